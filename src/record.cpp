@@ -1,0 +1,99 @@
+#include "record.hpp"
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "number_scan.hpp"
+
+namespace tnx {
+namespace {
+
+// Sets a bit in every byte of `word` that is not an ASCII digit. A byte is a
+// digit when its high nibble is 3 and adding 6 keeps it 3 (low nibble <= 9).
+// The addition can carry into the next byte only out of a non-digit byte, so
+// the lowest flagged byte is always exact, and only that one is used.
+std::uint64_t non_digit_bytes(std::uint64_t word) noexcept {
+  constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0u;
+  constexpr std::uint64_t threes = 0x3030303030303030u;
+  constexpr std::uint64_t sixes = 0x0606060606060606u;
+  return ((word & high_nibbles) ^ threes) |
+         (((word + sixes) & high_nibbles) ^ threes);
+}
+
+std::uint64_t load_word(const char* p) noexcept {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  return word;
+}
+
+// Length of the digit run at `p`, eight bytes at a time. The run ends at the
+// line's NUL at the latest, so the loads stay within the line's padding.
+std::size_t digit_run(const char* p) noexcept {
+  std::size_t n = 0;
+  for (;;) {
+    const std::uint64_t flags = non_digit_bytes(load_word(p + n));
+    if (flags != 0)
+      return n + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+    n += 8;
+  }
+}
+
+// Digits that already read as "%u" would print them: no leading zero, and
+// within 32 bits. Those are copied to the row as they stand.
+bool is_canonical_u32(const char* digits, std::size_t n) noexcept {
+  if (n == 0 || n > MAX_VALUE_TEXT) return false;
+  if (digits[0] == '0') return n == 1;
+  return n < MAX_VALUE_TEXT || std::memcmp(digits, "4294967295", n) <= 0;
+}
+
+}  // namespace
+
+void convert_data_line(const Line& line, const ColumnTexts& columns,
+                       RowWriter& rows) noexcept {
+  const char* p = line.text;
+  const char* const last = line.text + line.size;
+  std::int32_t label = 0;
+  const ScanResult label_scan = scan_i32(p, last, label);
+  if (label_scan.status != ScanStatus::ok) return;
+  p = label_scan.end;
+
+  const LabelField field = format_label_field(label);
+  char* out = rows.reserve(MAX_COLUMNS * columns.max_row_bytes());
+  for (int column = 0; column < MAX_COLUMNS; ++column) {
+    // The NUL after the text is neither white space nor a digit, so these
+    // loops need no bounds check.
+    while (is_space(*p)) ++p;
+    const std::size_t n = digit_run(p);
+    const char* value_text = p;
+    std::uint32_t value = 0;
+    const bool verbatim = is_canonical_u32(p, n);
+    if (verbatim) {
+      p += n;
+    } else {
+      // Signs, leading zeros, values past 32 bits, or no value at all.
+      const ScanResult r = scan_u32(p, last, value);
+      if (r.status != ScanStatus::ok) break;
+      p = r.end;
+    }
+    std::memcpy(out, field.bytes.data(), field.bytes.size());
+    out += field.size;
+    out = columns.append(out, column);
+    if (verbatim) {
+      // 16 bytes hold the longest value; the line's padding makes the read
+      // safe and the row's overwrite room the write.
+      std::memcpy(out, value_text, 16);
+      out += n;
+    } else {
+      out = append_u32(out, value);
+    }
+    std::memcpy(out, ROW_END.data(), ROW_END.size());
+    out += ROW_END.size();
+  }
+  rows.commit(out);
+}
+
+}  // namespace tnx

@@ -1,0 +1,113 @@
+#include "row_writer.hpp"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace tnx {
+namespace {
+
+// Two digits per table entry halve the divisions of a formatted integer.
+constexpr std::array<char, 200> DIGIT_PAIRS = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+    pairs[static_cast<std::size_t>(2 * i + 1)] =
+        static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
+
+std::size_t count_digits(std::uint32_t value) noexcept {
+  std::size_t n = 1;
+  for (std::uint32_t v = value; v >= 10; v /= 10) ++n;
+  return n;
+}
+
+}  // namespace
+
+char* append_u32(char* out, std::uint32_t value) noexcept {
+  const std::size_t size = count_digits(value);
+  char* p = out + size;
+  while (value >= 100) {
+    const std::size_t pair = 2 * static_cast<std::size_t>(value % 100);
+    value /= 100;
+    p -= 2;
+    p[0] = DIGIT_PAIRS[pair];
+    p[1] = DIGIT_PAIRS[pair + 1];
+  }
+  if (value >= 10) {
+    p -= 2;
+    p[0] = DIGIT_PAIRS[2 * value];
+    p[1] = DIGIT_PAIRS[2 * value + 1];
+  } else {
+    *--p = static_cast<char>('0' + value);
+  }
+  return out + size;
+}
+
+LabelField format_label_field(std::int32_t label) noexcept {
+  LabelField field;
+  char digits[MAX_VALUE_TEXT];
+  // The magnitude of INT32_MIN only fits unsigned.
+  const std::uint32_t magnitude = label < 0
+                                      ? 0u - static_cast<std::uint32_t>(label)
+                                      : static_cast<std::uint32_t>(label);
+  const auto digit_count =
+      static_cast<std::size_t>(append_u32(digits, magnitude) - digits);
+  const std::size_t width = digit_count + (label < 0 ? 1u : 0u);
+  // Right-aligned in at least four characters, as "%4d" does.
+  const std::size_t pad = width < 4 ? 4 - width : 0;
+  char* p = field.bytes.data();
+  std::memset(p, ' ', pad);
+  p += pad;
+  if (label < 0) *p++ = '-';
+  std::memcpy(p, digits, digit_count);
+  p += digit_count;
+  *p++ = ' ';
+  field.size = static_cast<std::size_t>(p - field.bytes.data());
+  return field;
+}
+
+ColumnTexts::ColumnTexts(const ColumnTables& tables) {
+  std::size_t longest = 0;
+  for (std::size_t j = 0; j < MAX_COLUMNS; ++j) {
+    char text[MAX_COLUMN_TEXT + 1];
+    const int size = std::snprintf(text, sizeof text, "%.3f %u ",
+                                   tables.points[j], tables.events[j]);
+    const auto n = static_cast<std::size_t>(std::max(size, 0));
+    sizes_[j] = n;
+    if (n <= SHORT_COLUMN_TEXT) {
+      std::memcpy(short_[j].data(), text, n);
+    } else {
+      long_offsets_[j] = long_.size();
+      long_.append(text, n);
+    }
+    longest = std::max(longest, n);
+  }
+  max_row_bytes_ = MAX_LABEL_FIELD + longest + MAX_VALUE_TEXT + ROW_END.size();
+}
+
+RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity)
+    : fs_(fs),
+      fd_(fd),
+      buffer_(std::max(capacity, MAX_COLUMNS * MAX_ROW_BYTES) + ROW_OVERWRITE),
+      capacity_(buffer_.size() - ROW_OVERWRITE) {}
+
+bool RowWriter::flush() {
+  if (used_ > 0 && error_ == 0) {
+    const IoResult r = write_all(fs_, fd_, buffer_.data(), used_);
+    if (!r.ok()) error_ = r.error;
+  }
+  used_ = 0;
+  return error_ == 0;
+}
+
+void RowWriter::make_room(std::size_t bytes) {
+  (void)flush();
+  if (capacity_ < bytes) {
+    capacity_ = bytes;
+    buffer_.resize(capacity_ + ROW_OVERWRITE);
+  }
+}
+
+}  // namespace tnx
