@@ -49,3 +49,7 @@ format-check:
 
 clean:
 	rm -rf build
+
+# Further targets (bench, fuzz, lint, windows, package) live beside the parts
+# they drive.
+-include mk/*.mk
