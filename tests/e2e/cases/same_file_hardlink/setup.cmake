@@ -1,0 +1,1 @@
+file(CREATE_LINK "${WORK}/input.dat" "${WORK}/hard.dat")

@@ -1,0 +1,1 @@
+file(CREATE_LINK input.dat "${WORK}/link.dat" SYMBOLIC)
