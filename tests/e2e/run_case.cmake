@@ -51,6 +51,8 @@ if(ARG_COUNT GREATER_EQUAL 2)
 else()
   set(OUTPUT_NAME "test.ntp")
 endif()
+# ./name is the entry name in the scratch listing.
+cmake_path(SET OUTPUT_NAME NORMALIZE "${OUTPUT_NAME}")
 
 file(GLOB CASE_FILES LIST_DIRECTORIES false RELATIVE "${CASE_DIR}"
      "${CASE_DIR}/*")
