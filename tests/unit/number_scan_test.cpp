@@ -218,6 +218,9 @@ TEST(NumberScan, RealSyntaxAndRounding) {
       {"1" + zeros400, S::ok, 401, INF},
       {"-0.001e312", S::ok, 10, -INF},
       {"1e99999999999999999999", S::ok, 22, INF},
+      // Out of range either way because of the digits, not the exponent.
+      {"1" + zeros400 + "e-50", S::ok, 405, INF},
+      {"-0." + zeros400 + "1e50", S::ok, 407, -0.0},
       {"", S::end_of_text, 0, 0.0},
       {" \n", S::end_of_text, 0, 0.0},
       {".", S::no_number, 0, 0.0},
