@@ -42,7 +42,7 @@ file(MAKE_DIRECTORY "${WORK}")
 # Arguments, one a line (file(STRINGS) drops empty lines).
 set(ARGS "")
 if(EXISTS "${CASE_DIR}/args")
-  file(STRINGS "${CASE_DIR}/args" ARGS)
+  file(STRINGS "${CASE_DIR}/args" ARGS ENCODING UTF-8)
 endif()
 list(LENGTH ARGS ARG_COUNT)
 # The output file: the second name, or the fallback name.
@@ -144,24 +144,37 @@ endif()
 set(FAILURES "")
 find_program(DIFF_PROGRAM diff)
 
-# Expected text, with LF turned into CR LF for a build that writes CR LF.
-function(expected_file name result_var)
-  set(path "${CASE_DIR}/${name}")
-  if(ROW_END STREQUAL "crlf")
-    file(READ "${path}" text)
-    string(REPLACE "\n" "\r\n" text "${text}")
-    set(path "${SCRATCH}/${name}.crlf")
-    file(WRITE "${path}" "${text}")
+# Whether file GOT holds exactly the bytes of file EXPECTED, every LF of
+# EXPECTED standing for CR LF in the CR LF mode. The files are compared as hex
+# text: file(READ) without HEX would drop the CR of a CR LF pair.
+function(same_bytes expected got result_var)
+  if(NOT ROW_END STREQUAL "crlf")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${expected}"
+                            "${got}" RESULT_VARIABLE differ OUTPUT_QUIET
+                            ERROR_QUIET)
+  else()
+    file(READ "${expected}" want HEX)
+    file(READ "${got}" have HEX)
+    # One blank after every byte, so only whole bytes 0a are matched.
+    string(REGEX REPLACE "(..)" "\\1 " want "${want}")
+    string(REPLACE "0a " "0d 0a " want "${want}")
+    string(REPLACE " " "" want "${want}")
+    set(differ 1)
+    if(want STREQUAL have)
+      set(differ 0)
+    endif()
   endif()
-  set(${result_var} "${path}" PARENT_SCOPE)
+  if(differ EQUAL 0)
+    set(${result_var} ON PARENT_SCOPE)
+  else()
+    set(${result_var} OFF PARENT_SCOPE)
+  endif()
 endfunction()
 
 # Compares two files byte for byte; on a difference, shows it.
 function(compare what expected got)
-  execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files "${expected}"
-                          "${got}" RESULT_VARIABLE same OUTPUT_QUIET
-                          ERROR_QUIET)
-  if(same EQUAL 0)
+  same_bytes("${expected}" "${got}" same)
+  if(same)
     return()
   endif()
   set(detail "")
@@ -174,6 +187,9 @@ function(compare what expected got)
       string(SUBSTRING "${detail}" 0 4000 detail)
       string(APPEND detail "\n[... diff cut at 4000 characters]")
     endif()
+  endif()
+  if(ROW_END STREQUAL "crlf")
+    set(detail "(each LF of the expected file stands for CR LF)\n${detail}")
   endif()
   file(SIZE "${expected}" expected_size)
   file(SIZE "${got}" got_size)
@@ -192,8 +208,7 @@ endif()
 
 # Standard output, and standard error (left alone under a launcher, which may
 # have its own diagnostics).
-expected_file(expected.stdout WANT_STDOUT)
-compare("standard output" "${WANT_STDOUT}" "${GOT_STDOUT}")
+compare("standard output" "${CASE_DIR}/expected.stdout" "${GOT_STDOUT}")
 if(NOT LAUNCHER)
   file(SIZE "${GOT_STDERR}" stderr_size)
   if(stderr_size GREATER 0)
@@ -207,8 +222,8 @@ if(EXISTS "${CASE_DIR}/expected.rows")
   if(NOT EXISTS "${OUTPUT_PATH}" OR IS_DIRECTORY "${OUTPUT_PATH}")
     string(APPEND FAILURES "\n-- output file ${OUTPUT_NAME} was not written")
   else()
-    expected_file(expected.rows WANT_ROWS)
-    compare("row file ${OUTPUT_NAME}" "${WANT_ROWS}" "${OUTPUT_PATH}")
+    compare("row file ${OUTPUT_NAME}" "${CASE_DIR}/expected.rows"
+            "${OUTPUT_PATH}")
   endif()
   # The output is checked above; leave it out of the checks below.
   foreach(list_var ENTRIES_BEFORE ENTRIES_AFTER HASHES_BEFORE HASHES_AFTER)
