@@ -1,0 +1,195 @@
+#include "line_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../support/memory_file_system.hpp"
+#include "../support/seeded_random.hpp"
+
+namespace tnx {
+namespace {
+
+using test::MemoryFileSystem;
+
+struct ExpectedLine {
+  std::string text;
+  bool has_newline;
+};
+
+const std::size_t BLOCK_SIZES[] = {1, 2, 7, 4096, BLOCK_SIZE};
+
+// Every line of `fs`'s file "in" as the reader delivers it, up to the end or
+// the first error; checks the NUL after each line on the way.
+std::vector<ExpectedLine> read_all(MemoryFileSystem& fs, std::size_t block_size,
+                                   ReadStatus& last_status, int& error) {
+  const IoResult fd = fs.open_input("in");
+  EXPECT_TRUE(fd.ok());
+  LineReader reader(fs, static_cast<int>(fd.value), block_size);
+  std::vector<ExpectedLine> lines;
+  Line line;
+  while ((last_status = reader.next(line)) == ReadStatus::line) {
+    EXPECT_EQ(line.text[line.size], '\0');
+    lines.push_back({std::string(line.text, line.size), line.has_newline});
+  }
+  error = reader.error();
+  if (last_status == ReadStatus::end) {
+    // The end stays the end.
+    EXPECT_EQ(reader.next(line), ReadStatus::end);
+    EXPECT_EQ(reader.next(line), ReadStatus::end);
+  }
+  return lines;
+}
+
+void expect_lines(const std::vector<ExpectedLine>& got,
+                  const std::vector<ExpectedLine>& want) {
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].text, want[i].text) << "line " << i;
+    EXPECT_EQ(got[i].has_newline, want[i].has_newline) << "line " << i;
+  }
+}
+
+TEST(LineReader, LineEnds) {
+  struct Case {
+    std::string input;
+    std::vector<ExpectedLine> lines;
+  };
+  const std::vector<Case> cases = {
+      {"", {}},
+      {"a", {{"a", false}}},
+      {"a\n", {{"a", true}}},
+      {"\n", {{"", true}}},
+      {"\n\n", {{"", true}, {"", true}}},
+      {"one\ntwo", {{"one", true}, {"two", false}}},
+      {"a\r\nb\r\n", {{"a", true}, {"b", true}}},
+      {"\r\n", {{"", true}}},
+      // Only a CR right before a LF goes with the line end.
+      {"a\rb\n", {{"a\rb", true}}},
+      {"a\r\r\n", {{"a\r", true}}},
+      {"a\r", {{"a\r", false}}},
+      {"x\r\n\r", {{"x", true}, {"\r", false}}},
+      {"\r", {{"\r", false}}},
+      {"\n\r", {{"", true}, {"\r", false}}},
+      // NUL and Ctrl-Z are bytes like any other here.
+      {std::string("a\0b\nc", 5),
+       {{std::string("a\0b", 3), true}, {"c", false}}},
+      {"\x1a\n\x1a", {{"\x1a", true}, {"\x1a", false}}},
+      {"  7 1 2  \n", {{"  7 1 2  ", true}}},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t block : BLOCK_SIZES) {
+      for (const std::size_t max_read : {SIZE_MAX, std::size_t{3}}) {
+        SCOPED_TRACE(testing::PrintToString(c.input) + " block " +
+                     std::to_string(block) + " max read " +
+                     std::to_string(max_read));
+        MemoryFileSystem fs;
+        fs.add_file("in", c.input);
+        fs.max_read = max_read;
+        ReadStatus status{};
+        int error = 0;
+        expect_lines(read_all(fs, block, status, error), c.lines);
+        EXPECT_EQ(status, ReadStatus::end);
+        EXPECT_EQ(error, 0);
+      }
+    }
+  }
+}
+
+TEST(LineReader, LongLinesArriveWhole) {
+  const std::string long_line(100 * 1024, '5');
+  std::string huge_line(3 * 1024 * 1024, '1');
+  huge_line[1234567] = '\r';
+  const std::string input =
+      "head\n" + long_line + "\r\nmiddle\n" + huge_line + "\n" + long_line;
+  const std::vector<ExpectedLine> want = {{"head", true},
+                                          {long_line, true},
+                                          {"middle", true},
+                                          {huge_line, true},
+                                          {long_line, false}};
+  for (const std::size_t block :
+       {std::size_t{7}, std::size_t{4096}, BLOCK_SIZE}) {
+    SCOPED_TRACE("block " + std::to_string(block));
+    MemoryFileSystem fs;
+    fs.add_file("in", input);
+    ReadStatus status{};
+    int error = 0;
+    expect_lines(read_all(fs, block, status, error), want);
+    EXPECT_EQ(status, ReadStatus::end);
+  }
+}
+
+TEST(LineReader, ReadErrorStopsTheLines) {
+  const std::string input = "line1\nline2\npartial";
+  struct Case {
+    std::size_t error_at;  // offset of the first failing read
+    int error;
+    std::vector<ExpectedLine> lines;
+  };
+  const std::vector<Case> cases = {
+      {0, EIO, {}},
+      {3, EIO, {}},
+      {6, EIO, {{"line1", true}}},
+      {9, EINVAL, {{"line1", true}}},
+      {12, EIO, {{"line1", true}, {"line2", true}}},
+      {input.size() - 1, EACCES, {{"line1", true}, {"line2", true}}},
+  };
+  for (const Case& c : cases) {
+    for (const std::size_t block : BLOCK_SIZES) {
+      SCOPED_TRACE("error at " + std::to_string(c.error_at) + " block " +
+                   std::to_string(block));
+      MemoryFileSystem fs;
+      fs.add_file("in", input);
+      fs.read_error_at = c.error_at;
+      fs.read_error = c.error;
+      ReadStatus status{};
+      int error = 0;
+      expect_lines(read_all(fs, block, status, error), c.lines);
+      EXPECT_EQ(status, ReadStatus::error);
+      EXPECT_EQ(error, c.error);
+    }
+  }
+}
+
+// Random files of short and long lines with every kind of line end: the
+// lines come out the same whatever the block size and read length.
+TEST(LineReader, RandomFilesSplitAsExpected) {
+  test::SeededRandom random(99);
+  for (int file = 0; file < 60; ++file) {
+    std::string input;
+    std::vector<ExpectedLine> want;
+    const std::uint64_t line_count = random.between(0, 30);
+    for (std::uint64_t i = 0; i < line_count; ++i) {
+      std::string text;
+      const std::uint64_t size =
+          random.between(0, random.chance(10) ? 9000 : 40);
+      for (std::uint64_t k = 0; k < size; ++k) text += random.pick("0123 \r-x");
+      const bool last = i + 1 == line_count;
+      const bool newline = !last || random.chance(50);
+      const bool crlf = newline && random.chance(40);
+      input += text + (crlf ? "\r\n" : newline ? "\n" : "");
+      if (!newline && text.empty()) continue;  // nothing after the last newline
+      if (newline && !crlf && !text.empty() && text.back() == '\r') {
+        text.pop_back();
+      }
+      want.push_back({text, newline});
+    }
+    for (const std::size_t block : BLOCK_SIZES) {
+      SCOPED_TRACE(random.seed_trace() + ", file " + std::to_string(file) +
+                   ", block " + std::to_string(block));
+      MemoryFileSystem fs;
+      fs.add_file("in", input);
+      fs.max_read = random.chance(50) ? SIZE_MAX : random.between(1, 100);
+      ReadStatus status{};
+      int error = 0;
+      expect_lines(read_all(fs, block, status, error), want);
+      EXPECT_EQ(status, ReadStatus::end);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tnx
