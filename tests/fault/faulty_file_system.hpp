@@ -1,0 +1,192 @@
+// A FileSystem that passes every call to another one, except the calls a
+// FaultPlan picks, which fail, are interrupted, or transfer fewer bytes.
+// It also keeps the console text (descriptor 1) to itself and records which
+// descriptors were opened and closed, so a test can tell a leaked or doubly
+// closed file.
+#pragma once
+
+#include <cerrno>
+#include <cstddef>
+#include <map>
+#include <string>
+
+#include "file_io.hpp"
+
+namespace tnx::testing {
+
+enum class Call {
+  open_input,
+  open_output,
+  identify,
+  truncate,
+  read,
+  write,
+  close
+};
+
+// The file a call concerns: the descriptors are told apart by the open call
+// that returned them, and descriptor 1 is the console.
+enum class Role { input, output, console };
+
+enum class Effect {
+  // The call fails with `error`; a failed close still releases the file.
+  fail,
+  // The call fails with EINTR before doing anything.
+  interrupt,
+  // A read or write transfers half the bytes asked (at least one).
+  half,
+  // A write accepts nothing and reports no error.
+  accept_nothing,
+};
+
+struct FaultPlan {
+  Call call = Call::read;
+  Role role = Role::input;
+  // The first call (1-based, counting calls of this kind on this file) that
+  // the effect hits, and how many consecutive calls it hits (0: all later).
+  int first = 1;
+  int count = 1;
+  Effect effect = Effect::fail;
+  int error = EIO;
+};
+
+class FaultyFileSystem final : public FileSystem {
+ public:
+  FaultyFileSystem(FileSystem& inner, FaultPlan plan)
+      : inner_(inner), plan_(plan) {}
+
+  std::string console;
+  // Writes to the output attempted after one of them failed: a writer that
+  // retries a failed buffer would write its rows twice.
+  int writes_after_error = 0;
+  // Closes of descriptors that were not open (a double close).
+  int unknown_closes = 0;
+  // Bytes the input reads delivered.
+  std::size_t input_bytes_read = 0;
+  bool fault_hit = false;
+
+  [[nodiscard]] int open_descriptors() const {
+    return static_cast<int>(roles_.size());
+  }
+
+  IoResult open_input(const char* name) override {
+    if (const auto hit = strike(Call::open_input, Role::input)) {
+      return IoResult{0, *hit};
+    }
+    return remember(inner_.open_input(name), Role::input);
+  }
+
+  IoResult open_output(const char* name) override {
+    if (const auto hit = strike(Call::open_output, Role::output)) {
+      return IoResult{0, *hit};
+    }
+    return remember(inner_.open_output(name), Role::output);
+  }
+
+  IoResult identify(int fd, FileId& id) override {
+    if (const auto hit = strike(Call::identify, role_of(fd))) {
+      return IoResult{0, *hit};
+    }
+    return inner_.identify(fd, id);
+  }
+
+  IoResult truncate(int fd) override {
+    if (const auto hit = strike(Call::truncate, role_of(fd))) {
+      return IoResult{0, *hit};
+    }
+    return inner_.truncate(fd);
+  }
+
+  IoResult read(int fd, char* buffer, std::size_t size) override {
+    Effect effect = Effect::fail;
+    if (const auto hit = strike(Call::read, role_of(fd), &effect)) {
+      if (effect != Effect::half) return IoResult{0, *hit};
+      size = size > 1 ? size / 2 : size;
+    }
+    const IoResult got = inner_.read(fd, buffer, size);
+    if (got.ok() && role_of(fd) == Role::input) {
+      input_bytes_read += static_cast<std::size_t>(got.value);
+    }
+    return got;
+  }
+
+  IoResult write(int fd, const char* data, std::size_t size) override {
+    Effect effect = Effect::fail;
+    if (role_of(fd) == Role::output && output_failed_) ++writes_after_error;
+    if (const auto hit = strike(Call::write, role_of(fd), &effect)) {
+      if (effect == Effect::accept_nothing) {
+        output_failed_ = role_of(fd) == Role::output;
+        return IoResult{};
+      }
+      if (effect != Effect::half) {
+        if (role_of(fd) == Role::output && effect == Effect::fail) {
+          output_failed_ = true;
+        }
+        return IoResult{0, *hit};
+      }
+      size = size > 1 ? size / 2 : size;
+    }
+    if (fd == STDOUT_FD) {
+      console.append(data, size);
+      return IoResult{static_cast<std::int64_t>(size), 0};
+    }
+    const IoResult written = inner_.write(fd, data, size);
+    if (!written.ok()) output_failed_ = true;
+    return written;
+  }
+
+  IoResult close(int fd) override {
+    const Role role = role_of(fd);
+    if (roles_.erase(fd) == 0) ++unknown_closes;
+    const IoResult closed = inner_.close(fd);
+    if (const auto hit = strike(Call::close, role)) return IoResult{0, *hit};
+    return closed;
+  }
+
+ private:
+  // The errno value to answer with when the plan hits this call (EINTR for
+  // an interruption, 0 for an effect that still calls through), or nothing.
+  struct Hit {
+    bool hit = false;
+    int error = 0;
+    explicit operator bool() const { return hit; }
+    int operator*() const { return error; }
+  };
+
+  Hit strike(Call call, Role role, Effect* effect = nullptr) {
+    if (call != plan_.call || role != plan_.role) return {};
+    const int seen = ++seen_;
+    const bool in_range =
+        seen >= plan_.first &&
+        (plan_.count == 0 || seen < plan_.first + plan_.count);
+    if (!in_range) return {};
+    fault_hit = true;
+    if (effect != nullptr) *effect = plan_.effect;
+    switch (plan_.effect) {
+      case Effect::fail: return {true, plan_.error};
+      case Effect::interrupt: return {true, EINTR};
+      case Effect::half:
+      case Effect::accept_nothing: return {true, 0};
+    }
+    return {};
+  }
+
+  Role role_of(int fd) const {
+    if (fd == STDOUT_FD) return Role::console;
+    const auto it = roles_.find(fd);
+    return it == roles_.end() ? Role::console : it->second;
+  }
+
+  IoResult remember(IoResult opened, Role role) {
+    if (opened.ok()) roles_[static_cast<int>(opened.value)] = role;
+    return opened;
+  }
+
+  FileSystem& inner_;
+  FaultPlan plan_;
+  int seen_ = 0;
+  bool output_failed_ = false;
+  std::map<int, Role> roles_;
+};
+
+}  // namespace tnx::testing
