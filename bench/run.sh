@@ -1,0 +1,251 @@
+#!/usr/bin/env bash
+# The end-to-end benchmark behind `make bench`.
+#
+#   bench/run.sh BIN_DIR
+#
+# BIN_DIR is a build directory configured with TNX_BUILD_BENCH=ON (it holds
+# tarnovelix and bench/{datagen,baseline,floor_writer}). The script
+#   1. generates the input files into $BENCH_DATA (default build/bench-data),
+#   2. checks that the baseline and every peer write byte-identical rows,
+#   3. times each command over BENCH_RUNS rounds after a warm-up, running the
+#      commands in turn within each round (A B C A B C ...) so that drift of
+#      the machine's load hits all of them alike, in two passes: rows to a
+#      real file, then rows to /dev/null,
+#   4. times the input shapes against the standard file, and
+#   5. measures peak memory on a 2 GB input streamed through a pipe.
+#
+# Settings (environment):
+#   BENCH_RUNS=5     timed rounds per pass (the minimum that gives a median)
+#   BENCH_QUICK=1    a 40,000-line standard file and a 256 MB big input
+#   BENCH_PEERS=0    leave out the awk, Python and Perl peers (the slow part)
+#   BENCH_BIG_MB=N   size of the streamed input for the memory check (0: skip)
+set -euo pipefail
+
+bin_dir=$(cd "${1:?usage: bench/run.sh BIN_DIR}" && pwd)
+src_dir=$(cd "$(dirname "$0")/.." && pwd)
+data=${BENCH_DATA:-$src_dir/build/bench-data}
+runs=${BENCH_RUNS:-5}
+quick=${BENCH_QUICK:-0}
+peers=${BENCH_PEERS:-1}
+if [[ $quick == 1 ]]; then
+  standard_lines=40000
+  big_mb=${BENCH_BIG_MB:-256}
+else
+  standard_lines=200000
+  big_mb=${BENCH_BIG_MB:-2048}
+fi
+
+tnx=$bin_dir/tarnovelix
+datagen=$bin_dir/bench/datagen
+baseline=$bin_dir/bench/baseline
+floor_writer=$bin_dir/bench/floor_writer
+peers_dir=$src_dir/bench/peers
+for tool in "$tnx" "$datagen" "$baseline" "$floor_writer"; do
+  [[ -x $tool ]] || { echo "missing $tool: build with TNX_BUILD_BENCH=ON" >&2; exit 1; }
+done
+[[ -x /usr/bin/time ]] || { echo "/usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
+(( runs >= 1 )) || { echo "BENCH_RUNS must be at least 1" >&2; exit 1; }
+
+mkdir -p "$data"
+std=$data/standard.dat
+rows_file=$data/rows.ntp
+
+# --- Inputs -------------------------------------------------------------------
+
+echo "== Inputs (datagen, seed 1)"
+"$datagen" standard "$standard_lines" > "$std"
+if [[ $quick == 1 ]]; then
+  "$datagen" narrow 800000 > "$data/narrow.dat"
+  "$datagen" wide 20000 > "$data/wide.dat"
+  "$datagen" messy 40000 > "$data/messy.dat"
+else
+  for shape in narrow wide messy; do "$datagen" "$shape" > "$data/$shape.dat"; done
+fi
+for f in standard narrow wide messy; do
+  printf '  %-9s %6.1f MB, %s lines\n' "$f" \
+    "$(awk -v b="$(stat -c %s "$data/$f.dat")" 'BEGIN { print b / 1e6 }')" \
+    "$(wc -l < "$data/$f.dat")"
+done
+
+# --- Commands -----------------------------------------------------------------
+# Each command reads IN and writes its rows to OUT; the console text of
+# tarnovelix and the baseline is not part of the measure.
+
+declare -A commands=(
+  [tarnovelix]="'$tnx' IN OUT > /dev/null"
+  [baseline]="'$baseline' IN OUT > /dev/null"
+  [mawk]="mawk -f '$peers_dir/rows.awk' IN > OUT"
+  [gawk]="gawk -f '$peers_dir/rows.awk' IN > OUT"
+  [python3]="python3 '$peers_dir/rows.py' IN OUT"
+  [perl]="perl '$peers_dir/rows.pl' IN OUT"
+  [floor-writer]="'$floor_writer' OUT_BYTES OUT"
+  [cat-input]="cat IN > /dev/null"
+)
+peer_names=()
+if [[ $peers == 1 ]]; then
+  for p in mawk gawk python3 perl; do
+    if command -v "${p}" > /dev/null; then peer_names+=("$p"); else echo "  $p not installed: left out"; fi
+  done
+fi
+
+expand() {  # expand NAME IN OUT
+  local c=${commands[$1]}
+  c=${c//OUT_BYTES/${out_bytes:-0}}
+  c=${c//IN/"'$2'"}
+  c=${c//OUT/"'$3'"}
+  printf '%s' "$c"
+}
+
+# run_timed NAME IN OUT: runs once, appends "seconds rss_kib" to $data/times.NAME
+run_timed() {
+  local c t0 t1
+  c=$(expand "$1" "$2" "$3")
+  t0=$EPOCHREALTIME
+  /usr/bin/time -f %M -o "$data/rss.tmp" bash -c "$c"
+  t1=$EPOCHREALTIME
+  echo "$(( ${t1/./} - ${t0/./} )) $(tail -n 1 "$data/rss.tmp")" >> "$data/times.$1"
+}
+
+# --- Equality of the rows -----------------------------------------------------
+
+echo
+echo "== Rows checked byte for byte against tarnovelix on the standard file"
+bash -c "$(expand tarnovelix "$std" "$rows_file")"
+out_bytes=$(stat -c %s "$rows_file")
+out_rows=$(wc -l < "$rows_file")
+in_bytes=$(stat -c %s "$std")
+echo "  tarnovelix: $out_rows rows, $out_bytes bytes"
+"$tnx" "$std" /dev/null > "$data/console.tnx"
+for name in baseline "${peer_names[@]}"; do
+  bash -c "$(expand "$name" "$std" "$data/rows.$name")"
+  if cmp -s "$rows_file" "$data/rows.$name"; then
+    echo "  $name: identical rows"
+  else
+    echo "  $name: ROWS DIFFER ($(cmp "$rows_file" "$data/rows.$name" 2>&1 | head -n 1))"
+    exit 1
+  fi
+  rm -f "$data/rows.$name"
+done
+"$baseline" "$std" /dev/null > "$data/console.baseline"
+cmp -s "$data/console.tnx" "$data/console.baseline" && echo "  baseline: identical console text"
+
+# --- Timing -------------------------------------------------------------------
+
+# table NAME... : median and spread of each command's times, throughputs,
+# peak RSS and the ratio to the baseline's time in the same rounds.
+table() {
+  printf '  %-13s %9s %8s %9s %9s %8s %8s %9s\n' command "median s" spread \
+    "in MB/s" "out MB/s" "Mrows/s" "RSS MiB" "vs base"
+  local name
+  for name in "$@"; do
+    awk -v name="$name" -v in_bytes="$in_bytes" -v out_bytes="$out_bytes" \
+        -v rows="$out_rows" -v base_file="$data/times.baseline" '
+      function median(a, n,   i, j, t) {
+        for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) {
+          t = a[j]; a[j] = a[j - 1]; a[j - 1] = t
+        }
+        return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+      }
+      { t[NR] = $1 / 1e6; rss = $2 > rss ? $2 : rss
+        if ((getline line < base_file) > 0) { split(line, b, " "); r[NR] = b[1] / 1e6 / t[NR] } }
+      END {
+        n = NR; min = t[1]; max = t[1]
+        for (i = 1; i <= n; i++) { min = t[i] < min ? t[i] : min; max = t[i] > max ? t[i] : max }
+        m = median(t, n)
+        ratio = (name == "baseline") ? "1.0x" : sprintf("%.1fx", median(r, n))
+        is_out = (name != "cat-input")
+        printf "  %-13s %9.3f %7.1f%% %9s %9s %8s %8.1f %9s\n", name, m, (max - min) / 2 / m * 100,
+          (name == "floor-writer") ? "-" : sprintf("%.0f", in_bytes / m / 1e6),
+          is_out ? sprintf("%.0f", out_bytes / m / 1e6) : "-",
+          (is_out && name != "floor-writer") ? sprintf("%.2f", rows / m / 1e6) : "-",
+          rss / 1024, ratio
+      }' "$data/times.$name"
+  done
+}
+
+median_of() {  # median_of NAME: median seconds
+  sort -n "$data/times.$1" | awk '{ t[NR] = $1 / 1e6 }
+    END { print NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'
+}
+
+# Median over the rounds of NAME's time divided by OTHER's in the same round.
+round_ratio() {
+  paste -d ' ' "$data/times.$1" "$data/times.$2" |
+    awk '{ r[NR] = $1 / $3 }
+      END { for (i = 2; i <= NR; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) {
+              t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
+            printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
+}
+
+timed_pass() {  # timed_pass OUT NAME...
+  local out=$1 name round
+  shift
+  for name in "$@"; do
+    rm -f "$data/times.$name"
+    run_timed "$name" "$std" "$out"  # warm-up
+    rm -f "$data/times.$name"
+  done
+  for (( round = 1; round <= runs; round++ )); do
+    for name in "$@"; do run_timed "$name" "$std" "$out"; done
+  done
+}
+
+echo
+echo "== Load: $(uptime | sed 's/.*load average/load average/')"
+echo
+echo "== Pass 1: rows to a real file ($runs rounds; input $(( in_bytes / 1000000 )) MB, rows $(( out_bytes / 1000000 )) MB)"
+timed_pass "$rows_file" tarnovelix baseline floor-writer cat-input
+table tarnovelix baseline floor-writer cat-input
+file_vs_floor=$(round_ratio tarnovelix floor-writer)
+echo "  tarnovelix / floor writer, same bytes: ${file_vs_floor} (target <= 1.25)"
+rm -f "$rows_file"
+
+echo
+echo "== Pass 2: rows to /dev/null ($runs rounds)"
+timed_pass /dev/null tarnovelix baseline "${peer_names[@]}" cat-input
+table tarnovelix baseline "${peer_names[@]}" cat-input
+null_speedup=$(awk -v r="$(round_ratio tarnovelix baseline)" 'BEGIN { printf "%.1f", 1 / r }')
+echo "  baseline / tarnovelix: ${null_speedup}x (target >= 30)"
+echo "  tarnovelix: $(awk -v t="$(median_of tarnovelix)" -v n="$out_rows" 'BEGIN { printf "%.1f", t / n * 1e9 }') ns per row, process start included"
+
+# --- Shapes -------------------------------------------------------------------
+
+echo
+echo "== Shapes: tarnovelix, rows to /dev/null ($runs rounds, time per input byte against standard)"
+for shape in standard narrow wide messy; do rm -f "$data/times.shape-$shape"; done
+commands[shape]=${commands[tarnovelix]}
+for (( round = 0; round <= runs; round++ )); do
+  for shape in standard narrow wide messy; do
+    run_timed shape "$data/$shape.dat" /dev/null
+    (( round == 0 )) && rm -f "$data/times.shape"  # warm-up
+    if (( round > 0 )); then tail -n 1 "$data/times.shape" >> "$data/times.shape-$shape"; fi
+  done
+done
+rm -f "$data/times.shape"
+printf '  %-9s %9s %9s %9s %13s\n' shape "median s" "MB" "ns/byte" "vs standard"
+std_ns=$(awk -v t="$(median_of shape-standard)" -v b="$in_bytes" 'BEGIN { print t / b * 1e9 }')
+for shape in standard narrow wide messy; do
+  awk -v t="$(median_of "shape-$shape")" -v b="$(stat -c %s "$data/$shape.dat")" \
+      -v s="$std_ns" -v name="$shape" 'BEGIN {
+    ns = t / b * 1e9
+    printf "  %-9s %9.3f %9.1f %9.3f %12.2fx\n", name, t, b / 1e6, ns, ns / s }'
+done
+echo "  (target: wide and messy <= 1.5x)"
+
+# --- Memory on a big streamed input -------------------------------------------
+
+if (( big_mb > 0 )); then
+  # About 594.5 bytes per standard line.
+  big_lines=$(( big_mb * 1000000 / 594 ))
+  echo
+  echo "== Memory: a ${big_mb} MB standard input streamed through a pipe, rows to /dev/null"
+  t0=$EPOCHREALTIME
+  "$datagen" standard "$big_lines" |
+    /usr/bin/time -f %M -o "$data/rss.tmp" "$tnx" /dev/stdin /dev/null > /dev/null
+  t1=$EPOCHREALTIME
+  echo "  peak RSS: $(awk -v k="$(tail -n 1 "$data/rss.tmp")" 'BEGIN { printf "%.1f", k / 1024 }') MiB (target <= 8), $(( (${t1/./} - ${t0/./}) / 1000 )) ms with the generator"
+  echo "  peak RSS on the standard file: $(awk '{ m = $2 > m ? $2 : m } END { printf "%.1f", m / 1024 }' "$data/times.tarnovelix") MiB"
+fi
+rm -f "$data"/times.* "$data/rss.tmp" "$data"/console.*
+echo
+echo "== Done. Rerun: make bench (BENCH_RUNS=$runs BENCH_QUICK=$quick BENCH_PEERS=$peers)"
