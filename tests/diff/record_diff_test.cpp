@@ -1,0 +1,146 @@
+// Data lines into rows against the reference scanners and one snprintf per
+// row, and the digit writers against snprintf, over seeded random inputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "../support/row_reference.hpp"
+#include "../support/seeded_random.hpp"
+#include "row_writer.hpp"
+
+namespace tnx {
+namespace {
+
+using test::SeededRandom;
+
+std::string random_integer(SeededRandom& random) {
+  std::string text;
+  if (random.chance(15)) text += random.pick("+-");
+  if (random.chance(10)) text += std::string(random.between(1, 12), '0');
+  switch (random.between(0, 5)) {
+    case 0: text += std::to_string(random.between(0, 99)); break;
+    case 1: text += std::to_string(random.between(0, 0xFFFFFFFFu)); break;
+    case 2:
+      // Around the ends of 32 bits, signed and unsigned.
+      text += std::to_string(random.pick("0123") == '0'
+                                 ? random.between(4294967290u, 4294967299u)
+                                 : random.between(2147483640u, 2147483656u));
+      break;
+    case 3: text += random.digits(10, 10); break;
+    case 4: text += random.digits(11, 25); break;
+    default: text += std::to_string(random.between(0, 99999)); break;
+  }
+  return text;
+}
+
+std::string random_space(SeededRandom& random) {
+  std::string space(random.between(1, 3), ' ');
+  for (char& c : space) {
+    if (random.chance(20)) c = random.pick("\t\v\f\r");
+  }
+  return space;
+}
+
+std::string random_data_line(SeededRandom& random) {
+  std::string line;
+  if (random.chance(20)) line += random_space(random);
+  if (random.chance(3)) return line + (random.chance(50) ? "word 1 2" : "");
+  line += random_integer(random);
+  const std::uint64_t values =
+      random.chance(10) ? random.between(95, 150) : random.between(0, 12);
+  for (std::uint64_t i = 0; i < values; ++i) {
+    // Mostly separated; sometimes joined, so a sign starts the next value.
+    if (!random.chance(5)) line += random_space(random);
+    line += random_integer(random);
+  }
+  if (random.chance(15)) {
+    line += random.pick("x,.;#eE");
+    line += " 1 2";
+  }
+  if (random.chance(3)) line += std::string("\0 9 9", 5);
+  if (random.chance(20)) line += random_space(random);
+  return line;
+}
+
+ColumnTables random_tables(SeededRandom& random) {
+  ColumnTables tables;
+  for (std::size_t j = 0; j < MAX_COLUMNS; ++j) {
+    double point = static_cast<double>(random.between(0, 1u << 30)) / 1024.0;
+    if (random.chance(10))
+      point = std::ldexp(point, static_cast<int>(random.between(0, 900)) - 450);
+    if (random.chance(2)) point = std::numeric_limits<double>::infinity();
+    if (random.chance(30)) point = -point;
+    tables.points[j] = point;
+    tables.events[j] = static_cast<std::uint32_t>(
+        random.chance(30) ? random.between(0, 100)
+                          : random.between(0, 0xFFFFFFFFu));
+  }
+  return tables;
+}
+
+TEST(RecordDiff, RowsMatchOneFormattedPrintPerRow) {
+  SeededRandom random(4242);
+  std::size_t rows_compared = 0;
+  for (int batch = 0; batch < 300; ++batch) {
+    const ColumnTables tables = random_tables(random);
+    std::vector<std::string> lines;
+    for (int i = 0; i < 30; ++i) lines.push_back(random_data_line(random));
+    SCOPED_TRACE(random.seed_trace() + ", batch " + std::to_string(batch));
+    const std::string want = test::reference_rows(lines, tables);
+    const std::string got = test::convert_lines(lines, tables);
+    if (got != want) {
+      // Narrow the failure down to the first line that differs.
+      for (const std::string& line : lines) {
+        ASSERT_EQ(test::convert_lines({line}, tables),
+                  test::reference_rows(line, tables))
+            << testing::PrintToString(line);
+      }
+    }
+    ASSERT_EQ(got, want);
+    for (char c : want) rows_compared += c == '\n' ? 1 : 0;
+  }
+  // The generator must reach lines of many rows, not only empty ones.
+  EXPECT_GT(rows_compared, 100000u);
+}
+
+TEST(RecordDiff, AppendU32MatchesPrintfOnRandomValues) {
+  SeededRandom random(77);
+  SCOPED_TRACE(random.seed_trace());
+  for (int i = 0; i < 1000000; ++i) {
+    // Uniform values are nearly all ten digits long; also draw the length.
+    const std::uint64_t limit = std::uint64_t{1} << random.between(1, 32);
+    const auto v = static_cast<std::uint32_t>(random.between(0, limit - 1));
+    char want[16];
+    const int size = std::snprintf(want, sizeof want, "%u", v);
+    char got[MAX_VALUE_TEXT];
+    const char* end = append_u32(got, v);
+    ASSERT_EQ(std::string_view(got, static_cast<std::size_t>(end - got)),
+              std::string_view(want, static_cast<std::size_t>(size)))
+        << v;
+  }
+}
+
+TEST(RecordDiff, LabelFieldMatchesPrintfOnRandomLabels) {
+  SeededRandom random(78);
+  SCOPED_TRACE(random.seed_trace());
+  for (int i = 0; i < 300000; ++i) {
+    const std::uint64_t limit = std::uint64_t{1} << random.between(1, 32);
+    const auto label = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(random.between(0, limit - 1)) *
+        (random.chance(50) ? 1u : 0xFFFFFFFFu));
+    char want[32];
+    const int size = std::snprintf(want, sizeof want, "%4d ", label);
+    const LabelField field = format_label_field(label);
+    ASSERT_EQ(std::string_view(field.bytes.data(), field.size),
+              std::string_view(want, static_cast<std::size_t>(size)))
+        << label;
+  }
+}
+
+}  // namespace
+}  // namespace tnx
