@@ -22,6 +22,7 @@ define apt_install
 	done; \
 	if [ -n "$$need" ]; then \
 	  echo "installing$$need"; \
+	  apt-get update -qq; \
 	  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
 	    --no-install-recommends $$need >/dev/null; \
 	fi
