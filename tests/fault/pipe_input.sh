@@ -3,24 +3,31 @@
 # once in one go and once in pieces with pauses between them (so reads come
 # back short), and must produce the same rows and console text as from the
 # file itself, with status 0 and nothing on standard error.
-#   pipe_input.sh BINARY INPUT SCRATCH
+#   pipe_input.sh BINARY INPUT SCRATCH [LAUNCHER]
+# LAUNCHER, when given, is a program that runs the binary (memcheck.sh).
 set -eu
-bin=$1
 input=$2
 dir=$3
+if [ $# -ge 4 ]; then
+  launcher=$4
+else
+  launcher=
+fi
+binary=$1
+convert() { $launcher "$binary" "$@"; }
 rm -rf "$dir"
 mkdir -p "$dir"
 cd "$dir"
 
-"$bin" "$input" file.ntp >file.out 2>file.err
-cat "$input" | "$bin" /dev/stdin pipe.ntp >pipe.out 2>pipe.err
+convert "$input" file.ntp >file.out 2>file.err
+cat "$input" | convert /dev/stdin pipe.ntp >pipe.out 2>pipe.err
 {
   head -c 1000 "$input"
   sleep 0.2
   tail -c +1001 "$input" | head -c 3000
   sleep 0.2
   tail -c +4001 "$input"
-} | "$bin" /dev/stdin slow.ntp >slow.out 2>slow.err
+} | convert /dev/stdin slow.ntp >slow.out 2>slow.err
 
 status=0
 for run in pipe slow; do
