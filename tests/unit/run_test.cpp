@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
@@ -92,8 +93,49 @@ std::string rows(const std::string& lf_rows) {
   return out;
 }
 
+// Header and data lines of 100 columns, each well over a thousand bytes.
+struct WideFile {
+  std::string input;
+  std::string console;
+  std::string rows;
+};
+
+WideFile wide_file() {
+  WideFile f;
+  std::string points = std::string(200, ' ') + "points";
+  std::string events = "events";
+  std::string data = "-123456";
+  for (int j = 0; j < MAX_COLUMNS; ++j) {
+    points += " 1234567." + std::to_string(j);
+    events += " " + std::to_string(4000000000u + static_cast<unsigned>(j));
+    data += " " + std::to_string(3000000000u + static_cast<unsigned>(j));
+    char row[96];
+    std::snprintf(row, sizeof row, "-123456 %.3f %u %u\n", 1234567 + j / 10.0,
+                  4000000000u + static_cast<unsigned>(j),
+                  3000000000u + static_cast<unsigned>(j));
+    f.rows += row;
+  }
+  f.input = points + "\n" + events + "\n# dropped\n" + data + "\n";
+  f.console = "\npoints:" + points.substr(206) +
+              "\n\n100 'points' records found, 1234567.000000 "
+              "1234567.100000  1234567.200000\n"
+              "\nevents:" +
+              events.substr(6) +
+              "\n\n100 'events' records found, 4000000000 4000000001 "
+              "4000000002 ...\n";
+  return f;
+}
+
 TEST(Run, Conversions) {
+  const WideFile wide = wide_file();
   const Case cases[] = {
+      {"lines of 100 columns",
+       {"in.dat", "out.ntp"},
+       {{"in.dat", wide.input}},
+       wide.console,
+       RunStatus::ok,
+       "out.ntp",
+       rows(wide.rows)},
       {"five lines",
        {"in.dat", "out.ntp"},
        {{"in.dat", FIVE_LINES}},
