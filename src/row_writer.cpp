@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "output_thread.hpp"
+
 namespace tnx {
 namespace {
 
@@ -87,13 +89,26 @@ ColumnTexts::ColumnTexts(const ColumnTables& tables) {
   max_row_bytes_ = MAX_LABEL_FIELD + longest + MAX_VALUE_TEXT + ROW_END.size();
 }
 
-RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity)
+RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
+                     Writing writing)
     : fs_(fs),
       fd_(fd),
       buffer_(std::max(capacity, MAX_COLUMNS * MAX_ROW_BYTES) + ROW_OVERWRITE),
-      capacity_(buffer_.size() - ROW_OVERWRITE) {}
+      capacity_(buffer_.size() - ROW_OVERWRITE) {
+  if (writing == Writing::in_background) {
+    thread_ = OutputThread::start(fs, fd);
+    if (thread_ != nullptr) spare_.resize(buffer_.size());
+  }
+}
+
+RowWriter::~RowWriter() = default;
 
 bool RowWriter::flush() {
+  if (thread_ != nullptr) {
+    hand_over();
+    note_error(thread_->wait());
+    return error_ == 0;
+  }
   if (used_ > 0 && error_ == 0) {
     const IoResult r = write_all(fs_, fd_, buffer_.data(), used_);
     if (!r.ok()) error_ = r.error;
@@ -102,8 +117,23 @@ bool RowWriter::flush() {
   return error_ == 0;
 }
 
+// Gives the filled buffer to the thread and goes on with the spare one, which
+// the thread has finished writing by the time write() returns.
+void RowWriter::hand_over() {
+  if (used_ > 0) {
+    note_error(thread_->write(buffer_.data(), used_));
+    buffer_.swap(spare_);
+    capacity_ = buffer_.size() - ROW_OVERWRITE;
+  }
+  used_ = 0;
+}
+
 void RowWriter::make_room(std::size_t bytes) {
-  (void)flush();
+  if (thread_ != nullptr) {
+    hand_over();
+  } else {
+    (void)flush();
+  }
   if (capacity_ < bytes) {
     capacity_ = bytes;
     buffer_.resize(capacity_ + ROW_OVERWRITE);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,9 +94,27 @@ class ColumnTexts {
   std::size_t max_row_bytes_ = 0;
 };
 
+class OutputThread;
+
+// How a RowWriter writes out its full buffers.
+enum class Writing {
+  // Each write call comes from the converting thread, in a fixed order:
+  // what a FileSystem put in place of the system's (tests) relies on.
+  in_this_thread,
+  // A thread of its own writes one buffer while the next one fills, so the
+  // FileSystem must take calls from two threads at once. Falls back to
+  // in_this_thread when no thread can be started.
+  in_background,
+};
+
 class RowWriter {
  public:
-  RowWriter(FileSystem& fs, int fd, std::size_t capacity = OUTPUT_BUFFER_SIZE);
+  RowWriter(FileSystem& fs, int fd, std::size_t capacity = OUTPUT_BUFFER_SIZE,
+            Writing writing = Writing::in_this_thread);
+  RowWriter(const RowWriter&) = delete;
+  RowWriter& operator=(const RowWriter&) = delete;
+  // Rows not flushed are dropped; a background write in progress finishes.
+  ~RowWriter();
 
   // reserve()
   //
@@ -113,7 +132,8 @@ class RowWriter {
     used_ = static_cast<std::size_t>(end - buffer_.data());
   }
 
-  // Writes out every committed row. Returns false once any write failed.
+  // Writes out every committed row, and waits for a background write to
+  // finish. Returns false once any write failed.
   [[nodiscard]] bool flush();
 
   [[nodiscard]] bool failed() const { return error_ != 0; }
@@ -121,6 +141,10 @@ class RowWriter {
 
  private:
   void make_room(std::size_t bytes);
+  void hand_over();
+  void note_error(int error) {
+    if (error_ == 0) error_ = error;
+  }
 
   FileSystem& fs_;
   int fd_;
@@ -128,7 +152,13 @@ class RowWriter {
   // Rows are buffer_[0, used_); used_ + ROW_OVERWRITE <= buffer_.size().
   std::size_t capacity_;
   std::size_t used_ = 0;
+  // The errno value of the first failed write; in the background, as known
+  // at the last hand-over.
   int error_ = 0;
+  // Background writing only: the thread, and the buffer it may be writing
+  // while buffer_ fills.
+  std::unique_ptr<OutputThread> thread_;
+  std::vector<char> spare_;
 };
 
 }  // namespace tnx

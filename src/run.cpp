@@ -140,7 +140,13 @@ RunStatus convert(const RunConfig& config, FileSystem& fs, Console& console,
   console.flush();
 
   const ColumnTexts columns(tables);
-  RowWriter rows(fs, files.output);
+  // The system's calls may come from two threads at once, so a thread of
+  // its own writes the rows while the next ones are formatted. A FileSystem
+  // put in its place (tests) gets every call from this thread, in order.
+  const Writing writing = &fs == &system_file_system()
+                              ? Writing::in_background
+                              : Writing::in_this_thread;
+  RowWriter rows(fs, files.output, OUTPUT_BUFFER_SIZE, writing);
   if (read_ok) {
     Line line;
     ReadStatus next = ReadStatus::line;

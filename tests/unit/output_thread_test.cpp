@@ -1,0 +1,144 @@
+// Rows written in the background: the same bytes, in the same order, each
+// once, as rows written by the converting thread, and a failed write ends the
+// writing exactly as it does there.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "row_writer.hpp"
+
+namespace tnx {
+namespace {
+
+// A row file in memory that takes calls from two threads. Write call number
+// `fail_at` (from 1; 0 for none) fails with ENOSPC; every call takes at most
+// `chunk` bytes, so blocks arrive in several short writes.
+class SharedMemoryFile final : public FileSystem {
+ public:
+  SharedMemoryFile(int fail_at, std::size_t chunk)
+      : fail_at_(fail_at), chunk_(chunk) {}
+
+  IoResult open_input(const char*) override { return {0, ENOENT}; }
+  IoResult open_output(const char*) override { return {3, 0}; }
+  IoResult identify(int, FileId&) override { return {}; }
+  IoResult truncate(int) override { return {}; }
+  IoResult read(int, char*, std::size_t) override { return {}; }
+  IoResult write(int, const char* data, std::size_t size) override {
+    const std::lock_guard lock(mutex_);
+    if (++calls_ == fail_at_) return {0, ENOSPC};
+    const std::size_t n = size < chunk_ ? size : chunk_;
+    bytes_.append(data, n);
+    return {static_cast<std::int64_t>(n), 0};
+  }
+  IoResult close(int) override { return {}; }
+
+  std::string bytes() {
+    const std::lock_guard lock(mutex_);
+    return bytes_;
+  }
+
+ private:
+  std::mutex mutex_;
+  int calls_ = 0;
+  int fail_at_;
+  std::size_t chunk_;
+  std::string bytes_;
+};
+
+struct Outcome {
+  std::string bytes;
+  bool flushed = false;
+  int error = 0;
+  int rows_taken = 0;
+};
+
+// Writes `rows` numbered rows of varying length the way the data pass does:
+// reserve, fill, commit, stopping once the writer reports a failure.
+Outcome write_rows(Writing writing, int rows, int fail_at, std::size_t chunk) {
+  SharedMemoryFile fs(fail_at, chunk);
+  Outcome outcome;
+  {
+    RowWriter writer(fs, 3, 1, writing);
+    for (int i = 0; i < rows && !writer.failed(); ++i) {
+      const std::string row =
+          std::to_string(i) +
+          std::string(static_cast<std::size_t>(i % 97), 'x') + "\n";
+      char* out = writer.reserve(row.size());
+      row.copy(out, row.size());
+      writer.commit(out + row.size());
+      ++outcome.rows_taken;
+    }
+    outcome.flushed = writer.flush();
+    outcome.error = writer.error();
+  }
+  outcome.bytes = fs.bytes();
+  return outcome;
+}
+
+std::string expected_rows(int rows) {
+  std::string bytes;
+  for (int i = 0; i < rows; ++i) {
+    bytes += std::to_string(i) +
+             std::string(static_cast<std::size_t>(i % 97), 'x') + "\n";
+  }
+  return bytes;
+}
+
+TEST(OutputThread, SameBytesAsWritingInThisThread) {
+  struct Case {
+    int rows;
+    std::size_t chunk;
+  };
+  // From nothing, through one buffer, to many buffers (each holds about
+  // 35 kB); chunks smaller than a buffer make every block a series of writes.
+  const Case cases[] = {
+      {0, 1 << 20}, {1, 1 << 20}, {500, 7}, {20000, 1 << 20}, {20000, 4096}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rows << " rows, chunk " << c.chunk);
+    const Outcome background =
+        write_rows(Writing::in_background, c.rows, 0, c.chunk);
+    EXPECT_TRUE(background.flushed);
+    EXPECT_EQ(background.error, 0);
+    EXPECT_EQ(background.bytes, expected_rows(c.rows));
+    const Outcome here =
+        write_rows(Writing::in_this_thread, c.rows, 0, c.chunk);
+    EXPECT_EQ(background.bytes, here.bytes);
+  }
+}
+
+TEST(OutputThread, FailedWriteEndsTheWriting) {
+  struct Case {
+    int fail_at;
+    std::size_t chunk;
+  };
+  // The first call, a call within the first block, and a later block.
+  const Case cases[] = {{1, 1 << 20}, {3, 4096}, {4, 1 << 20}, {40, 4096}};
+  const int rows = 20000;
+  const std::string all = expected_rows(rows);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "write " << c.fail_at << " fails, chunk " << c.chunk);
+    const Outcome background =
+        write_rows(Writing::in_background, rows, c.fail_at, c.chunk);
+    const Outcome here =
+        write_rows(Writing::in_this_thread, rows, c.fail_at, c.chunk);
+    for (const Outcome* o : {&background, &here}) {
+      EXPECT_FALSE(o->flushed);
+      EXPECT_EQ(o->error, ENOSPC);
+      // What reached the file is a prefix of the rows: nothing twice, nothing
+      // after the failure.
+      EXPECT_EQ(o->bytes, all.substr(0, o->bytes.size()));
+      EXPECT_LT(o->bytes.size(), all.size());
+      EXPECT_LT(o->rows_taken, rows);
+    }
+    // Both stop at the same write: the bytes before the failed call.
+    EXPECT_EQ(background.bytes, here.bytes);
+  }
+}
+
+}  // namespace
+}  // namespace tnx
