@@ -105,24 +105,29 @@ WideFile wide_file() {
   std::string points = std::string(200, ' ') + "points";
   std::string events = "events";
   std::string data = "-123456";
-  for (int j = 0; j < MAX_COLUMNS; ++j) {
-    points += " 1234567." + std::to_string(j);
-    events += " " + std::to_string(4000000000u + static_cast<unsigned>(j));
-    data += " " + std::to_string(3000000000u + static_cast<unsigned>(j));
+  for (unsigned j = 0; j < MAX_COLUMNS; ++j) {
+    points += ' ';
+    points += std::to_string(1000000 + j);
+    points += ".25";
+    events += ' ';
+    events += std::to_string(4000000000u + j);
+    data += ' ';
+    data += std::to_string(3000000000u + j);
     char row[96];
-    std::snprintf(row, sizeof row, "-123456 %.3f %u %u\n", 1234567 + j / 10.0,
-                  4000000000u + static_cast<unsigned>(j),
-                  3000000000u + static_cast<unsigned>(j));
+    std::snprintf(row, sizeof row, "-123456 %.3f %u %u\n", 1000000.25 + j,
+                  4000000000u + j, 3000000000u + j);
     f.rows += row;
   }
-  f.input = points + "\n" + events + "\n# dropped\n" + data + "\n";
-  f.console = "\npoints:" + points.substr(206) +
-              "\n\n100 'points' records found, 1234567.000000 "
-              "1234567.100000  1234567.200000\n"
-              "\nevents:" +
-              events.substr(6) +
-              "\n\n100 'events' records found, 4000000000 4000000001 "
-              "4000000002 ...\n";
+  f.input = "# wide\n" + points + "\n" + events + "\n# dropped\n" + data;
+  f.console = "\npoints:";
+  f.console += points.substr(206);
+  f.console +=
+      "\n\n100 'points' records found, 1000000.250000 1000001.250000  "
+      "1000002.250000\n\nevents:";
+  f.console += events.substr(6);
+  f.console +=
+      "\n\n100 'events' records found, 4000000000 4000000001 4000000002 "
+      "...\n";
   return f;
 }
 
