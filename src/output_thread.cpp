@@ -33,14 +33,17 @@ OutputThread::~OutputThread() {
 int OutputThread::write(const char* data, std::size_t size) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return !busy_; });
-  if (error_ == 0 && size > 0) {
+  // Read under the lock: once the block is handed over, the thread may set
+  // error_ at any moment.
+  const int error = error_;
+  if (error == 0 && size > 0) {
     data_ = data;
     size_ = size;
     busy_ = true;
     lock.unlock();
     changed_.notify_all();
   }
-  return error_;
+  return error;
 }
 
 int OutputThread::wait() {

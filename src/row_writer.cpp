@@ -48,25 +48,26 @@ char* append_u32(char* out, std::uint32_t value) noexcept {
 }
 
 LabelField format_label_field(std::int32_t label) noexcept {
-  LabelField field;
-  char digits[MAX_VALUE_TEXT];
+  // The digits go backwards into a run of blanks, so the padding of "%4d"
+  // is already in place: the field is the last max(4, width) characters
+  // before the closing blank. Fixed-size fills and copies compile to a few
+  // stores, where sized ones would call the library once per data line.
+  char text[32];
+  std::memset(text, ' ', sizeof text);
+  char* const end = text + 16;
+  char* p = end;
   // The magnitude of INT32_MIN only fits unsigned.
-  const std::uint32_t magnitude = label < 0
-                                      ? 0u - static_cast<std::uint32_t>(label)
+  std::uint32_t magnitude = label < 0 ? 0u - static_cast<std::uint32_t>(label)
                                       : static_cast<std::uint32_t>(label);
-  const auto digit_count =
-      static_cast<std::size_t>(append_u32(digits, magnitude) - digits);
-  const std::size_t width = digit_count + (label < 0 ? 1u : 0u);
-  // Right-aligned in at least four characters, as "%4d" does.
-  const std::size_t pad = width < 4 ? 4 - width : 0;
-  char* p = field.bytes.data();
-  std::memset(p, ' ', pad);
-  p += pad;
-  if (label < 0) *p++ = '-';
-  std::memcpy(p, digits, digit_count);
-  p += digit_count;
-  *p++ = ' ';
-  field.size = static_cast<std::size_t>(p - field.bytes.data());
+  do {
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (label < 0) *--p = '-';
+  const char* const first = std::min<const char*>(p, end - 4);
+  LabelField field;
+  std::memcpy(field.bytes.data(), first, field.bytes.size());
+  field.size = static_cast<std::size_t>(end + 1 - first);
   return field;
 }
 
