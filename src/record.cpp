@@ -50,43 +50,99 @@ std::size_t digit_run(const char* p) noexcept {
   }
 }
 
-// Skips the white space at `p` and returns the length of the digit run that
-// follows (0 when something else follows). Forced inline: it runs once per
-// row, and as a call it costs a third of the row's instructions.
-[[gnu::always_inline]] inline std::size_t skip_space_to_digits(
-    const char*& p) noexcept {
-#if TNX_RECORD_SSE2
-  // One 16-byte look classifies the blank run and the digits after it
-  // without a branch per byte: the white space between values comes in runs
-  // of unpredictable length in real files, and a mispredicted branch per
-  // value costs more than the whole classification. The load stays within
-  // the line's padding, since `p` is at most at the NUL.
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  // A byte b is in [low, low + span] when b - low, as an unsigned byte, is
-  // its own minimum with span.
-  const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-  const __m128i digits =
-      _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
-  const __m128i from_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-  const __m128i controls = _mm_cmpeq_epi8(
-      _mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
-  const __m128i spaces =
-      _mm_or_si128(controls, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-  const auto space_mask = static_cast<unsigned>(_mm_movemask_epi8(spaces));
-  const auto digit_mask = static_cast<unsigned>(_mm_movemask_epi8(digits));
-  // The bits above the 16 looked at count as neither space nor digit, so
-  // both counts stop within the window.
-  const auto skip = static_cast<unsigned>(std::countr_zero(~space_mask));
-  const auto n = static_cast<unsigned>(std::countr_zero(~(digit_mask >> skip)));
-  if (skip + n < 16) [[likely]] {
-    p += skip;
-    return n;
+// Which of the 64 bytes from base() are white space and which are digits,
+// one bit per byte, lowest bit first. Finding the next value is then two
+// bit counts instead of a loop over bytes: the white space between values
+// comes in runs of unpredictable length in real files, and a mispredicted
+// branch per value would cost more than classifying the bytes. One window
+// covers about ten values of a typical line.
+class ByteWindow {
+ public:
+  // The window at the start of a line of `size` bytes. A short line needs
+  // only the 16-byte blocks up to its NUL; the bits of blocks not read
+  // count as neither white space nor digits, which no scan reaches before
+  // the NUL stops it.
+  ByteWindow(const char* p, std::size_t size) noexcept {
+    load(p, size / 16 + 1);
   }
-  // The blanks or the digits may go on past the window.
+
+  // Skips the white space at `p` and returns the length of the digit run
+  // that follows (0 when something else follows). Forced inline: it runs
+  // once per row, and as a call it costs a third of the row's instructions.
+  [[gnu::always_inline]] std::size_t skip_space_to_digits(
+      const char*& p) noexcept {
+    std::size_t n = 0;
+    if (find_in_window(p, n)) [[likely]]
+      return n;
+    // The blanks or the digits reach past the window: look again from `p`.
+    load(p, 4);
+    if (find_in_window(p, n)) return n;
+    // More than 64 bytes of them.
+    while (is_space(*p)) ++p;
+    return digit_run(p);
+  }
+
+ private:
+  // Succeeds when the white space and the digit run after it both end
+  // within the window.
+  [[gnu::always_inline]] bool find_in_window(const char*& p,
+                                             std::size_t& n) const noexcept {
+    const auto offset = static_cast<std::size_t>(p - base_);
+    if (offset >= 64) return false;
+    // Bits shifted in from above the window count as white space, so the
+    // skip runs to 64 when the window ends in white space.
+    const auto start =
+        offset + static_cast<std::size_t>(std::countr_zero(~space_ >> offset));
+    if (start >= 64) return false;
+    // Here bits shifted in count as digits, so the run reaches 64 when the
+    // window ends in digits.
+    n = static_cast<std::size_t>(std::countr_zero(~(digit_ >> start)));
+    if (start + n >= 64) return false;
+    p = base_ + start;
+    return true;
+  }
+
+  // Reads `blocks` (at most 4) blocks of 16 bytes at `p`: `p` is at most at
+  // the line's NUL, so they lie within the line's padding.
+  void load(const char* p, std::size_t blocks) noexcept {
+    base_ = p;
+    space_ = 0;
+    digit_ = 0;
+    if (blocks > 4) blocks = 4;
+#if TNX_RECORD_SSE2
+    for (std::size_t i = 0; i < blocks; ++i) {
+      const __m128i bytes =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+      // A byte b is in [low, low + span] when b - low, as an unsigned byte,
+      // is its own minimum with span.
+      const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
+      const __m128i digits =
+          _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
+      const __m128i from_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
+      const __m128i controls = _mm_cmpeq_epi8(
+          _mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
+      const __m128i spaces =
+          _mm_or_si128(controls, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+      const auto shift = static_cast<int>(16 * i);
+      space_ |= static_cast<std::uint64_t>(
+                    static_cast<std::uint16_t>(_mm_movemask_epi8(spaces)))
+                << shift;
+      digit_ |= static_cast<std::uint64_t>(
+                    static_cast<std::uint16_t>(_mm_movemask_epi8(digits)))
+                << shift;
+    }
+#else
+    for (std::size_t i = 0; i < 16 * blocks; ++i) {
+      space_ |= static_cast<std::uint64_t>(is_space(p[i])) << i;
+      digit_ |= static_cast<std::uint64_t>(is_digit(p[i])) << i;
+    }
 #endif
-  while (is_space(*p)) ++p;
-  return digit_run(p);
-}
+  }
+
+  const char* base_ = nullptr;
+  std::uint64_t space_ = 0;
+  std::uint64_t digit_ = 0;
+};
 
 // Digits that already read as "%u" would print them: no leading zero, and
 // within 32 bits. Those are copied to the row as they stand.
@@ -104,10 +160,11 @@ bool is_canonical_u32(const char* digits, std::size_t n) noexcept {
 // leading zero (nine digits are surely within 32 bits; "-0" prints as "0").
 // Advances `p` past the label and returns true; returns false for any other
 // label, which scan_i32() then reads. Saves a scan and a formatting per line,
-// which counts on lines of few values.
-bool label_field_from_text(const char*& p, LabelField& field) noexcept {
+// which counts on lines of few values. `window` is left for the values.
+bool label_field_from_text(const char*& p, ByteWindow& window,
+                           LabelField& field) noexcept {
   const char* text = p;
-  std::size_t n = skip_space_to_digits(text);
+  std::size_t n = window.skip_space_to_digits(text);
   const bool negative = n == 0 && *text == '-';
   if (negative) n = digit_run(text + 1);
   const char* const digits = text + (negative ? 1 : 0);
@@ -132,41 +189,49 @@ void convert_data_line(const Line& line, const ColumnTexts& columns,
                        RowWriter& rows) noexcept {
   const char* p = line.text;
   const char* const last = line.text + line.size;
+  ByteWindow window(p, line.size);
   LabelField field;
-  if (!label_field_from_text(p, field)) {
+  if (!label_field_from_text(p, window, field)) {
     std::int32_t label = 0;
     const ScanResult label_scan = scan_i32(p, last, label);
     if (label_scan.status != ScanStatus::ok) return;
     p = label_scan.end;
     field = format_label_field(label);
   }
+
   char* out = rows.reserve(MAX_COLUMNS * columns.max_row_bytes());
   for (int column = 0; column < MAX_COLUMNS; ++column) {
     // The NUL after the text is neither white space nor a digit, so the
     // scan of a value stops at the end of the text at the latest.
-    const std::size_t n = skip_space_to_digits(p);
-    const char* value_text = p;
-    std::uint32_t value = 0;
-    const bool verbatim = is_canonical_u32(p, n);
-    if (verbatim) {
-      p += n;
-    } else {
-      // The end of the text, the usual end of a line, needs no scan.
-      if (*p == '\0') break;
-      // Signs, leading zeros, values past 32 bits, or no value at all.
-      const ScanResult r = scan_u32(p, last, value);
-      if (r.status != ScanStatus::ok) break;
-      p = r.end;
-    }
+    const std::size_t n = window.skip_space_to_digits(p);
+    // The row's start goes out before the value is known to exist; a line
+    // that ends here takes it back. Copying the label field as 16 bytes
+    // and the column text as SHORT_COLUMN_TEXT bytes, whatever their size,
+    // keeps the copies free of loops and calls; ROW_OVERWRITE leaves room.
+    char* const row = out;
     std::memcpy(out, field.bytes.data(), field.bytes.size());
     out += field.size;
     out = columns.append(out, column);
-    if (verbatim) {
+    if (is_canonical_u32(p, n)) [[likely]] {
       // 16 bytes hold the longest value; the line's padding makes the read
       // safe and the row's overwrite room the write.
-      std::memcpy(out, value_text, 16);
+      std::memcpy(out, p, 16);
       out += n;
+      p += n;
     } else {
+      // The end of the text, the usual end of a line, needs no scan.
+      if (*p == '\0') {
+        out = row;
+        break;
+      }
+      // Signs, leading zeros, values past 32 bits, or no value at all.
+      std::uint32_t value = 0;
+      const ScanResult r = scan_u32(p, last, value);
+      if (r.status != ScanStatus::ok) {
+        out = row;
+        break;
+      }
+      p = r.end;
       out = append_u32(out, value);
     }
     std::memcpy(out, ROW_END.data(), ROW_END.size());
