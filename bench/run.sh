@@ -96,10 +96,14 @@ expand() {  # expand NAME IN OUT
   printf '%s' "$c"
 }
 
-# run_timed NAME IN OUT: runs once, appends "seconds rss_kib" to $data/times.NAME
+# run_timed NAME IN OUT: runs once, appends "microseconds rss_kib" to
+# $data/times.NAME. A real output file is removed first (untimed): truncating
+# a file whose pages the kernel is still writing back waits for that I/O,
+# which would charge one command for the previous one's writes.
 run_timed() {
   local c t0 t1
   c=$(expand "$1" "$2" "$3")
+  [[ $3 == /dev/null ]] || rm -f "$3"
   t0=$EPOCHREALTIME
   /usr/bin/time -f %M -o "$data/rss.tmp" bash -c "$c"
   t1=$EPOCHREALTIME
@@ -108,6 +112,7 @@ run_timed() {
 
 # --- Equality of the rows -----------------------------------------------------
 
+declare -A warmed=()
 echo
 echo "== Rows checked byte for byte against tarnovelix on the standard file"
 bash -c "$(expand tarnovelix "$std" "$rows_file")"
@@ -118,6 +123,7 @@ echo "  tarnovelix: $out_rows rows, $out_bytes bytes"
 "$tnx" "$std" /dev/null > "$data/console.tnx"
 for name in baseline "${peer_names[@]}"; do
   bash -c "$(expand "$name" "$std" "$data/rows.$name")"
+  warmed[$name]=1
   if cmp -s "$rows_file" "$data/rows.$name"; then
     echo "  $name: identical rows"
   else
@@ -177,13 +183,19 @@ round_ratio() {
             printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
 }
 
-timed_pass() {  # timed_pass OUT NAME...
+# timed_pass OUT NAME...: BENCH_RUNS rounds of every NAME in turn, after a
+# warm-up run of each command that has not run yet (the row check above ran
+# the baseline and the peers once already; that run is their warm-up).
+timed_pass() {
   local out=$1 name round
   shift
   for name in "$@"; do
     rm -f "$data/times.$name"
-    run_timed "$name" "$std" "$out"  # warm-up
-    rm -f "$data/times.$name"
+    if [[ -z ${warmed[$name]:-} ]]; then
+      run_timed "$name" "$std" "$out"
+      warmed[$name]=1
+      rm -f "$data/times.$name"
+    fi
   done
   for (( round = 1; round <= runs; round++ )); do
     for name in "$@"; do run_timed "$name" "$std" "$out"; done
