@@ -23,7 +23,7 @@ OutputThread::OutputThread(FileSystem& fs, int fd)
 OutputThread::~OutputThread() {
   {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return !busy_; });
+    changed_.wait(lock, [this] { return queued_ == 0; });
     stop_ = true;
   }
   changed_.notify_all();
@@ -32,14 +32,13 @@ OutputThread::~OutputThread() {
 
 int OutputThread::write(const char* data, std::size_t size) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return !busy_; });
-  // Read under the lock: once the block is handed over, the thread may set
-  // error_ at any moment.
+  changed_.wait(lock, [this] { return queued_ < MAX_QUEUED; });
+  // Read under the lock: once a block is in line, the thread may set error_
+  // at any moment.
   const int error = error_;
   if (error == 0 && size > 0) {
-    data_ = data;
-    size_ = size;
-    busy_ = true;
+    queue_[(head_ + queued_) % MAX_QUEUED] = {data, size};
+    ++queued_;
     lock.unlock();
     changed_.notify_all();
   }
@@ -48,23 +47,26 @@ int OutputThread::write(const char* data, std::size_t size) {
 
 int OutputThread::wait() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return !busy_; });
+  changed_.wait(lock, [this] { return queued_ == 0; });
   return error_;
 }
 
 void OutputThread::write_blocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return busy_ || stop_; });
-    if (!busy_) return;
-    const char* data = data_;
-    const std::size_t size = size_;
-    // The write runs unlocked: the other thread only waits for busy_.
+    changed_.wait(lock, [this] { return queued_ > 0 || stop_; });
+    if (queued_ == 0) return;
+    const Block block = queue_[head_];
+    // After a failure the blocks still in line are dropped unwritten.
+    const bool failed = error_ != 0;
+    // The write runs unlocked: the other thread only looks at the queue.
     lock.unlock();
-    const IoResult r = write_all(fs_, fd_, data, size);
+    const IoResult r =
+        failed ? IoResult{} : write_all(fs_, fd_, block.data, block.size);
     lock.lock();
     if (!r.ok()) error_ = r.error;
-    busy_ = false;
+    head_ = (head_ + 1) % MAX_QUEUED;
+    --queued_;
     changed_.notify_all();
   }
 }

@@ -92,13 +92,19 @@ ColumnTexts::ColumnTexts(const ColumnTables& tables) {
 
 RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
                      Writing writing)
-    : fs_(fs),
-      fd_(fd),
-      buffer_(std::max(capacity, MAX_COLUMNS * MAX_ROW_BYTES) + ROW_OVERWRITE),
-      capacity_(buffer_.size() - ROW_OVERWRITE) {
+    : fs_(fs), fd_(fd) {
   if (writing == Writing::in_background) {
     thread_ = OutputThread::start(fs, fd);
-    if (thread_ != nullptr) spare_.resize(buffer_.size());
+    // Half the capacity per buffer, in as many buffers as blocks may wait
+    // in line plus the one filling: twice the memory of one buffer, in
+    // blocks small enough that the line rarely runs dry.
+    if (thread_ != nullptr) capacity /= 2;
+  }
+  buffer_.resize(std::max(capacity, MAX_COLUMNS * MAX_ROW_BYTES) +
+                 ROW_OVERWRITE);
+  capacity_ = buffer_.size() - ROW_OVERWRITE;
+  if (thread_ != nullptr) {
+    spares_.assign(OutputThread::MAX_QUEUED, std::vector<char>(buffer_.size()));
   }
 }
 
@@ -118,12 +124,14 @@ bool RowWriter::flush() {
   return error_ == 0;
 }
 
-// Gives the filled buffer to the thread and goes on with the spare one, which
-// the thread has finished writing by the time write() returns.
+// Puts the filled buffer in the thread's line and goes on with the oldest
+// spare: MAX_QUEUED hand-overs have passed since it was handed over, so
+// write() has seen it written before it returns.
 void RowWriter::hand_over() {
   if (used_ > 0) {
     note_error(thread_->write(buffer_.data(), used_));
-    buffer_.swap(spare_);
+    buffer_.swap(spares_[next_spare_]);
+    next_spare_ = (next_spare_ + 1) % spares_.size();
     capacity_ = buffer_.size() - ROW_OVERWRITE;
   }
   used_ = 0;

@@ -101,9 +101,10 @@ enum class Writing {
   // Each write call comes from the converting thread, in a fixed order:
   // what a FileSystem put in place of the system's (tests) relies on.
   in_this_thread,
-  // A thread of its own writes one buffer while the next one fills, so the
-  // FileSystem must take calls from two threads at once. Falls back to
-  // in_this_thread when no thread can be started.
+  // A thread of its own writes buffers while the next ones fill, so the
+  // FileSystem must take calls from two threads at once. The capacity is
+  // split over several smaller buffers, so memory stays about the same.
+  // Falls back to in_this_thread when no thread can be started.
   in_background,
 };
 
@@ -150,15 +151,17 @@ class RowWriter {
   int fd_;
   std::vector<char> buffer_;
   // Rows are buffer_[0, used_); used_ + ROW_OVERWRITE <= buffer_.size().
-  std::size_t capacity_;
+  std::size_t capacity_ = 0;
   std::size_t used_ = 0;
   // The errno value of the first failed write; in the background, as known
   // at the last hand-over.
   int error_ = 0;
-  // Background writing only: the thread, and the buffer it may be writing
-  // while buffer_ fills.
+  // Background writing only: the thread, and the buffers it may be writing
+  // while buffer_ fills. buffer_ and the spares take turns in a fixed order,
+  // so the spare taken next is always the oldest one handed over.
   std::unique_ptr<OutputThread> thread_;
-  std::vector<char> spare_;
+  std::vector<std::vector<char>> spares_;
+  std::size_t next_spare_ = 0;
 };
 
 }  // namespace tnx

@@ -140,10 +140,16 @@ RunStatus convert(const RunConfig& config, FileSystem& fs, Console& console,
   console.flush();
 
   const ColumnTexts columns(tables);
-  // The system's calls may come from two threads at once, so a thread of
-  // its own writes the rows while the next ones are formatted. A FileSystem
+  // Rows bound for a regular file are written by a thread of their own
+  // while the next ones are formatted: the writes into the page cache cost
+  // about as much as the formatting. Writes to devices such as /dev/null
+  // cost next to nothing, and there a second thread only gets in the way.
+  // Only the system's calls may come from two threads at once; a FileSystem
   // put in its place (tests) gets every call from this thread, in order.
-  const Writing writing = &fs == &system_file_system()
+  FileId output_id;
+  const Writing writing = &fs == &system_file_system() &&
+                                  fs.identify(files.output, output_id).ok() &&
+                                  output_id.kind == FileKind::regular
                               ? Writing::in_background
                               : Writing::in_this_thread;
   RowWriter rows(fs, files.output, OUTPUT_BUFFER_SIZE, writing);
