@@ -1,5 +1,6 @@
 #include "record.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -66,49 +67,30 @@ class ByteWindow {
     load(p, size / 16 + 1);
   }
 
-  // Skips the white space at `p` and returns the length of the digit run
-  // that follows (0 when something else follows). Forced inline: it runs
-  // once per row, and as a call it costs a third of the row's instructions.
-  [[gnu::always_inline]] std::size_t skip_space_to_digits(
-      const char*& p) noexcept {
-    std::size_t n = 0;
-    if (find_in_window(p, n)) [[likely]]
-      return n;
-    // The blanks or the digits reach past the window: look again from `p`.
-    load(p, 4);
-    if (find_in_window(p, n)) return n;
-    // More than 64 bytes of them.
-    while (is_space(*p)) ++p;
-    return digit_run(p);
-  }
+  [[nodiscard]] const char* base() const noexcept { return base_; }
+  [[nodiscard]] std::uint64_t spaces() const noexcept { return space_; }
+  [[nodiscard]] std::uint64_t digits() const noexcept { return digit_; }
+  [[nodiscard]] std::size_t valid() const noexcept { return valid_; }
 
- private:
-  // Succeeds when the white space and the digit run after it both end
-  // within the window.
-  [[gnu::always_inline]] bool find_in_window(const char*& p,
-                                             std::size_t& n) const noexcept {
+  // Moves the window's start to `p`, at most 64 bytes on, keeping what is
+  // known about the bytes from there: the bits shifted in at the top count
+  // as neither white space nor digits, which stops every scan short of them.
+  void rebase(const char* p) noexcept {
     const auto offset = static_cast<std::size_t>(p - base_);
-    if (offset >= 64) return false;
-    // Bits shifted in from above the window count as white space, so the
-    // skip runs to 64 when the window ends in white space.
-    const auto start =
-        offset + static_cast<std::size_t>(std::countr_zero(~space_ >> offset));
-    if (start >= 64) return false;
-    // Here bits shifted in count as digits, so the run reaches 64 when the
-    // window ends in digits.
-    n = static_cast<std::size_t>(std::countr_zero(~(digit_ >> start)));
-    if (start + n >= 64) return false;
-    p = base_ + start;
-    return true;
+    base_ = p;
+    space_ = offset < 64 ? space_ >> offset : 0;
+    digit_ = offset < 64 ? digit_ >> offset : 0;
+    valid_ = offset < valid_ ? valid_ - offset : 0;
   }
 
   // Reads `blocks` (at most 4) blocks of 16 bytes at `p`: `p` is at most at
   // the line's NUL, so they lie within the line's padding.
   void load(const char* p, std::size_t blocks) noexcept {
+    if (blocks > 4) blocks = 4;
     base_ = p;
     space_ = 0;
     digit_ = 0;
-    if (blocks > 4) blocks = 4;
+    valid_ = 16 * blocks;
 #if TNX_RECORD_SSE2
     for (std::size_t i = 0; i < blocks; ++i) {
       const __m128i bytes =
@@ -139,9 +121,49 @@ class ByteWindow {
 #endif
   }
 
+  // Skips the white space at `p` and returns the length of the digit run
+  // that follows (0 when something else follows). Forced inline: it runs
+  // once per row, and as a call it costs a third of the row's instructions.
+  [[gnu::always_inline]] std::size_t skip_space_to_digits(
+      const char*& p) noexcept {
+    std::size_t n = 0;
+    if (find_in_window(p, n)) [[likely]]
+      return n;
+    // The blanks or the digits reach past the window: look again from `p`.
+    load(p, 4);
+    if (find_in_window(p, n)) return n;
+    // More than 64 bytes of them.
+    while (is_space(*p)) ++p;
+    return digit_run(p);
+  }
+
+ private:
+  // Succeeds when the white space and the digit run after it both end
+  // within the window.
+  [[gnu::always_inline]] bool find_in_window(const char*& p,
+                                             std::size_t& n) const noexcept {
+    const auto offset = static_cast<std::size_t>(p - base_);
+    if (offset >= valid_) return false;
+    // Bits shifted in from above count as white space, so the skip runs to
+    // 64 when the window ends in white space; unknown bytes stop it at
+    // valid_.
+    const auto start =
+        offset + static_cast<std::size_t>(std::countr_zero(~space_ >> offset));
+    if (start >= valid_) return false;
+    // Here bits shifted in count as digits, so the run reaches 64 when the
+    // window ends in digits; the byte that ends the run must be known.
+    n = static_cast<std::size_t>(std::countr_zero(~(digit_ >> start)));
+    if (start + n >= valid_) return false;
+    p = base_ + start;
+    return true;
+  }
+
   const char* base_ = nullptr;
   std::uint64_t space_ = 0;
   std::uint64_t digit_ = 0;
+  // The bytes from base_ whose bits are known: the bits from valid_ up are
+  // zero, so they read as neither white space nor digits.
+  std::size_t valid_ = 0;
 };
 
 // Digits that already read as "%u" would print them: no leading zero, and
@@ -183,6 +205,22 @@ bool label_field_from_text(const char*& p, ByteWindow& window,
   return true;
 }
 
+// Writes the label field and the column text of a row. Both are copied as
+// fixed-size blocks, whatever their size, which keeps the copies free of
+// loops and calls; ROW_OVERWRITE leaves room for the excess.
+[[gnu::always_inline]] inline char* append_row_start(char* out,
+                                                     const LabelField& label,
+                                                     const ColumnTexts& columns,
+                                                     int column) noexcept {
+  std::memcpy(out, label.bytes.data(), label.bytes.size());
+  return columns.append(out + label.size, column);
+}
+
+[[gnu::always_inline]] inline char* end_row(char* out) noexcept {
+  std::memcpy(out, ROW_END.data(), ROW_END.size());
+  return out + ROW_END.size();
+}
+
 }  // namespace
 
 void convert_data_line(const Line& line, const ColumnTexts& columns,
@@ -190,52 +228,88 @@ void convert_data_line(const Line& line, const ColumnTexts& columns,
   const char* p = line.text;
   const char* const last = line.text + line.size;
   ByteWindow window(p, line.size);
-  LabelField field;
-  if (!label_field_from_text(p, window, field)) {
-    std::int32_t label = 0;
-    const ScanResult label_scan = scan_i32(p, last, label);
+  LabelField label;
+  if (!label_field_from_text(p, window, label)) {
+    std::int32_t value = 0;
+    const ScanResult label_scan = scan_i32(p, last, value);
     if (label_scan.status != ScanStatus::ok) return;
     p = label_scan.end;
-    field = format_label_field(label);
+    label = format_label_field(value);
   }
 
   char* out = rows.reserve(MAX_COLUMNS * columns.max_row_bytes());
-  for (int column = 0; column < MAX_COLUMNS; ++column) {
-    // The NUL after the text is neither white space nor a digit, so the
-    // scan of a value stops at the end of the text at the latest.
-    const std::size_t n = window.skip_space_to_digits(p);
-    // The row's start goes out before the value is known to exist; a line
-    // that ends here takes it back. Copying the label field as 16 bytes
-    // and the column text as SHORT_COLUMN_TEXT bytes, whatever their size,
-    // keeps the copies free of loops and calls; ROW_OVERWRITE leaves room.
-    char* const row = out;
-    std::memcpy(out, field.bytes.data(), field.bytes.size());
-    out += field.size;
-    out = columns.append(out, column);
-    if (is_canonical_u32(p, n)) [[likely]] {
+  int column = 0;
+  // Whether the window was read from `p` on, rather than carried over.
+  bool fresh = false;
+  while (column < MAX_COLUMNS) {
+    // Every value of the window at once: a value is a run of digits, its
+    // first digit a set bit of `starts`, its last one of `ends`. The k-th
+    // start and the k-th end belong together, since the window never starts
+    // inside a run. Walking the two masks bit by bit keeps the position of
+    // the next value off the chain of dependent instructions that finding
+    // it by skipping from the previous one made: that chain, not the
+    // copies, set the pace of a row.
+    window.rebase(p);
+    const std::uint64_t digits = window.digits();
+    std::uint64_t starts = digits & ~(digits << 1);
+    std::uint64_t ends = digits & ~(digits >> 1);
+    // Values are taken up to the first byte that is neither white space nor
+    // a digit (a sign, other text, the NUL, or a byte not yet read), and
+    // only when the byte after their last digit is known.
+    const auto first_other =
+        static_cast<std::size_t>(std::countr_zero(~(window.spaces() | digits)));
+    const std::size_t limit = std::min(first_other, window.valid() - 1);
+    const char* const base = window.base();
+    const char* const before = p;
+    while (starts != 0 && column < MAX_COLUMNS) {
+      const auto first = static_cast<std::size_t>(std::countr_zero(starts));
+      const auto last_digit = static_cast<std::size_t>(std::countr_zero(ends));
+      if (last_digit >= limit) break;
+      const char* const value = base + first;
+      const std::size_t n = last_digit - first + 1;
+      if (!is_canonical_u32(value, n)) break;
+      out = append_row_start(out, label, columns, column);
       // 16 bytes hold the longest value; the line's padding makes the read
       // safe and the row's overwrite room the write.
+      std::memcpy(out, value, 16);
+      out = end_row(out + n);
+      p = value + n;
+      starts &= starts - 1;
+      ends &= ends - 1;
+      ++column;
+    }
+    if (p != before) {
+      fresh = false;
+      continue;
+    }
+    if (!fresh) {
+      // Nothing taken from what was carried over: read the bytes from `p`
+      // and try again, unless only white space is left of the line.
+      const char* q = p;
+      while (is_space(*q)) ++q;
+      if (*q == '\0') break;
+      window.load(p, 4);
+      fresh = true;
+      continue;
+    }
+    // One value the masks do not cover: a sign, leading zeros, more than
+    // 32 bits, more than 64 bytes of blanks and digits, or no value at all.
+    const std::size_t n = window.skip_space_to_digits(p);
+    if (is_canonical_u32(p, n)) {
+      out = append_row_start(out, label, columns, column);
       std::memcpy(out, p, 16);
-      out += n;
+      out = end_row(out + n);
       p += n;
     } else {
-      // The end of the text, the usual end of a line, needs no scan.
-      if (*p == '\0') {
-        out = row;
-        break;
-      }
-      // Signs, leading zeros, values past 32 bits, or no value at all.
       std::uint32_t value = 0;
       const ScanResult r = scan_u32(p, last, value);
-      if (r.status != ScanStatus::ok) {
-        out = row;
-        break;
-      }
+      if (r.status != ScanStatus::ok) break;
       p = r.end;
-      out = append_u32(out, value);
+      out = append_row_start(out, label, columns, column);
+      out = end_row(append_u32(out, value));
     }
-    std::memcpy(out, ROW_END.data(), ROW_END.size());
-    out += ROW_END.size();
+    fresh = false;
+    ++column;
   }
   rows.commit(out);
 }
