@@ -184,7 +184,7 @@ round_ratio() {
     awk '{ r[NR] = $1 / $3 }
       END { for (i = 2; i <= NR; i++) for (j = i; j > 1 && r[j - 1] > r[j]; j--) {
               t = r[j]; r[j] = r[j - 1]; r[j - 1] = t }
-            printf "%.2f", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
+            printf "%.6g", NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2 }'
 }
 
 # timed_pass OUT NAME...: BENCH_RUNS rounds of every NAME in turn, after a
@@ -213,7 +213,7 @@ echo "== Pass 1: rows to a real file ($runs rounds; input $(( in_bytes / 1000000
 timed_pass "$rows_file" tarnovelix baseline floor-writer cat-input
 table tarnovelix baseline floor-writer cat-input
 file_vs_floor=$(round_ratio tarnovelix floor-writer)
-echo "  tarnovelix / floor writer, same bytes: ${file_vs_floor} (target <= 1.25)"
+echo "  tarnovelix / floor writer, same bytes: $(printf '%.2f' "$file_vs_floor") (target <= 1.25)"
 # The page cache makes writing times swing from round to round (the floor
 # writer alone has taken from 0.1 s to 1.1 s for the same bytes here), so
 # the best rounds are shown too.
@@ -232,7 +232,7 @@ echo "  tarnovelix: $(awk -v t="$(median_of tarnovelix)" -v n="$out_rows" 'BEGIN
 # --- Shapes -------------------------------------------------------------------
 
 echo
-echo "== Shapes: tarnovelix, rows to /dev/null ($runs rounds, time per input byte against standard)"
+echo "== Shapes: tarnovelix, rows to /dev/null ($runs rounds; time per input byte against the standard file's in the same round)"
 for shape in standard narrow wide messy; do rm -f "$data/times.shape-$shape"; done
 commands[shape]=${commands[tarnovelix]}
 for (( round = 0; round <= runs; round++ )); do
@@ -243,13 +243,23 @@ for (( round = 0; round <= runs; round++ )); do
   done
 done
 rm -f "$data/times.shape"
-printf '  %-9s %9s %9s %9s %13s\n' shape "median s" "MB" "ns/byte" "vs standard"
-std_ns=$(awk -v t="$(median_of shape-standard)" -v b="$in_bytes" 'BEGIN { print t / b * 1e9 }')
+# Time per input byte, as a ratio to the standard file's in the same round.
+printf '  %-9s %9s %8s %9s %9s %13s\n' shape "median s" spread MB "ns/byte" "vs standard"
 for shape in standard narrow wide messy; do
-  awk -v t="$(median_of "shape-$shape")" -v b="$(stat -c %s "$data/$shape.dat")" \
-      -v s="$std_ns" -v name="$shape" 'BEGIN {
-    ns = t / b * 1e9
-    printf "  %-9s %9.3f %9.1f %9.3f %12.2fx\n", name, t, b / 1e6, ns, ns / s }'
+  paste -d ' ' "$data/times.shape-$shape" "$data/times.shape-standard" |
+    awk -v b="$(stat -c %s "$data/$shape.dat")" -v sb="$in_bytes" -v name="$shape" '
+      function median(a, n,   i, j, t) {
+        for (i = 2; i <= n; i++) for (j = i; j > 1 && a[j - 1] > a[j]; j--) {
+          t = a[j]; a[j] = a[j - 1]; a[j - 1] = t
+        }
+        return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+      }
+      { t[NR] = $1 / 1e6; r[NR] = ($1 / b) / ($3 / sb)
+        min = NR == 1 || t[NR] < min ? t[NR] : min; max = t[NR] > max ? t[NR] : max }
+      END {
+        m = median(t, NR)
+        printf "  %-9s %9.3f %7.1f%% %9.1f %9.3f %12.2fx\n", name, m, (max - min) / 2 / m * 100,
+          b / 1e6, m / b * 1e9, median(r, NR) }'
 done
 echo "  (target: wide and messy <= 1.5x)"
 
