@@ -40,6 +40,7 @@ class MemoryFileSystem : public FileSystem {
     id.device = 1;
     id.inode = inode_of(d->name);
     id.kind = FileKind::regular;
+    id.size = files[d->name].size();
     return IoResult{};
   }
 

@@ -25,6 +25,8 @@ struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   FileKind kind = FileKind::other;
+  // Bytes in the file; meaningful for regular files only.
+  std::uint64_t size = 0;
 };
 
 inline constexpr int STDOUT_FD = 1;

@@ -31,6 +31,7 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(fd, &st) != 0) return IoResult{0, errno};
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
     id.kind = S_ISREG(st.st_mode)   ? FileKind::regular
               : S_ISDIR(st.st_mode) ? FileKind::directory
                                     : FileKind::other;

@@ -100,6 +100,7 @@ class WindowsFileSystem final : public FileSystem {
     }
     id.device = info.dwVolumeSerialNumber;
     id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                   ? FileKind::directory
                   : FileKind::regular;

@@ -96,6 +96,7 @@ class MemoryFileSystem final : public FileSystem {
     id.device = 1;
     id.inode = it->second.node->inode;
     id.kind = it->second.node->kind;
+    id.size = it->second.node->bytes.size();
     return IoResult{};
   }
 
