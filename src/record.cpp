@@ -98,19 +98,19 @@ class ByteWindow {
       // A byte b is in [low, low + span] when b - low, as an unsigned byte,
       // is its own minimum with span.
       const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-      const __m128i digits =
+      const __m128i digit_bytes =
           _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
       const __m128i from_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
       const __m128i controls = _mm_cmpeq_epi8(
           _mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
-      const __m128i spaces =
+      const __m128i space_bytes =
           _mm_or_si128(controls, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
       const auto shift = static_cast<int>(16 * i);
       space_ |= static_cast<std::uint64_t>(
-                    static_cast<std::uint16_t>(_mm_movemask_epi8(spaces)))
+                    static_cast<std::uint16_t>(_mm_movemask_epi8(space_bytes)))
                 << shift;
       digit_ |= static_cast<std::uint64_t>(
-                    static_cast<std::uint16_t>(_mm_movemask_epi8(digits)))
+                    static_cast<std::uint16_t>(_mm_movemask_epi8(digit_bytes)))
                 << shift;
     }
 #else

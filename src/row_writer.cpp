@@ -11,10 +11,9 @@ namespace {
 // Two digits per table entry halve the divisions of a formatted integer.
 constexpr std::array<char, 200> DIGIT_PAIRS = [] {
   std::array<char, 200> pairs{};
-  for (int i = 0; i < 100; ++i) {
-    pairs[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-    pairs[static_cast<std::size_t>(2 * i + 1)] =
-        static_cast<char>('0' + i % 10);
+  for (std::size_t i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
   return pairs;
 }();
@@ -38,9 +37,10 @@ char* append_u32(char* out, std::uint32_t value) noexcept {
     p[1] = DIGIT_PAIRS[pair + 1];
   }
   if (value >= 10) {
+    const std::size_t pair = 2 * std::size_t{value};
     p -= 2;
-    p[0] = DIGIT_PAIRS[2 * value];
-    p[1] = DIGIT_PAIRS[2 * value + 1];
+    p[0] = DIGIT_PAIRS[pair];
+    p[1] = DIGIT_PAIRS[pair + 1];
   } else {
     *--p = static_cast<char>('0' + value);
   }
