@@ -20,7 +20,7 @@ cp examples/scan.dat "$scratch/mesure_été.dat"
   wine zip/tarnovelix-*/tarnovelix.exe mesure_été.dat zip.ntp >/dev/null)
 
 dpkg-deb -x build/package/tarnovelix_*.deb "$scratch/root"
-test -f "$scratch/root/usr/share/man/man1/tarnovelix.1"
+test -s "$scratch/root/usr/share/man/man1/tarnovelix.1.gz"
 "$scratch/root/usr/bin/tarnovelix" "$scratch/mesure_été.dat" "$scratch/deb.ntp" \
   >/dev/null
 # The same rows, but for the line ends.
