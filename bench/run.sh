@@ -98,13 +98,15 @@ expand() {  # expand NAME IN OUT
 }
 
 # run_timed NAME IN OUT: runs once, appends "microseconds rss_kib" to
-# $data/times.NAME. A real output file is removed first (untimed): truncating
-# a file whose pages the kernel is still writing back waits for that I/O,
-# which would charge one command for the previous one's writes.
+# $data/times.NAME. A real output file is removed first and the dirty pages
+# of the previous command written out (both untimed): truncating a file whose
+# pages the kernel is still writing back waits for that I/O, and once the
+# dirty pages pass the kernel's limit every writer is throttled, so without
+# this one command would be charged for the previous one's writes.
 run_timed() {
   local c t0 t1
   c=$(expand "$1" "$2" "$3")
-  [[ $3 == /dev/null ]] || rm -f "$3"
+  [[ $3 == /dev/null ]] || { rm -f "$3"; sync; }
   t0=$EPOCHREALTIME
   /usr/bin/time -f %M -o "$data/rss.tmp" bash -c "$c"
   t1=$EPOCHREALTIME
