@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "output_thread.hpp"
 
@@ -93,19 +94,31 @@ ColumnTexts::ColumnTexts(const ColumnTables& tables) {
 RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
                      Writing writing)
     : fs_(fs), fd_(fd) {
-  if (writing == Writing::in_background) {
-    thread_ = OutputThread::start(fs, fd);
-    // Half the capacity per buffer, in as many buffers as blocks may wait
-    // in line plus the one filling: twice the memory of one buffer, in
-    // blocks small enough that the line rarely runs dry.
-    if (thread_ != nullptr) capacity /= 2;
+  const std::size_t least = MAX_COLUMNS * MAX_ROW_BYTES;
+  // Half the capacity per buffer, in as many buffers as blocks may wait in
+  // line plus the one filling: twice the memory of one buffer, in blocks
+  // small enough that the line rarely runs dry.
+  if (writing != Writing::in_background ||
+      !start_background(std::max(capacity / 2, least))) {
+    buffer_.resize(std::max(capacity, least) + ROW_OVERWRITE);
   }
-  buffer_.resize(std::max(capacity, MAX_COLUMNS * MAX_ROW_BYTES) +
-                 ROW_OVERWRITE);
   capacity_ = buffer_.size() - ROW_OVERWRITE;
-  if (thread_ != nullptr) {
+}
+
+bool RowWriter::start_background(std::size_t capacity) {
+  // Under a memory limit (ulimit -v counts the thread's stack too) the
+  // buffers or the thread may not be had; the rows are then written by the
+  // converting thread, as to a device, rather than the run failing.
+  try {
+    buffer_.resize(capacity + ROW_OVERWRITE);
     spares_.assign(OutputThread::MAX_QUEUED, std::vector<char>(buffer_.size()));
+  } catch (const std::bad_alloc&) {
+    spares_ = {};
+    return false;
   }
+  thread_ = OutputThread::start(fs_, fd_);
+  if (thread_ == nullptr) spares_ = {};
+  return thread_ != nullptr;
 }
 
 RowWriter::~RowWriter() = default;

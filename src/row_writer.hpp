@@ -104,7 +104,8 @@ enum class Writing {
   // A thread of its own writes buffers while the next ones fill, so the
   // FileSystem must take calls from two threads at once. The capacity is
   // split over several smaller buffers, so memory stays about the same.
-  // Falls back to in_this_thread when no thread can be started.
+  // Falls back to in_this_thread when no thread or no memory for the
+  // buffers can be had.
   in_background,
 };
 
@@ -141,6 +142,7 @@ class RowWriter {
   [[nodiscard]] int error() const { return error_; }
 
  private:
+  bool start_background(std::size_t capacity);
   void make_room(std::size_t bytes);
   void hand_over();
   void note_error(int error) {
