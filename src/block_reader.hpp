@@ -51,8 +51,8 @@ class BlockReader {
   std::size_t capacity_ = 0;
   // Grown with realloc, not a vector: for a large buffer the C library moves
   // the pages to a larger mapping instead of copying them, and leaves the
-  // new room untouched, so a line of n bytes costs about n bytes of memory,
-  // not the 3n of the old and the new zero-filled buffer side by side.
+  // new room untouched until data arrives, so a line of n bytes costs about
+  // n bytes of memory, not a zero-filled new buffer beside the old one.
   std::unique_ptr<char, Free> buffer_;
   // Unconsumed data is [begin_, end_); begin_ <= end_ <= capacity_.
   std::size_t begin_ = 0;
