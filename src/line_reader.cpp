@@ -12,8 +12,13 @@ ReadStatus LineReader::next(Line& line) {
     char* first = blocks_.begin();
     char* last = blocks_.end();
     char* search_from = first + searched_;
-    auto* newline = static_cast<char*>(std::memchr(
-        search_from, '\n', static_cast<std::size_t>(last - search_from)));
+    // An empty range is not searched: before the first block, or when the
+    // block reader could not get its buffer at all, it starts at null.
+    auto* newline = search_from == last
+                        ? nullptr
+                        : static_cast<char*>(std::memchr(
+                              search_from, '\n',
+                              static_cast<std::size_t>(last - search_from)));
     if (newline != nullptr || (at_end_ && first != last)) {
       char* text_end = newline != nullptr ? newline : last;
       if (newline != nullptr && text_end > first && text_end[-1] == '\r') {
