@@ -2,8 +2,19 @@
 
 #include <new>
 #include <system_error>
+#include <utility>
+
+#include "row_format.hpp"
 
 namespace tnx {
+
+RowBuffer RowBuffer::allocate(std::size_t capacity) noexcept {
+  RowBuffer buffer;
+  // new char[] leaves the bytes uninitialised, unlike a vector's resize.
+  buffer.bytes_.reset(new (std::nothrow) char[capacity + ROW_OVERWRITE]);
+  if (buffer.bytes_ != nullptr) buffer.capacity_ = capacity;
+  return buffer;
+}
 
 std::unique_ptr<OutputThread> OutputThread::start(FileSystem& fs, int fd) {
   // The library reports a thread that cannot be created with an exception;
@@ -22,27 +33,44 @@ OutputThread::OutputThread(FileSystem& fs, int fd)
 
 OutputThread::~OutputThread() {
   {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return queued_ == 0; });
+    const std::lock_guard lock(mutex_);
     stop_ = true;
   }
   changed_.notify_all();
   thread_.join();
 }
 
-int OutputThread::write(const char* data, std::size_t size) {
+RowBuffer OutputThread::exchange(RowBuffer full, std::size_t size, int& error) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queued_ < MAX_QUEUED; });
   // Read under the lock: once a block is in line, the thread may set error_
   // at any moment.
-  const int error = error_;
-  if (error == 0 && size > 0) {
-    queue_[(head_ + queued_) % MAX_QUEUED] = {data, size};
-    ++queued_;
+  error = error_;
+  if (error != 0 || size == 0 || full.empty()) return full;
+  const std::size_t capacity = full.capacity();
+  queue_[(head_ + queued_) % MAX_QUEUED] = Block{std::move(full), size};
+  ++queued_;
+  changed_.notify_all();
+  return take_free_buffer(lock, capacity);
+}
+
+RowBuffer OutputThread::take_free_buffer(std::unique_lock<std::mutex>& lock,
+                                         std::size_t capacity) {
+  if (free_count_ == 0 && buffers_ < MAX_QUEUED + 1) {
+    // A new buffer is made without the lock: the thread goes on writing.
     lock.unlock();
-    changed_.notify_all();
+    RowBuffer fresh = RowBuffer::allocate(capacity);
+    lock.lock();
+    if (!fresh.empty()) {
+      ++buffers_;
+      return fresh;
+    }
   }
-  return error;
+  // With every buffer made, at most MAX_QUEUED of them are in line, so one
+  // is free already; without memory for a new one, a block in line frees
+  // one once written.
+  changed_.wait(lock, [this] { return free_count_ > 0; });
+  return std::move(free_[--free_count_]);
 }
 
 int OutputThread::wait() {
@@ -55,16 +83,19 @@ void OutputThread::write_blocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(lock, [this] { return queued_ > 0 || stop_; });
-    if (queued_ == 0) return;
-    const Block block = queue_[head_];
+    if (stop_) return;
+    Block& block = queue_[head_];
     // After a failure the blocks still in line are dropped unwritten.
     const bool failed = error_ != 0;
-    // The write runs unlocked: the other thread only looks at the queue.
+    // The write runs unlocked: the block stays in line, and the other
+    // thread only adds blocks behind it.
     lock.unlock();
     const IoResult r =
-        failed ? IoResult{} : write_all(fs_, fd_, block.data, block.size);
+        failed ? IoResult{}
+               : write_all(fs_, fd_, block.buffer.data(), block.size);
     lock.lock();
     if (!r.ok()) error_ = r.error;
+    free_[free_count_++] = std::move(block.buffer);
     head_ = (head_ + 1) % MAX_QUEUED;
     --queued_;
     changed_.notify_all();

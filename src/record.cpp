@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "number_scan.hpp"
 
-// SSE2 is part of every x86-64 processor; elsewhere the portable loops run.
-#if defined(__SSE2__) || defined(_M_X64)
+// SSE2 is part of every x86-64 processor; elsewhere, or when the build asks
+// for it (TNX_PORTABLE_SCAN), a plain loop classifies the bytes.
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TNX_PORTABLE_SCAN)
 #include <emmintrin.h>
 #define TNX_RECORD_SSE2 1
 #else
@@ -18,37 +18,11 @@
 namespace tnx {
 namespace {
 
-// Sets a bit in every byte of `word` that is not an ASCII digit. A byte is a
-// digit when its high nibble is 3 and adding 6 keeps it 3 (low nibble <= 9).
-// The addition can carry into the next byte only out of a non-digit byte, so
-// the lowest flagged byte is always exact, and only that one is used.
-std::uint64_t non_digit_bytes(std::uint64_t word) noexcept {
-  constexpr std::uint64_t high_nibbles = 0xF0F0F0F0F0F0F0F0u;
-  constexpr std::uint64_t threes = 0x3030303030303030u;
-  constexpr std::uint64_t sixes = 0x0606060606060606u;
-  return ((word & high_nibbles) ^ threes) |
-         (((word + sixes) & high_nibbles) ^ threes);
-}
-
-std::uint64_t load_word(const char* p) noexcept {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    word = __builtin_bswap64(word);
-  }
-  return word;
-}
-
-// Length of the digit run at `p`, eight bytes at a time. The run ends at the
-// line's NUL at the latest, so the loads stay within the line's padding.
+// Length of the digit run at `p`; it ends at the line's NUL at the latest.
 std::size_t digit_run(const char* p) noexcept {
   std::size_t n = 0;
-  for (;;) {
-    const std::uint64_t flags = non_digit_bytes(load_word(p + n));
-    if (flags != 0)
-      return n + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
-    n += 8;
-  }
+  while (is_digit(p[n])) ++n;
+  return n;
 }
 
 // Which of the 64 bytes from base() are white space and which are digits,
@@ -168,152 +142,113 @@ class ByteWindow {
   std::size_t valid_ = 0;
 };
 
-// Digits that already read as "%u" would print them: no leading zero, and
-// within 32 bits. Those are copied to the row as they stand.
-bool is_canonical_u32(const char* digits, std::size_t n) noexcept {
-  // One unsigned comparison rejects both n == 0 and n >= MAX_VALUE_TEXT.
-  if (n - 1 < MAX_VALUE_TEXT - 1) return digits[0] != '0' || n == 1;
-  // Ten digits without a leading zero: below 4000000000 the leading digit
-  // decides.
-  return n == MAX_VALUE_TEXT && digits[0] != '0' &&
-         (digits[0] < '4' || std::memcmp(digits, "4294967295", n) <= 0);
-}
-
-// Builds the label field straight from the label's text when that text is
-// what "%d" prints: an optional minus sign and one to nine digits without a
-// leading zero (nine digits are surely within 32 bits; "-0" prints as "0").
-// Advances `p` past the label and returns true; returns false for any other
-// label, which scan_i32() then reads. Saves a scan and a formatting per line,
-// which counts on lines of few values. `window` is left for the values.
-bool label_field_from_text(const char*& p, ByteWindow& window,
-                           LabelField& field) noexcept {
+// The label field of a line. Labels written as "%d" prints them (most
+// are) become the field as they stand, which saves a scan and a formatting
+// per line, worth it on lines of few values; any other label is scanned.
+// Advances `p` past the label; false when the line has none.
+bool scan_label(const char*& p, const char* last, ByteWindow& window,
+                LabelField& label) noexcept {
   const char* text = p;
   std::size_t n = window.skip_space_to_digits(text);
   const bool negative = n == 0 && *text == '-';
   if (negative) n = digit_run(text + 1);
-  const char* const digits = text + (negative ? 1 : 0);
-  if (n - 1 >= 9 || (digits[0] == '0' && (n != 1 || negative))) return false;
-  const std::size_t width = n + (negative ? 1 : 0);
-  // Right-aligned in at least four characters, as "%4d" does. The 16-byte
-  // copy reads within the line's padding.
-  const std::size_t pad = width < 4 ? 4 - width : 0;
-  char bytes[32];
-  std::memset(bytes, ' ', sizeof bytes);
-  std::memcpy(bytes + pad, text, 16);
-  bytes[pad + width] = ' ';
-  std::memcpy(field.bytes.data(), bytes, field.bytes.size());
-  field.size = pad + width + 1;
-  p = digits + n;
+  if (label_field_from_text(text, n, negative, label)) {
+    p = text + (negative ? 1 : 0) + n;
+    return true;
+  }
+  std::int32_t value = 0;
+  const ScanResult r = scan_i32(p, last, value);
+  if (r.status != ScanStatus::ok) return false;
+  p = r.end;
+  label = format_label_field(value);
   return true;
 }
 
-// Writes the label field and the column text of a row. Both are copied as
-// fixed-size blocks, whatever their size, which keeps the copies free of
-// loops and calls; ROW_OVERWRITE leaves room for the excess.
-[[gnu::always_inline]] inline char* append_row_start(char* out,
-                                                     const LabelField& label,
-                                                     const ColumnTexts& columns,
-                                                     int column) noexcept {
-  std::memcpy(out, label.bytes.data(), label.bytes.size());
-  return columns.append(out + label.size, column);
+// Takes every value the window holds whole, in order, as long as each reads
+// as "%u" prints it. A value is a run of digits, its first digit a set bit
+// of `starts`, its last one of `ends`; the k-th start and the k-th end
+// belong together, since the window never starts inside a run. Walking the
+// two masks bit by bit keeps the position of the next value off the chain
+// of dependent instructions that finding it by skipping from the previous
+// one made: that chain, not the copies, set the pace of a row. Returns
+// whether any value was taken; `p` is then just past the last one.
+[[gnu::always_inline]] inline bool take_window_values(const ByteWindow& window,
+                                                      const char*& p,
+                                                      LineRows& rows) noexcept {
+  const std::uint64_t digits = window.digits();
+  std::uint64_t starts = digits & ~(digits << 1);
+  std::uint64_t ends = digits & ~(digits >> 1);
+  // Values are taken up to the first byte that is neither white space nor
+  // a digit (a sign, other text, the NUL, or a byte not yet read), and only
+  // when the byte after their last digit is known.
+  const auto first_other =
+      static_cast<std::size_t>(std::countr_zero(~(window.spaces() | digits)));
+  const std::size_t limit = std::min(first_other, window.valid() - 1);
+  const char* const base = window.base();
+  const char* const before = p;
+  while (starts != 0 && !rows.full()) {
+    const auto first = static_cast<std::size_t>(std::countr_zero(starts));
+    const auto last_digit = static_cast<std::size_t>(std::countr_zero(ends));
+    if (last_digit >= limit) break;
+    const char* const value = base + first;
+    const std::size_t n = last_digit - first + 1;
+    if (!is_canonical_u32(value, n)) break;
+    rows.append_digits(value, n);
+    p = value + n;
+    starts &= starts - 1;
+    ends &= ends - 1;
+  }
+  return p != before;
 }
 
-[[gnu::always_inline]] inline char* end_row(char* out) noexcept {
-  std::memcpy(out, ROW_END.data(), ROW_END.size());
-  return out + ROW_END.size();
+// One value the window's masks do not cover: a sign, leading zeros, more
+// than 32 bits, more than 64 bytes of blanks and digits. Returns false when
+// no value is there.
+bool take_one_value(ByteWindow& window, const char*& p, const char* last,
+                    LineRows& rows) noexcept {
+  const std::size_t n = window.skip_space_to_digits(p);
+  if (is_canonical_u32(p, n)) {
+    rows.append_digits(p, n);
+    p += n;
+    return true;
+  }
+  std::uint32_t value = 0;
+  const ScanResult r = scan_u32(p, last, value);
+  if (r.status != ScanStatus::ok) return false;
+  p = r.end;
+  rows.append_value(value);
+  return true;
+}
+
+bool only_space_left(const char* p) noexcept {
+  while (is_space(*p)) ++p;
+  return *p == '\0';
 }
 
 }  // namespace
 
 void convert_data_line(const Line& line, const ColumnTexts& columns,
-                       RowWriter& rows) noexcept {
+                       RowWriter& writer) noexcept {
   const char* p = line.text;
   const char* const last = line.text + line.size;
   ByteWindow window(p, line.size);
   LabelField label;
-  if (!label_field_from_text(p, window, label)) {
-    std::int32_t value = 0;
-    const ScanResult label_scan = scan_i32(p, last, value);
-    if (label_scan.status != ScanStatus::ok) return;
-    p = label_scan.end;
-    label = format_label_field(value);
-  }
+  if (!scan_label(p, last, window, label)) return;
 
-  char* out = rows.reserve(MAX_COLUMNS * columns.max_row_bytes());
-  int column = 0;
-  // Whether the window was read from `p` on, rather than carried over.
-  bool fresh = false;
-  while (column < MAX_COLUMNS) {
-    // Every value of the window at once: a value is a run of digits, its
-    // first digit a set bit of `starts`, its last one of `ends`. The k-th
-    // start and the k-th end belong together, since the window never starts
-    // inside a run. Walking the two masks bit by bit keeps the position of
-    // the next value off the chain of dependent instructions that finding
-    // it by skipping from the previous one made: that chain, not the
-    // copies, set the pace of a row.
+  LineRows rows(writer.reserve(MAX_COLUMNS * columns.max_row_bytes()), label,
+                columns);
+  while (!rows.full()) {
+    // What the window knows of the bytes from `p` on usually holds the next
+    // values already.
     window.rebase(p);
-    const std::uint64_t digits = window.digits();
-    std::uint64_t starts = digits & ~(digits << 1);
-    std::uint64_t ends = digits & ~(digits >> 1);
-    // Values are taken up to the first byte that is neither white space nor
-    // a digit (a sign, other text, the NUL, or a byte not yet read), and
-    // only when the byte after their last digit is known.
-    const auto first_other =
-        static_cast<std::size_t>(std::countr_zero(~(window.spaces() | digits)));
-    const std::size_t limit = std::min(first_other, window.valid() - 1);
-    const char* const base = window.base();
-    const char* const before = p;
-    while (starts != 0 && column < MAX_COLUMNS) {
-      const auto first = static_cast<std::size_t>(std::countr_zero(starts));
-      const auto last_digit = static_cast<std::size_t>(std::countr_zero(ends));
-      if (last_digit >= limit) break;
-      const char* const value = base + first;
-      const std::size_t n = last_digit - first + 1;
-      if (!is_canonical_u32(value, n)) break;
-      out = append_row_start(out, label, columns, column);
-      // 16 bytes hold the longest value; the line's padding makes the read
-      // safe and the row's overwrite room the write.
-      std::memcpy(out, value, 16);
-      out = end_row(out + n);
-      p = value + n;
-      starts &= starts - 1;
-      ends &= ends - 1;
-      ++column;
-    }
-    if (p != before) {
-      fresh = false;
-      continue;
-    }
-    if (!fresh) {
-      // Nothing taken from what was carried over: read the bytes from `p`
-      // and try again, unless only white space is left of the line.
-      const char* q = p;
-      while (is_space(*q)) ++q;
-      if (*q == '\0') break;
-      window.load(p, 4);
-      fresh = true;
-      continue;
-    }
-    // One value the masks do not cover: a sign, leading zeros, more than
-    // 32 bits, more than 64 bytes of blanks and digits, or no value at all.
-    const std::size_t n = window.skip_space_to_digits(p);
-    if (is_canonical_u32(p, n)) {
-      out = append_row_start(out, label, columns, column);
-      std::memcpy(out, p, 16);
-      out = end_row(out + n);
-      p += n;
-    } else {
-      std::uint32_t value = 0;
-      const ScanResult r = scan_u32(p, last, value);
-      if (r.status != ScanStatus::ok) break;
-      p = r.end;
-      out = append_row_start(out, label, columns, column);
-      out = end_row(append_u32(out, value));
-    }
-    fresh = false;
-    ++column;
+    if (take_window_values(window, p, rows)) continue;
+    if (only_space_left(p)) break;
+    // Read the bytes from `p` afresh, then try again.
+    window.load(p, 4);
+    if (take_window_values(window, p, rows)) continue;
+    if (!take_one_value(window, p, last, rows)) break;
   }
-  rows.commit(out);
+  writer.commit(rows.end());
 }
 
 }  // namespace tnx

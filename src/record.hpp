@@ -1,8 +1,9 @@
-// The data pass: turns one data line (a label and up to MAX_COLUMNS values)
-// into one row per value.
+// The data pass: scans one data line (a label and up to MAX_COLUMNS values)
+// and hands each value to the row layout, one row per value.
 #pragma once
 
 #include "line_reader.hpp"
+#include "row_format.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {
