@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BIN := build/release/tarnovelix
 
-.PHONY: all build demo test asan-test debug-test clang-test format format-check clean
+.PHONY: all build demo test asan-test debug-test clang-test portable-test format format-check clean
 
 all: build
 
@@ -38,6 +38,13 @@ clang-test:
 	cmake --preset ci-clang >/dev/null
 	cmake --build --preset ci-clang -j $(JOBS)
 	ctest --preset ci-clang -j $(JOBS)
+
+# The data pass with plain byte loops instead of SSE2, as on processors
+# without it.
+portable-test:
+	cmake --preset portable >/dev/null
+	cmake --build --preset portable -j $(JOBS)
+	ctest --preset portable -j $(JOBS)
 
 SOURCES := $(shell git ls-files '*.cpp' '*.hpp' 2>/dev/null)
 

@@ -19,6 +19,10 @@ namespace tnx {
 namespace {
 
 // Length of the digit run at `p`; it ends at the line's NUL at the latest.
+// It runs for negative labels and for runs the windows do not cover, so a
+// plain loop does: classifying eight bytes at a time in a word changed the
+// instruction count by -1.1 % on the narrow file and +0.6 % on the standard
+// one, too little to keep the trick.
 std::size_t digit_run(const char* p) noexcept {
   std::size_t n = 0;
   while (is_digit(p[n])) ++n;
