@@ -87,14 +87,14 @@ RunStatus open_input(const RunConfig& config, FileSystem& fs, Console& console,
 // Opens the output without truncating it, so a name that leads back to the
 // input (./name, a link) is caught before a single byte of it is lost.
 RunStatus open_output(const RunConfig& config, FileSystem& fs, Console& console,
-                      OpenFiles& files, const FileId& input_id) {
+                      OpenFiles& files, const FileId& input_id,
+                      FileId& output_id) {
   const IoResult out = fs.open_output(config.output);
   if (!out.ok()) {
     console.print("\nCould not open output file: ", config.output);
     return RunStatus::output_not_opened;
   }
   files.output = static_cast<int>(out.value);
-  FileId output_id;
   bool usable = fs.identify(files.output, output_id).ok();
   if (usable && output_id.device == input_id.device &&
       output_id.inode == input_id.inode) {
@@ -128,33 +128,50 @@ bool run_header_pass(LineReader& reader, ColumnTables& tables,
   return true;
 }
 
+// An upper bound of the row file's size: each value takes at least a digit
+// and a blank of the input, and its row copies its digits and adds the
+// label field, the column text and the row end. Sizes the row buffer, so a
+// small file does not take the memory of a large one.
+std::uint64_t row_bytes_bound(std::uint64_t input_bytes,
+                              const ColumnTexts& columns) {
+  const std::uint64_t values = input_bytes / 2 + 1;
+  const std::uint64_t per_row = columns.max_row_bytes() - MAX_VALUE_TEXT;
+  return values * per_row + input_bytes;
+}
+
 RunStatus convert(const RunConfig& config, FileSystem& fs, Console& console,
                   OpenFiles& files, std::size_t block_size) {
   FileId input_id;
   RunStatus status = open_input(config, fs, console, files, input_id);
   if (status != RunStatus::ok) return status;
-  status = open_output(config, fs, console, files, input_id);
+  FileId output_id;
+  status = open_output(config, fs, console, files, input_id, output_id);
   if (status != RunStatus::ok) return status;
 
+  // A regular input is read in one block when it fits one.
+  const bool sized = input_id.kind == FileKind::regular;
+  if (sized && input_id.size < block_size) {
+    block_size = static_cast<std::size_t>(input_id.size) + 1;
+  }
   LineReader reader(fs, files.input, block_size);
   ColumnTables tables;
   bool read_ok = run_header_pass(reader, tables, console);
   console.flush();
 
   const ColumnTexts columns(tables);
-  // Rows bound for a regular file are written by a thread of their own
-  // while the next ones are formatted: the writes into the page cache cost
-  // about as much as the formatting. Writes to devices such as /dev/null
-  // cost next to nothing, and there a second thread only gets in the way.
-  // Only the system's calls may come from two threads at once; a FileSystem
-  // put in its place (tests) gets every call from this thread, in order.
-  FileId output_id;
-  const Writing writing = &fs == &system_file_system() &&
-                                  fs.identify(files.output, output_id).ok() &&
-                                  output_id.kind == FileKind::regular
-                              ? Writing::in_background
-                              : Writing::in_this_thread;
-  RowWriter rows(fs, files.output, OUTPUT_BUFFER_SIZE, writing);
+  // Rows bound for a regular file are written by a thread of their own once
+  // they outgrow one buffer: the writes into the page cache cost about as
+  // much as the formatting. Writes to devices such as /dev/null cost next
+  // to nothing, and there a second thread only gets in the way. Only the
+  // system's calls may come from two threads at once; a FileSystem put in
+  // its place (tests) gets every call from this thread, in order.
+  const Writing writing =
+      &fs == &system_file_system() && output_id.kind == FileKind::regular
+          ? Writing::in_background
+          : Writing::in_this_thread;
+  RowWriter rows(fs, files.output, OUTPUT_BUFFER_SIZE, writing,
+                 sized ? row_bytes_bound(input_id.size, columns)
+                       : UNKNOWN_SIZE);
   if (read_ok) {
     Line line;
     ReadStatus next = ReadStatus::line;
