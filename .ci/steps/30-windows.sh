@@ -47,6 +47,9 @@ test -s "$copyright" || fail ".deb lacks usr/share/doc/tarnovelix/copyright"
 head -n 1 "$copyright" | grep -qx \
   'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
   fail ".deb: copyright does not open with the Format line"
+# An empty line inside a field is " ."; one of blanks alone is malformed.
+! grep -qE '^[[:space:]]+$' "$copyright" ||
+  fail ".deb: copyright has a line of blanks alone"
 grep -qx 'Upstream-Name: tarnovelix' "$copyright" ||
   fail ".deb: copyright lacks Upstream-Name"
 holder=$(sed -n 's/^Copyright (c) //p' LICENSE)
