@@ -1,6 +1,7 @@
-# Release packages with CPack: a zip for Windows (tarnovelix.exe, README.md
-# and the manual page as plain text, all at the top of the archive) and a .deb
-# for Debian-like systems (/usr/bin/tarnovelix and its manual page).
+# Release packages with CPack: a zip for Windows (tarnovelix.exe, README.md,
+# LICENSE.txt and the manual page as plain text, all at the top of the
+# archive) and a .deb for Debian-like systems (/usr/bin/tarnovelix, its manual
+# page, and the copyright file and changelog in /usr/share/doc/tarnovelix).
 #
 # Also runs as a script, to render the manual page as text for the zip:
 #   cmake -DMAN_PAGE=docs/tarnovelix.1 -DTEXT_OUTPUT=out.txt -P packaging.cmake
@@ -37,10 +38,15 @@ if(CMAKE_SCRIPT_MODE_FILE)
 endif()
 
 set(CPACK_PACKAGE_NAME tarnovelix)
-set(CPACK_PACKAGE_VENDOR "tarnovelix developers")
-set(TNX_PACKAGE_CONTACT "tarnovelix developers <tarnovelix@example.org>"
-    CACHE STRING "Maintainer named in the packages: name <address>")
-set(CPACK_PACKAGE_CONTACT "${TNX_PACKAGE_CONTACT}")
+set(CPACK_PACKAGE_VENDOR "The tarnovelix authors")
+# The project has no mailbox, so the maintainer is named without an address.
+# dpkg-deb builds and dpkg installs such a package; lintian reports it
+# (malformed-contact), as Debian policy wants "name <address>". Whoever
+# publishes the .deb with an address that reaches someone sets it here, e.g.
+# -DTNX_DEB_MAINTAINER="Their Name <their@address>".
+set(TNX_DEB_MAINTAINER "The tarnovelix authors"
+    CACHE STRING "Maintainer field of the .deb: a name, and <address> if any")
+set(CPACK_PACKAGE_CONTACT "${TNX_DEB_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "tarnovelix reads a text file of numeric records (a header giving each\n"
@@ -80,11 +86,19 @@ if(WIN32)
     message(STATUS "man or col missing: the zip's texts are not built by "
                    "default (install man-db and bsdextrautils)")
   endif()
+  add_custom_command(
+    OUTPUT ${TNX_ZIP_DIR}/LICENSE.txt
+    COMMAND ${CMAKE_COMMAND} -DCRLF_INPUT=${PROJECT_SOURCE_DIR}/LICENSE
+            -DTEXT_OUTPUT=${TNX_ZIP_DIR}/LICENSE.txt -P ${TNX_THIS_FILE}
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${TNX_THIS_FILE}
+    VERBATIM)
   add_custom_target(zip_texts ${TNX_ZIP_TEXTS_ALL}
-                    DEPENDS ${TNX_ZIP_DIR}/tarnovelix.txt ${TNX_ZIP_DIR}/README.md)
+                    DEPENDS ${TNX_ZIP_DIR}/tarnovelix.txt ${TNX_ZIP_DIR}/README.md
+                            ${TNX_ZIP_DIR}/LICENSE.txt)
 
   install(TARGETS tarnovelix RUNTIME DESTINATION . COMPONENT windows)
-  install(FILES ${TNX_ZIP_DIR}/README.md ${TNX_ZIP_DIR}/tarnovelix.txt
+  install(FILES ${TNX_ZIP_DIR}/README.md ${TNX_ZIP_DIR}/LICENSE.txt
+                ${TNX_ZIP_DIR}/tarnovelix.txt
           DESTINATION . COMPONENT windows)
 
   set(CPACK_GENERATOR ZIP)
@@ -107,6 +121,42 @@ else()
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+  endif()
+
+  # /usr/share/doc/tarnovelix/copyright in the machine-readable format, its
+  # copyright line and licence text taken from LICENSE (continuation lines
+  # start with a space, an empty line becomes " ."), and the changelog,
+  # compressed as Debian keeps it.
+  set(TNX_DEB_SOURCES ${PROJECT_SOURCE_DIR}/packaging/deb)
+  set(TNX_DEB_DIR ${PROJECT_BINARY_DIR}/deb)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${PROJECT_SOURCE_DIR}/LICENSE)
+  file(READ ${PROJECT_SOURCE_DIR}/LICENSE license)
+  string(REGEX MATCH "Copyright \\(c\\) ([^\n]+)" copyright_line "${license}")
+  set(TNX_COPYRIGHT "${CMAKE_MATCH_1}")
+  string(FIND "${license}" "Permission is hereby granted" license_start)
+  if(TNX_COPYRIGHT STREQUAL "" OR license_start EQUAL -1)
+    message(FATAL_ERROR "LICENSE: no \"Copyright (c)\" line or no "
+                        "permission text")
+  endif()
+  string(SUBSTRING "${license}" ${license_start} -1 license)
+  string(STRIP "${license}" license)
+  string(REPLACE "\n\n" "\n.\n" license "${license}")
+  string(REPLACE "\n" "\n " TNX_LICENSE_TEXT " ${license}")
+  configure_file(${TNX_DEB_SOURCES}/copyright.in ${TNX_DEB_DIR}/copyright @ONLY)
+  install(FILES ${TNX_DEB_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+  if(GZIP_PROGRAM)
+    add_custom_command(
+      OUTPUT ${TNX_DEB_DIR}/changelog.gz
+      COMMAND ${GZIP_PROGRAM} -9 -n -c ${TNX_DEB_SOURCES}/changelog
+              > ${TNX_DEB_DIR}/changelog.gz
+      DEPENDS ${TNX_DEB_SOURCES}/changelog
+      VERBATIM)
+    add_custom_target(deb_changelog ALL DEPENDS ${TNX_DEB_DIR}/changelog.gz)
+    install(FILES ${TNX_DEB_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  else()
+    message(WARNING "gzip missing: the .deb will lack its changelog.gz")
   endif()
 endif()
 
