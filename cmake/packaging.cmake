@@ -115,8 +115,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # A static program (TNX_STATIC, the default) depends on nothing.
   find_program(TNX_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(TNX_DPKG_SHLIBDEPS)
+  if(TNX_STATIC)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  elseif(TNX_DPKG_SHLIBDEPS)
     # The C and C++ runtime versions the binary was linked against.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   else()

@@ -45,7 +45,7 @@ cppcheck:
 # Every test program runs under memcheck through the tests' emulator hook,
 # the end-to-end cases included (their runner starts the binary through it).
 valgrind-test:
-	cmake -S . -B build/valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	cmake -S . -B build/valgrind -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTNX_STATIC=OFF \
 	  -DCMAKE_CROSSCOMPILING_EMULATOR=$(CURDIR)/tests/fault/memcheck.sh \
 	  >/dev/null
 	cmake --build build/valgrind -j $(JOBS)

@@ -27,9 +27,9 @@ class ProgramArguments {
   std::vector<std::string> storage_;
   // Pointers into storage_, or argv itself.
   std::vector<const char*> values_;
-  // The console's output code page before the program changed it; 0 when
-  // unchanged.
-  unsigned saved_code_page_ = 0;
+  // Windows: the console's output code page before the program changed it;
+  // 0 when unchanged.
+  [[maybe_unused]] unsigned saved_code_page_ = 0;
 };
 
 }  // namespace tnx

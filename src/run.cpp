@@ -16,6 +16,11 @@ namespace {
 
 constexpr const char* USAGE_LINE = "\nsyntax: tarnovelix fname_in fname_out\n";
 
+constexpr const char* VERSION_TEXT =
+    "tarnovelix " TNX_VERSION "\n"
+    "Copyright (c) 2026 The tarnovelix authors; released under the MIT "
+    "licence.\n";
+
 constexpr const char* HELP_TEXT =
     "\n"
     "Converts a file of numeric records into a row file: one row per value,\n"
@@ -207,7 +212,7 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     return RunStatus::ok;
   }
   if (config.action == Action::version) {
-    console.print("tarnovelix " TNX_VERSION "\n");
+    console.print(VERSION_TEXT);
     return RunStatus::ok;
   }
   if (config.show_usage) console.print(USAGE_LINE);
