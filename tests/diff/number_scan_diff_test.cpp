@@ -12,9 +12,9 @@
 #include <string>
 #include <type_traits>
 
-#include "../support/reference_scan.hpp"
-#include "../support/seeded_random.hpp"
 #include "number_scan.hpp"
+#include "reference_scan.hpp"
+#include "seeded_random.hpp"
 
 namespace tnx {
 namespace {

@@ -216,19 +216,19 @@ class Backend {
 class MemoryBackend final : public Backend {
  public:
   MemoryBackend() {
-    fs_.files[INPUT] = input_text();
-    fs_.files[OUTPUT] = OLD_ROWS;
+    fs_.add_file(INPUT, input_text());
+    fs_.add_file(OUTPUT, OLD_ROWS);
   }
   FileSystem& inner() override { return fs_; }
   std::string input_name() override { return INPUT; }
   std::string output_name() override { return OUTPUT; }
-  std::string output_bytes() override { return fs_.files[OUTPUT]; }
-  std::string input_bytes() override { return fs_.files[INPUT]; }
+  std::string output_bytes() override { return fs_.file(OUTPUT); }
+  std::string input_bytes() override { return fs_.file(INPUT); }
 
  private:
   static constexpr const char* INPUT = "in.dat";
   static constexpr const char* OUTPUT = "out.ntp";
-  MemoryFileSystem fs_;
+  test::MemoryFileSystem fs_;
 };
 
 std::string read_file(const std::filesystem::path& path) {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/row_reference.hpp"
+#include "row_reference.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {

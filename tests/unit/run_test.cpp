@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "../support/memory_file_system.hpp"
 #include "command_line.hpp"
+#include "memory_file_system.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {
@@ -68,7 +68,7 @@ void run_case(const Case& c, std::size_t block_size) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   EXPECT_EQ(fs.console(), c.console);
-  EXPECT_EQ(fs.open_count(), 0u) << "descriptors left open";
+  EXPECT_EQ(fs.open_descriptors(), 0u) << "descriptors left open";
   if (!c.output.empty()) {
     if (c.rows.has_value()) {
       ASSERT_TRUE(fs.exists(c.output));
@@ -268,7 +268,7 @@ TEST(Run, ReadErrorKeepsTheRowsBefore) {
             FIVE_LINES_ECHO + "\nCould not read input file: in.dat\n");
   EXPECT_EQ(fs.file("out.ntp"),
             rows(FIVE_LINES_ROWS + "   8 0.500 10 1\n   8 1.000 20 2\n"));
-  EXPECT_EQ(fs.open_count(), 0u);
+  EXPECT_EQ(fs.open_descriptors(), 0u);
 }
 
 TEST(Run, HelpAndVersion) {
