@@ -47,7 +47,7 @@ void check_same(std::string_view got, std::string_view want,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  const tnx::reference::Conversion want = tnx::reference::convert(input);
+  const tnx::test::Conversion want = tnx::test::reference_convert(input);
 
   tnx::RunConfig config;
   config.input = INPUT_NAME;

@@ -13,7 +13,7 @@
 #include <type_traits>
 
 #include "number_scan.hpp"
-#include "reference_scan.hpp"
+#include "reference.hpp"
 #include "seeded_random.hpp"
 
 namespace tnx {

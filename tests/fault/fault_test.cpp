@@ -43,9 +43,9 @@ const std::string& input_text() {
   return text;
 }
 
-const reference::Conversion& full_conversion() {
-  static const reference::Conversion conversion =
-      reference::convert(input_text());
+const test::Conversion& full_conversion() {
+  static const test::Conversion conversion =
+      test::reference_convert(input_text());
   return conversion;
 }
 
@@ -293,13 +293,13 @@ void check_case(const Case& c, Backend& backend) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   // After a read error, what was read in whole lines is what counts.
-  reference::Conversion want = full_conversion();
+  test::Conversion want = full_conversion();
   if (c.rows == Rows::complete_lines) {
     const std::string& input = input_text();
     ASSERT_GT(fs.input_bytes_read, 0u);
     ASSERT_LT(fs.input_bytes_read, input.size());
     const std::size_t end = input.rfind('\n', fs.input_bytes_read - 1);
-    want = reference::convert(
+    want = test::reference_convert(
         input.substr(0, end == std::string::npos ? 0 : end + 1));
   }
   // Console text that could not be written is gone; the run goes on.
