@@ -18,7 +18,7 @@
 #include "reference.hpp"
 #include "run.hpp"
 
-namespace tnx::testing {
+namespace tnx::test {
 namespace {
 
 // A header and enough data lines for several output buffers' worth of rows,
@@ -43,9 +43,8 @@ const std::string& input_text() {
   return text;
 }
 
-const test::Conversion& full_conversion() {
-  static const test::Conversion conversion =
-      test::reference_convert(input_text());
+const Conversion& full_conversion() {
+  static const Conversion conversion = reference_convert(input_text());
   return conversion;
 }
 
@@ -228,7 +227,7 @@ class MemoryBackend final : public Backend {
  private:
   static constexpr const char* INPUT = "in.dat";
   static constexpr const char* OUTPUT = "out.ntp";
-  test::MemoryFileSystem fs_;
+  MemoryFileSystem fs_;
 };
 
 std::string read_file(const std::filesystem::path& path) {
@@ -293,13 +292,13 @@ void check_case(const Case& c, Backend& backend) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   // After a read error, what was read in whole lines is what counts.
-  test::Conversion want = full_conversion();
+  Conversion want = full_conversion();
   if (c.rows == Rows::complete_lines) {
     const std::string& input = input_text();
     ASSERT_GT(fs.input_bytes_read, 0u);
     ASSERT_LT(fs.input_bytes_read, input.size());
     const std::size_t end = input.rfind('\n', fs.input_bytes_read - 1);
-    want = test::reference_convert(
+    want = reference_convert(
         input.substr(0, end == std::string::npos ? 0 : end + 1));
   }
   // Console text that could not be written is gone; the run goes on.
@@ -348,4 +347,4 @@ TEST(Fault, OnDisk) {
 }
 
 }  // namespace
-}  // namespace tnx::testing
+}  // namespace tnx::test
