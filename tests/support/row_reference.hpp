@@ -1,6 +1,6 @@
 // Rows two ways: through convert_data_line and a RowWriter into an in-memory
 // file, and from the reference model, one snprintf per row, with this
-// platform's row end.
+// platform's row end; and rows written with LF turned into that row end.
 #pragma once
 
 #include <string>
@@ -30,6 +30,19 @@ inline std::string convert_lines(const std::vector<std::string>& lines,
   }
   if (!rows.flush()) return "<write failed>";
   return fs.file("rows");
+}
+
+// `lf_rows` with every LF replaced by this platform's row end.
+inline std::string with_row_ends(std::string_view lf_rows) {
+  std::string out;
+  for (char c : lf_rows) {
+    if (c == '\n') {
+      out += ROW_END;
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }
 
 inline std::string reference_rows(std::string_view text,
