@@ -47,20 +47,21 @@ void check_same(std::string_view got, std::string_view want,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
-  const tnx::reference::Conversion want = tnx::reference::convert(input);
+  const tnx::test::Conversion want = tnx::test::reference_convert(input);
 
   tnx::RunConfig config;
   config.input = INPUT_NAME;
   config.output = OUTPUT_NAME;
   for (const std::size_t block_size : BLOCK_SIZES) {
-    tnx::testing::MemoryFileSystem fs;
-    fs.files[INPUT_NAME] = input;
+    tnx::test::MemoryFileSystem fs;
+    fs.add_file(INPUT_NAME, input);
     const tnx::RunStatus status = tnx::run(config, fs, block_size);
     TNX_FUZZ_ASSERT(status == tnx::RunStatus::ok, "the run failed");
     TNX_FUZZ_ASSERT(fs.open_descriptors() == 0, "a descriptor was left open");
-    TNX_FUZZ_ASSERT(fs.files[INPUT_NAME] == input, "the input was changed");
-    check_same(fs.files[OUTPUT_NAME], want.rows, block_size, "row file");
-    check_same(fs.console, want.console, block_size, "console text");
+    TNX_FUZZ_ASSERT(fs.file(INPUT_NAME) == input, "the input was changed");
+    TNX_FUZZ_ASSERT(fs.exists(OUTPUT_NAME), "no row file was made");
+    check_same(fs.file(OUTPUT_NAME), want.rows, block_size, "row file");
+    check_same(fs.console(), want.console, block_size, "console text");
   }
   return 0;
 }

@@ -8,17 +8,18 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <type_traits>
 
-#include "../support/reference_scan.hpp"
-#include "../support/seeded_random.hpp"
+#include "exact_text.hpp"
 #include "number_scan.hpp"
+#include "reference.hpp"
+#include "seeded_random.hpp"
 
 namespace tnx {
 namespace {
 
+using test::ExactText;
 using test::ref_scan_double;
 using test::ref_scan_i32;
 using test::ref_scan_list;
@@ -77,39 +78,10 @@ std::string make_soup(SeededRandom& random, bool c_safe) {
   return soup;
 }
 
-std::string escaped(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '\\' || c == '"') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 32) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\x%02x", static_cast<unsigned>(c));
-      out += code;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 std::uint64_t bits(std::uint32_t v) { return v; }
 std::uint64_t bits(std::int32_t v) { return static_cast<std::uint32_t>(v); }
 
-// The soup in an allocation of exactly its size, so any read past `last`
-// trips AddressSanitizer.
-struct ExactCopy {
-  explicit ExactCopy(const std::string& s)
-      : bytes(new char[s.size() + 1]), size(s.size()) {
-    s.copy(bytes.get(), s.size());
-  }
-  std::unique_ptr<char[]> bytes;
-  std::size_t size;
-};
-
-// Compares one scanner with its reference from every offset of the soup.
 // How often each kind of outcome came up, so a generator that stopped
 // reaching one shows up as a failure instead of as silent weaker coverage.
 struct Outcomes {
@@ -132,11 +104,12 @@ struct Outcomes {
   }
 };
 
+// Compares one scanner with its reference from every offset of the soup.
 template <typename T, typename Scan, typename Ref>
-void compare_every_offset(const std::string& soup, const ExactCopy& copy,
+void compare_every_offset(const std::string& soup, const ExactText& copy,
                           Scan scan, Ref ref, Outcomes& outcomes) {
-  const char* first = copy.bytes.get();
-  const char* last = first + copy.size;
+  const char* first = copy.first();
+  const char* last = copy.last();
   for (std::size_t pos = 0; pos <= soup.size(); ++pos) {
     T value{};
     const ScanResult got = scan(first + pos, last, value);
@@ -153,14 +126,13 @@ void compare_every_offset(const std::string& soup, const ExactCopy& copy,
 }
 
 template <typename T, typename ScanList, typename Ref>
-void compare_list(const std::string& soup, const ExactCopy& copy, int max,
+void compare_list(const std::string& soup, const ExactText& copy, int max,
                   ScanList scan_list, Ref ref) {
   std::array<T, MAX_LIST> got;
   std::array<T, MAX_LIST> want;
   got.fill(T(77));
   want.fill(T(77));
-  const int got_count = scan_list(
-      copy.bytes.get(), copy.bytes.get() + copy.size, got.data(), max);
+  const int got_count = scan_list(copy.first(), copy.last(), got.data(), max);
   const int want_count = ref_scan_list(soup, want.data(), max, ref);
   ASSERT_EQ(got_count, want_count) << "max " << max;
   for (std::size_t i = 0; i < got.size(); ++i) {
@@ -176,8 +148,8 @@ TEST(NumberScanDiff, MatchesReferenceOnSoups) {
   for (int i = 0; i < SOUPS; ++i) {
     const std::string soup = make_soup(random, false);
     SCOPED_TRACE(random.seed_trace() + ", soup " + std::to_string(i) + " " +
-                 escaped(soup));
-    const ExactCopy copy(soup);
+                 testing::PrintToString(soup));
+    const ExactText copy(soup);
     ASSERT_NO_FATAL_FAILURE(compare_every_offset<std::uint32_t>(
         soup, copy, scan_u32, ref_scan_u32, u32_outcomes));
     ASSERT_NO_FATAL_FAILURE(compare_every_offset<std::int32_t>(
@@ -209,9 +181,9 @@ TEST(NumberScanDiff, MatchesReferenceOnSoups) {
 template <typename T, typename C, typename Scan>
 void compare_with_c_scan(const std::string& soup, const char* format,
                          Scan scan) {
-  const ExactCopy copy(soup);
-  const char* first = copy.bytes.get();
-  const char* last = first + copy.size;
+  const ExactText copy(soup);
+  const char* first = copy.first();
+  const char* last = copy.last();
   std::size_t pos = 0;
   for (int step = 0; step < 200; ++step) {
     C c_value{};
@@ -246,7 +218,7 @@ TEST(NumberScanDiff, MatchesCScanOnSoups) {
   for (int i = 0; i < SOUPS; ++i) {
     const std::string soup = make_soup(random, true);
     SCOPED_TRACE(random.seed_trace() + ", soup " + std::to_string(i) + " " +
-                 escaped(soup));
+                 testing::PrintToString(soup));
     ASSERT_NO_FATAL_FAILURE(
         (compare_with_c_scan<double, double>(soup, " %lf%n", scan_double)));
     ASSERT_NO_FATAL_FAILURE((compare_with_c_scan<std::uint32_t, unsigned long>(

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "../support/row_reference.hpp"
-#include "../support/seeded_random.hpp"
+#include "row_reference.hpp"
 #include "row_writer.hpp"
+#include "seeded_random.hpp"
 
 namespace tnx {
 namespace {

@@ -18,7 +18,7 @@
 #include "reference.hpp"
 #include "run.hpp"
 
-namespace tnx::testing {
+namespace tnx::test {
 namespace {
 
 // A header and enough data lines for several output buffers' worth of rows,
@@ -43,9 +43,8 @@ const std::string& input_text() {
   return text;
 }
 
-const reference::Conversion& full_conversion() {
-  static const reference::Conversion conversion =
-      reference::convert(input_text());
+const Conversion& full_conversion() {
+  static const Conversion conversion = reference_convert(input_text());
   return conversion;
 }
 
@@ -216,14 +215,14 @@ class Backend {
 class MemoryBackend final : public Backend {
  public:
   MemoryBackend() {
-    fs_.files[INPUT] = input_text();
-    fs_.files[OUTPUT] = OLD_ROWS;
+    fs_.add_file(INPUT, input_text());
+    fs_.add_file(OUTPUT, OLD_ROWS);
   }
   FileSystem& inner() override { return fs_; }
   std::string input_name() override { return INPUT; }
   std::string output_name() override { return OUTPUT; }
-  std::string output_bytes() override { return fs_.files[OUTPUT]; }
-  std::string input_bytes() override { return fs_.files[INPUT]; }
+  std::string output_bytes() override { return fs_.file(OUTPUT); }
+  std::string input_bytes() override { return fs_.file(INPUT); }
 
  private:
   static constexpr const char* INPUT = "in.dat";
@@ -293,13 +292,13 @@ void check_case(const Case& c, Backend& backend) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   // After a read error, what was read in whole lines is what counts.
-  reference::Conversion want = full_conversion();
+  Conversion want = full_conversion();
   if (c.rows == Rows::complete_lines) {
     const std::string& input = input_text();
     ASSERT_GT(fs.input_bytes_read, 0u);
     ASSERT_LT(fs.input_bytes_read, input.size());
     const std::size_t end = input.rfind('\n', fs.input_bytes_read - 1);
-    want = reference::convert(
+    want = reference_convert(
         input.substr(0, end == std::string::npos ? 0 : end + 1));
   }
   // Console text that could not be written is gone; the run goes on.
@@ -348,4 +347,4 @@ TEST(Fault, OnDisk) {
 }
 
 }  // namespace
-}  // namespace tnx::testing
+}  // namespace tnx::test

@@ -1,19 +1,17 @@
 // Rows two ways: through convert_data_line and a RowWriter into an in-memory
-// file, and rebuilt from the reference scanners with snprintf, one formatted
-// print per row, the way a plain converter would write them.
+// file, and from the reference model, one snprintf per row, with this
+// platform's row end; and rows written with LF turned into that row end.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "header.hpp"
-#include "limits.hpp"
 #include "memory_file_system.hpp"
 #include "padded_line.hpp"
 #include "record.hpp"
-#include "reference_scan.hpp"
+#include "reference.hpp"
 #include "row_writer.hpp"
 
 namespace tnx::test {
@@ -34,33 +32,32 @@ inline std::string convert_lines(const std::vector<std::string>& lines,
   return fs.file("rows");
 }
 
+// `lf_rows` with every LF replaced by this platform's row end.
+inline std::string with_row_ends(std::string_view lf_rows) {
+  std::string out;
+  for (char c : lf_rows) {
+    if (c == '\n') {
+      out += ROW_END;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 inline std::string reference_rows(std::string_view text,
                                   const ColumnTables& tables) {
-  // A NUL ends the text of a line.
-  text = text.substr(0, text.find('\0'));
-  const RefScan<std::int32_t> label = ref_scan_i32(text, 0);
-  if (label.status != ScanStatus::ok) return "";
-  std::uint32_t values[MAX_COLUMNS];
-  const int count =
-      ref_scan_list(text.substr(label.end), values, MAX_COLUMNS, ref_scan_u32);
   std::string rows;
-  for (int j = 0; j < count; ++j) {
-    const auto slot = static_cast<std::size_t>(j);
-    char row[1024];
-    const int size = std::snprintf(
-        row, sizeof row, "%4d %.3f %lu %lu", label.value, tables.points[slot],
-        static_cast<unsigned long>(tables.events[slot]),
-        static_cast<unsigned long>(values[slot]));
-    rows.append(row, static_cast<std::size_t>(size));
-    rows += ROW_END;
-  }
+  append_reference_rows(rows, text, tables, ROW_END);
   return rows;
 }
 
 inline std::string reference_rows(const std::vector<std::string>& lines,
                                   const ColumnTables& tables) {
   std::string rows;
-  for (const std::string& text : lines) rows += reference_rows(text, tables);
+  for (const std::string& text : lines) {
+    append_reference_rows(rows, text, tables, ROW_END);
+  }
   return rows;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/padded_line.hpp"
+#include "padded_line.hpp"
 
 namespace tnx {
 namespace {

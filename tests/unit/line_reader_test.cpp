@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "../support/memory_file_system.hpp"
-#include "../support/seeded_random.hpp"
+#include "memory_file_system.hpp"
+#include "seeded_random.hpp"
 
 namespace tnx {
 namespace {

@@ -2,53 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <string>
 #include <vector>
+
+#include "exact_text.hpp"
 
 namespace tnx {
 namespace {
 
-// The text copied into an allocation of exactly its size, so a scanner that
-// reads past `last` trips AddressSanitizer.
-class ExactText {
- public:
-  explicit ExactText(const std::string& text)
-      : bytes_(new char[std::max<std::size_t>(text.size(), 1)]),
-        size_(text.size()) {
-    text.copy(bytes_.get(), text.size());
-  }
-  [[nodiscard]] const char* first() const { return bytes_.get(); }
-  [[nodiscard]] const char* last() const { return bytes_.get() + size_; }
-
- private:
-  std::unique_ptr<char[]> bytes_;
-  std::size_t size_;
-};
-
-std::string printable(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\0') {
-      out += "\\0";
-    } else if (static_cast<unsigned char>(c) < 32) {
-      out += "\\x" + std::to_string(static_cast<int>(c));
-    } else {
-      out += c;
-    }
-  }
-  return out.size() > 80 ? out.substr(0, 80) + "..." : out;
-}
+using test::ExactText;
 
 std::uint64_t bits(double d) { return std::bit_cast<std::uint64_t>(d); }
 
@@ -66,7 +33,7 @@ struct IntCase {
 template <typename T, typename Scan>
 void check_int_cases(const std::vector<IntCase>& cases, Scan scan) {
   for (const IntCase& c : cases) {
-    SCOPED_TRACE(printable(c.input));
+    SCOPED_TRACE(testing::PrintToString(c.input).substr(0, 80));
     const ExactText text(c.input);
     T value = 123;
     const ScanResult r = scan(text.first(), text.last(), value);
@@ -239,7 +206,7 @@ TEST(NumberScan, RealSyntaxAndRounding) {
        S::no_number, 0, 0.0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(printable(c.input));
+    SCOPED_TRACE(testing::PrintToString(c.input).substr(0, 80));
     const ExactText text(c.input);
     double value = 42.0;
     const ScanResult r = scan_double(text.first(), text.last(), value);
@@ -288,7 +255,8 @@ TEST(NumberScan, UnsignedLists) {
       {numbers101, 100, 100, first100},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(printable(c.input) + " max " + std::to_string(c.max));
+    SCOPED_TRACE(testing::PrintToString(c.input).substr(0, 80) + " max " +
+                 std::to_string(c.max));
     const ExactText text(c.input);
     std::array<std::uint32_t, 101> values;
     values.fill(KEPT);
@@ -333,7 +301,8 @@ TEST(NumberScan, RealLists) {
       {numbers101, 100, 100, first100},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(printable(c.input) + " max " + std::to_string(c.max));
+    SCOPED_TRACE(testing::PrintToString(c.input).substr(0, 80) + " max " +
+                 std::to_string(c.max));
     const ExactText text(c.input);
     std::array<double, 101> values;
     values.fill(KEPT);

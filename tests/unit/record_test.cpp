@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../support/row_reference.hpp"
+#include "row_reference.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {
@@ -18,6 +18,7 @@ namespace {
 
 using test::convert_lines;
 using test::reference_rows;
+using test::with_row_ends;
 
 // Column j at (j + 1) / 2 with events number 10 (j + 1).
 ColumnTables counting_tables() {
@@ -27,18 +28,6 @@ ColumnTables counting_tables() {
     tables.events[j] = static_cast<std::uint32_t>(10 * (j + 1));
   }
   return tables;
-}
-
-std::string with_row_ends(std::string rows) {
-  std::string out;
-  for (char c : rows) {
-    if (c == '\n') {
-      out += ROW_END;
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 TEST(Record, RowsOfOneLine) {

@@ -9,14 +9,16 @@
 #include <utility>
 #include <vector>
 
-#include "../support/memory_file_system.hpp"
 #include "command_line.hpp"
+#include "memory_file_system.hpp"
+#include "row_reference.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {
 namespace {
 
 using test::MemoryFileSystem;
+using test::with_row_ends;
 
 const std::string FIVE_LINES =
     "# a scan\n"
@@ -68,7 +70,7 @@ void run_case(const Case& c, std::size_t block_size) {
   EXPECT_EQ(status, c.status);
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   EXPECT_EQ(fs.console(), c.console);
-  EXPECT_EQ(fs.open_count(), 0u) << "descriptors left open";
+  EXPECT_EQ(fs.open_descriptors(), 0u) << "descriptors left open";
   if (!c.output.empty()) {
     if (c.rows.has_value()) {
       ASSERT_TRUE(fs.exists(c.output));
@@ -78,19 +80,6 @@ void run_case(const Case& c, std::size_t block_size) {
       EXPECT_EQ(fs.opened_outputs().count(c.output), 0u);
     }
   }
-}
-
-// LF row ends become the platform's.
-std::string rows(const std::string& lf_rows) {
-  std::string out;
-  for (char c : lf_rows) {
-    if (c == '\n') {
-      out += ROW_END;
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 // Header and data lines of 100 columns, each well over a thousand bytes.
@@ -140,14 +129,14 @@ TEST(Run, Conversions) {
        wide.console,
        RunStatus::ok,
        "out.ntp",
-       rows(wide.rows)},
+       with_row_ends(wide.rows)},
       {"five lines",
        {"in.dat", "out.ntp"},
        {{"in.dat", FIVE_LINES}},
        FIVE_LINES_ECHO,
        RunStatus::ok,
        "out.ntp",
-       rows(FIVE_LINES_ROWS)},
+       with_row_ends(FIVE_LINES_ROWS)},
       {"crlf and no final newline",
        {"in.dat", "out.ntp"},
        {{"in.dat",
@@ -156,21 +145,21 @@ TEST(Run, Conversions) {
        FIVE_LINES_ECHO,
        RunStatus::ok,
        "out.ntp",
-       rows(FIVE_LINES_ROWS + "   8 0.500 10 1\n")},
+       with_row_ends(FIVE_LINES_ROWS + "   8 0.500 10 1\n")},
       {"fallback names after the usage line",
        {"one-name-is-ignored"},
        {{"test.dat", FIVE_LINES}},
        USAGE + FIVE_LINES_ECHO,
        RunStatus::ok,
        "test.ntp",
-       rows(FIVE_LINES_ROWS)},
+       with_row_ends(FIVE_LINES_ROWS)},
       {"an old row file is emptied first",
        {"in.dat", "out.ntp"},
        {{"in.dat", FIVE_LINES}, {"out.ntp", std::string(5000, 'z')}},
        FIVE_LINES_ECHO,
        RunStatus::ok,
        "out.ntp",
-       rows(FIVE_LINES_ROWS)},
+       with_row_ends(FIVE_LINES_ROWS)},
       {"exactly four lines",
        {"in.dat", "out.ntp"},
        {{"in.dat", "points 1\nevents 2\n3 3 3\n4 4 4\n"}},
@@ -192,7 +181,7 @@ TEST(Run, Conversions) {
        "",
        RunStatus::ok,
        "out.ntp",
-       rows("   5 0.000 0 5\n   5 0.000 0 6\n   6 0.000 0 7\n")},
+       with_row_ends("   5 0.000 0 5\n   5 0.000 0 6\n   6 0.000 0 7\n")},
       {"missing input",
        {"nope.dat", "out.ntp"},
        {},
@@ -266,9 +255,10 @@ TEST(Run, ReadErrorKeepsTheRowsBefore) {
   EXPECT_EQ(exit_code(status), 1);
   EXPECT_EQ(fs.console(),
             FIVE_LINES_ECHO + "\nCould not read input file: in.dat\n");
-  EXPECT_EQ(fs.file("out.ntp"),
-            rows(FIVE_LINES_ROWS + "   8 0.500 10 1\n   8 1.000 20 2\n"));
-  EXPECT_EQ(fs.open_count(), 0u);
+  EXPECT_EQ(
+      fs.file("out.ntp"),
+      with_row_ends(FIVE_LINES_ROWS + "   8 0.500 10 1\n   8 1.000 20 2\n"));
+  EXPECT_EQ(fs.open_descriptors(), 0u);
 }
 
 TEST(Run, HelpAndVersion) {

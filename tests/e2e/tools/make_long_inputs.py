@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Writes the inputs of the long-line cases (fixed seed, so the committed
-files can be made again). Their expectations come from reference.py."""
+files can be made again). Their expectations come from tnx_reference."""
 
 import os
 import random

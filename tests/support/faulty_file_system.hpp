@@ -12,7 +12,7 @@
 
 #include "file_io.hpp"
 
-namespace tnx::testing {
+namespace tnx::test {
 
 enum class Call {
   open_input,
@@ -189,4 +189,4 @@ class FaultyFileSystem final : public FileSystem {
   std::map<int, Role> roles_;
 };
 
-}  // namespace tnx::testing
+}  // namespace tnx::test
