@@ -53,6 +53,8 @@ wine-prefix: windows-deps
 windows-test: windows wine-prefix
 	$(WINE_ENV) cmake -DBINARY=$(WINDOWS_EXE) -DSCRATCH=$(WINDOWS_DIR)/e2e \
 	  -P cmake/windows-tests.cmake
+	$(WINE_ENV) bash tests/fault/interrupt.sh $(WINDOWS_EXE) \
+	  $(WINDOWS_DIR)/interrupt wine
 
 package-tools:
 	$(call apt_install,$(PACKAGE_TOOLS))

@@ -1,12 +1,23 @@
 // The one seam between the converter and the operating system. Every open,
-// read, write, stat, truncate and close of a run goes through a FileSystem,
-// so tests can substitute one that fails any chosen call.
+// read, write, stat, rename and close of a run goes through a FileSystem, so
+// tests can substitute one that fails any chosen call.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace tnx {
+
+// The end of a line in the text files and console text the program writes:
+// CR LF on Windows, LF elsewhere. Every file and standard stream is written
+// in binary, so the program itself writes each CR.
+#ifdef _WIN32
+inline constexpr std::string_view LINE_END = "\r\n";
+#else
+inline constexpr std::string_view LINE_END = "\n";
+#endif
 
 // The outcome of one system call: a non-negative count (or descriptor), or
 // the errno value of the failure.
@@ -19,17 +30,29 @@ struct IoResult {
 
 enum class FileKind { regular, directory, other };
 
-// Identity of an open file: two descriptors with equal device and inode name
-// the same file, however the names that opened them were spelled.
+// Identity of a file: two files with equal device and inode are the same,
+// however the names that lead to them were spelled.
 struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   FileKind kind = FileKind::other;
   // Bytes in the file; meaningful for regular files only.
   std::uint64_t size = 0;
+  // Permission bits and owner, as a replacement of the file keeps them.
+  std::uint32_t mode = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
+  // Whether this program may write the file; known from inspect() only.
+  bool writable = true;
+
+  [[nodiscard]] bool same_file(const FileId& other) const {
+    return device == other.device && inode == other.inode;
+  }
 };
 
+inline constexpr int STDIN_FD = 0;
 inline constexpr int STDOUT_FD = 1;
+inline constexpr int STDERR_FD = 2;
 
 class FileSystem {
  public:
@@ -41,6 +64,28 @@ class FileSystem {
   // the caller truncates only once it knows the file is not the input.
   virtual IoResult open_output(const char* name) = 0;
   virtual IoResult identify(int fd, FileId& id) = 0;
+  // Identifies the file `name` leads to, through symbolic links; ENOENT
+  // when there is none.
+  virtual IoResult inspect(const char* name, FileId& id) = 0;
+  // Sets `target` to the name of the file that the symbolic links starting
+  // at `name` lead to, which may not exist yet; `name` itself when it is no
+  // link. Replacing `target` replaces what `name` shows, and keeps the links.
+  virtual IoResult resolve_links(const char* name, std::string& target) = 0;
+  // Creates a new, empty file for writing in the folder of `target`, named
+  // after it (`temporary` receives the name), with the permissions a new
+  // file gets there. Until replace() or remove() takes it, an interrupt of
+  // the program removes it.
+  virtual IoResult create_temporary(const std::string& target,
+                                    std::string& temporary) = 0;
+  // Gives the file open at `fd` the permission bits of `from`, and its owner
+  // where that is allowed. Failures are not the run's: the rows are written
+  // whatever the permissions.
+  virtual void copy_permissions(int fd, const FileId& from) = 0;
+  // Renames the closed file `temporary` over `target`, in one step.
+  virtual IoResult replace(const std::string& temporary,
+                           const std::string& target) = 0;
+  // Removes the closed file `temporary`.
+  virtual IoResult remove(const std::string& temporary) = 0;
   virtual IoResult truncate(int fd) = 0;
   // One read or write call each; they may transfer fewer bytes than asked or
   // fail with EINTR. read_some() and write_all() deal with both.
@@ -51,6 +96,11 @@ class FileSystem {
 
 // The operating system's own calls.
 [[nodiscard]] FileSystem& system_file_system();
+
+// error_text()
+//
+// The system's own text for an errno value ("No such file or directory").
+[[nodiscard]] std::string error_text(int error);
 
 // read_some()
 //

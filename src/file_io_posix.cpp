@@ -1,9 +1,15 @@
-// The FileSystem of POSIX systems: the plain system calls.
+// The FileSystem of POSIX systems: the plain system calls, and the removal
+// of temporary row files when a signal ends the program.
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
 
 #include "file_io.hpp"
 
@@ -13,6 +19,94 @@ namespace {
 IoResult from_call(std::int64_t result) {
   if (result < 0) return IoResult{0, errno};
   return IoResult{result, 0};
+}
+
+// The temporary files that a signal must not leave behind, one slot per
+// thread, since a thread writes one row file at a time. A slot is written
+// only by its own thread and read by the signal handler, which may run on
+// any thread at any moment; `sequence` is odd while `name` holds a file,
+// and the handler trusts a name only if the sequence was the same odd
+// number before and after it copied the name.
+struct TemporarySlot {
+  std::atomic<unsigned> sequence{0};
+  char name[PATH_MAX];
+};
+
+constexpr std::size_t TEMPORARY_SLOTS = 260;
+TemporarySlot temporaries[TEMPORARY_SLOTS];
+std::atomic<std::size_t> slots_taken{0};
+
+constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
+// Removes every temporary file, then ends the program by the same signal
+// with its default action, so the shell reports 128 + the signal number.
+// Only async-signal-safe calls.
+extern "C" void on_fatal_signal(int signal_number) {
+  const int saved_errno = errno;
+  const std::size_t slots = slots_taken.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < slots && i < TEMPORARY_SLOTS; ++i) {
+    TemporarySlot& slot = temporaries[i];
+    const unsigned before = slot.sequence.load(std::memory_order_acquire);
+    if (before % 2 == 0) continue;
+    char name[PATH_MAX];
+    std::memcpy(name, slot.name, sizeof name);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (slot.sequence.load(std::memory_order_relaxed) != before) continue;
+    name[PATH_MAX - 1] = '\0';
+    ::unlink(name);
+  }
+  errno = saved_errno;
+  // The handler was installed with SA_RESETHAND: the default action is
+  // back, and the signal is unblocked again on return.
+  ::raise(signal_number);
+}
+
+// Installs the handler for each signal the program does not ignore: a job
+// started with SIGINT ignored (in the background of a shell, under nohup)
+// keeps ignoring it.
+void install_signal_handlers() {
+  for (const int signal_number : HANDLED_SIGNALS) {
+    struct sigaction current {};
+    if (::sigaction(signal_number, nullptr, &current) != 0) continue;
+    if (current.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = on_fatal_signal;
+    ::sigemptyset(&action.sa_mask);
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    (void)::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+// This thread's slot, or null when every slot is taken.
+TemporarySlot* own_slot() {
+  thread_local TemporarySlot* slot = [] {
+    const std::size_t index =
+        slots_taken.fetch_add(1, std::memory_order_acq_rel);
+    return index < TEMPORARY_SLOTS ? &temporaries[index] : nullptr;
+  }();
+  return slot;
+}
+
+void guard_temporary(const std::string& name) {
+  static std::once_flag installed;
+  std::call_once(installed, install_signal_handlers);
+  TemporarySlot* slot = own_slot();
+  if (slot == nullptr || name.size() >= PATH_MAX) return;
+  std::memcpy(slot->name, name.c_str(), name.size() + 1);
+  slot->sequence.fetch_add(1, std::memory_order_release);
+}
+
+void release_temporary() {
+  TemporarySlot* slot = own_slot();
+  if (slot != nullptr && slot->sequence.load() % 2 == 1) {
+    slot->sequence.fetch_add(1, std::memory_order_release);
+  }
+}
+
+// The folder part of `name`, with its slash; empty for a bare name.
+std::string folder_of(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -29,13 +123,80 @@ class PosixFileSystem final : public FileSystem {
   IoResult identify(int fd, FileId& id) override {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return IoResult{0, errno};
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.kind = S_ISREG(st.st_mode)   ? FileKind::regular
-              : S_ISDIR(st.st_mode) ? FileKind::directory
-                                    : FileKind::other;
+    describe(st, id);
     return IoResult{};
+  }
+
+  IoResult inspect(const char* name, FileId& id) override {
+    struct stat st {};
+    if (::stat(name, &st) != 0) return IoResult{0, errno};
+    describe(st, id);
+    id.writable = ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
+    return IoResult{};
+  }
+
+  IoResult resolve_links(const char* name, std::string& target) override {
+    target = name;
+    // As many links as the system itself follows in one name.
+    for (int hops = 0; hops < 40; ++hops) {
+      char link[PATH_MAX];
+      const ssize_t size = ::readlink(target.c_str(), link, sizeof link);
+      if (size < 0) {
+        // Not a link (EINVAL), or nothing there yet: `target` is the end.
+        return errno == EINVAL || errno == ENOENT ? IoResult{}
+                                                  : IoResult{0, errno};
+      }
+      if (static_cast<std::size_t>(size) == sizeof link) {
+        return IoResult{0, ENAMETOOLONG};
+      }
+      const std::string destination(link, static_cast<std::size_t>(size));
+      // A relative link is relative to the folder that holds it.
+      target = destination.front() == '/' ? destination
+                                          : folder_of(target) + destination;
+    }
+    return IoResult{0, ELOOP};
+  }
+
+  IoResult create_temporary(const std::string& target,
+                            std::string& temporary) override {
+    // A hidden name beside the target, unique to this process and call.
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = folder_of(target);
+    const std::string base =
+        slash == std::string::npos ? target : target.substr(slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary = folder + "." + base + ".tnx-" + std::to_string(::getpid()) +
+                  "-" + std::to_string(counter.fetch_add(1));
+      // Guarded before it exists, so no signal can come between the two.
+      guard_temporary(temporary);
+      const int fd = ::open(temporary.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) return IoResult{fd, 0};
+      const int error = errno;
+      release_temporary();
+      if (error != EEXIST) return IoResult{0, error};
+    }
+    return IoResult{0, EEXIST};
+  }
+
+  void copy_permissions(int fd, const FileId& from) override {
+    // The owner first: a change of owner may clear the set-id bits.
+    (void)::fchown(fd, from.owner, from.group);
+    (void)::fchmod(fd, from.mode);
+  }
+
+  IoResult replace(const std::string& temporary,
+                   const std::string& target) override {
+    const IoResult r = from_call(::rename(temporary.c_str(), target.c_str()));
+    if (r.ok()) release_temporary();
+    return r;
+  }
+
+  IoResult remove(const std::string& temporary) override {
+    const IoResult r = from_call(::unlink(temporary.c_str()));
+    release_temporary();
+    return r;
   }
 
   IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }
@@ -49,6 +210,19 @@ class PosixFileSystem final : public FileSystem {
   }
 
   IoResult close(int fd) override { return from_call(::close(fd)); }
+
+ private:
+  static void describe(const struct stat& st, FileId& id) {
+    id.device = static_cast<std::uint64_t>(st.st_dev);
+    id.inode = static_cast<std::uint64_t>(st.st_ino);
+    id.size = static_cast<std::uint64_t>(st.st_size);
+    id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    id.owner = static_cast<std::uint32_t>(st.st_uid);
+    id.group = static_cast<std::uint32_t>(st.st_gid);
+    id.kind = S_ISREG(st.st_mode)   ? FileKind::regular
+              : S_ISDIR(st.st_mode) ? FileKind::directory
+                                    : FileKind::other;
+  }
 };
 
 }  // namespace
@@ -56,6 +230,25 @@ class PosixFileSystem final : public FileSystem {
 FileSystem& system_file_system() {
   static PosixFileSystem fs;
   return fs;
+}
+
+namespace {
+
+// strerror_r comes in two forms: the GNU one returns the text (in the
+// buffer or not), the POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* error_result(const char* text, const char*) {
+  return text;
+}
+
+[[maybe_unused]] const char* error_result(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
+
+}  // namespace
+
+std::string error_text(int error) {
+  char buffer[256] = "";
+  return error_result(::strerror_r(error, buffer, sizeof buffer), buffer);
 }
 
 }  // namespace tnx

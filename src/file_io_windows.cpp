@@ -1,8 +1,9 @@
 // The FileSystem of Windows. Names arrive as UTF-8 and are opened through the
-// wide-character calls, so any name the user can type opens. Files are opened
-// in binary mode: the line reader drops the CR of CR LF itself, and rows carry
-// their own CR LF. Standard output stays in text mode, so console text written
-// with '\n' reaches the console as CR LF, as from any Windows console program.
+// wide-character calls, so any name the user can type opens. Files and the
+// standard streams are all in binary mode: the line reader drops the CR of
+// CR LF itself, and rows and console text carry their own CR LF. A console
+// control event (Ctrl-C, Ctrl-Break, closing the window) removes the
+// temporary row files before the program ends.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -10,10 +11,14 @@
 // windows.h first: the CRT headers below rely on its types.
 #include <fcntl.h>
 #include <io.h>
+#include <process.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
+#include <mutex>
 #include <string>
 
 #include "file_io.hpp"
@@ -27,18 +32,41 @@ IoResult from_call(std::int64_t result) {
 }
 
 // The errno value closest to a failed Windows call's error code.
-int errno_from_last_error() {
-  switch (GetLastError()) {
+int errno_from(DWORD code) {
+  switch (code) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME: return ENOENT;
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_INVALID_HANDLE: return EBADF;
     case ERROR_NOT_ENOUGH_MEMORY:
     case ERROR_OUTOFMEMORY: return ENOMEM;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_WRITE_PROTECT: return EROFS;
     default: return EIO;
+  }
+}
+
+int errno_from_last_error() { return errno_from(GetLastError()); }
+
+// The Windows error code whose message best says what an errno value means.
+DWORD code_from(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case EACCES: return ERROR_ACCESS_DENIED;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC: return ERROR_DISK_FULL;
+    case EXDEV: return ERROR_NOT_SAME_DEVICE;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case EIO: return ERROR_GEN_FAILURE;
+    default: return 0;
   }
 }
 
@@ -47,13 +75,28 @@ int errno_from_last_error() {
 // Converts the UTF-8 name to UTF-16. Returns false when the name is not valid
 // UTF-8: such a name cannot have come from the command line, and guessing a
 // code page for it could open some other file.
-bool to_wide(const char* name, std::wstring& wide) {
-  const int size =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+bool to_wide(const std::string& name, std::wstring& wide) {
+  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                       name.c_str(), -1, nullptr, 0);
   if (size <= 0) return false;
   wide.resize(static_cast<std::size_t>(size));
-  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1,
-                             wide.data(), size) == size;
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1,
+                          wide.data(), size) != size) {
+    return false;
+  }
+  wide.pop_back();  // the terminating NUL, which c_str() supplies again
+  return true;
+}
+
+std::string to_utf8(const wchar_t* wide, int size) {
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), bytes, nullptr,
+                        nullptr);
+  }
+  return text;
 }
 
 // A single read or write call takes at most this many bytes, the largest
@@ -63,9 +106,106 @@ unsigned int call_size(std::size_t size) {
                         : static_cast<unsigned int>(size);
 }
 
+// The temporary files a console control event must not leave behind, one
+// slot per thread; the handler runs on a thread of its own, and trusts a
+// name only if the slot's sequence was the same odd number before and after
+// it copied the name. Longer names are not guarded.
+constexpr std::size_t GUARDED_NAME = 1024;
+
+struct TemporarySlot {
+  std::atomic<unsigned> sequence{0};
+  wchar_t name[GUARDED_NAME];
+};
+
+constexpr std::size_t TEMPORARY_SLOTS = 260;
+TemporarySlot temporaries[TEMPORARY_SLOTS];
+std::atomic<std::size_t> slots_taken{0};
+
+// Marks every temporary file for deletion (each is open with delete
+// sharing, so it goes when the program's handles close), then ends the
+// program with 128 + the number of the signal that stands for the event.
+BOOL WINAPI on_console_event(DWORD event) {
+  int signal_number = 0;
+  switch (event) {
+    case CTRL_C_EVENT: signal_number = 2; break;       // SIGINT
+    case CTRL_BREAK_EVENT: signal_number = 21; break;  // SIGBREAK
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: signal_number = 1; break;  // hang-up
+    default: return FALSE;
+  }
+  const std::size_t slots = slots_taken.load(std::memory_order_acquire);
+  for (std::size_t i = 0; i < slots && i < TEMPORARY_SLOTS; ++i) {
+    TemporarySlot& slot = temporaries[i];
+    const unsigned before = slot.sequence.load(std::memory_order_acquire);
+    if (before % 2 == 0) continue;
+    wchar_t name[GUARDED_NAME];
+    std::memcpy(name, slot.name, sizeof name);
+    std::atomic_thread_fence(std::memory_order_acquire);
+    if (slot.sequence.load(std::memory_order_relaxed) != before) continue;
+    name[GUARDED_NAME - 1] = L'\0';
+    DeleteFileW(name);
+  }
+  ExitProcess(static_cast<UINT>(128 + signal_number));
+}
+
+TemporarySlot* own_slot() {
+  thread_local TemporarySlot* slot = [] {
+    const std::size_t index =
+        slots_taken.fetch_add(1, std::memory_order_acq_rel);
+    return index < TEMPORARY_SLOTS ? &temporaries[index] : nullptr;
+  }();
+  return slot;
+}
+
+void guard_temporary(const std::wstring& name) {
+  static std::once_flag installed;
+  std::call_once(installed,
+                 [] { SetConsoleCtrlHandler(on_console_event, TRUE); });
+  TemporarySlot* slot = own_slot();
+  if (slot == nullptr || name.size() >= GUARDED_NAME) return;
+  std::memcpy(slot->name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  slot->sequence.fetch_add(1, std::memory_order_release);
+}
+
+void release_temporary() {
+  TemporarySlot* slot = own_slot();
+  if (slot != nullptr && slot->sequence.load() % 2 == 1) {
+    slot->sequence.fetch_add(1, std::memory_order_release);
+  }
+}
+
+// The folder part of `name`, with its separator; empty for a bare name.
+std::string folder_of(const std::string& name) {
+  const std::size_t slash = name.find_last_of("/\\:");
+  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
+void describe(const BY_HANDLE_FILE_INFORMATION& info, FileId& id) {
+  id.device = info.dwVolumeSerialNumber;
+  id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+  id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+                ? FileKind::directory
+                : FileKind::regular;
+  id.writable = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+// A handle for looking at what `wide` names (through links), not for
+// reading or writing it.
+HANDLE open_for_inspection(const std::wstring& wide) {
+  return CreateFileW(
+      wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
 class WindowsFileSystem final : public FileSystem {
  public:
-  WindowsFileSystem() { (void)_setmode(STDOUT_FD, _O_TEXT); }
+  WindowsFileSystem() {
+    for (const int fd : {STDIN_FD, STDOUT_FD, STDERR_FD}) {
+      (void)_setmode(fd, _O_BINARY);
+    }
+  }
 
   IoResult open_input(const char* name) override {
     std::wstring wide;
@@ -98,13 +238,116 @@ class WindowsFileSystem final : public FileSystem {
     if (!GetFileInformationByHandle(handle, &info)) {
       return IoResult{0, errno_from_last_error()};
     }
-    id.device = info.dwVolumeSerialNumber;
-    id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-    id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
-                  ? FileKind::directory
-                  : FileKind::regular;
+    describe(info, id);
     return IoResult{};
+  }
+
+  IoResult inspect(const char* name, FileId& id) override {
+    std::wstring wide;
+    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
+    const HANDLE handle = open_for_inspection(wide);
+    if (handle == INVALID_HANDLE_VALUE) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    IoResult r;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+      // A device such as NUL or CON: the same as no other file.
+      id.device = UINT64_MAX - 1;
+      id.inode = 0;
+      id.kind = FileKind::other;
+    } else if (GetFileInformationByHandle(handle, &info)) {
+      describe(info, id);
+    } else {
+      r = IoResult{0, errno_from_last_error()};
+    }
+    CloseHandle(handle);
+    return r;
+  }
+
+  IoResult resolve_links(const char* name, std::string& target) override {
+    target = name;
+    std::wstring wide;
+    if (!to_wide(target, wide)) return IoResult{};
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      return IoResult{};
+    }
+    // A link to an existing file: the name the system ends at.
+    const HANDLE handle = open_for_inspection(wide);
+    if (handle == INVALID_HANDLE_VALUE) return IoResult{};
+    std::wstring final_name(32768, L'\0');
+    const DWORD size = GetFinalPathNameByHandleW(
+        handle, final_name.data(), static_cast<DWORD>(final_name.size()),
+        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(handle);
+    if (size > 0 && size < final_name.size()) {
+      target = to_utf8(final_name.data(), static_cast<int>(size));
+    }
+    return IoResult{};
+  }
+
+  IoResult create_temporary(const std::string& target,
+                            std::string& temporary) override {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = folder_of(target);
+    const std::string base = target.substr(folder.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary = folder + "." + base + ".tnx-" + std::to_string(_getpid()) +
+                  "-" + std::to_string(counter.fetch_add(1));
+      std::wstring wide;
+      if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
+      guard_temporary(wide);
+      // Delete sharing lets a console event remove the file while it is
+      // still being written.
+      const HANDLE handle =
+          CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE,
+                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) {
+        const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
+                                       _O_WRONLY | _O_BINARY);
+        if (fd >= 0) return IoResult{fd, 0};
+        CloseHandle(handle);
+        DeleteFileW(wide.c_str());
+        release_temporary();
+        return IoResult{0, EMFILE};
+      }
+      const int error = errno_from_last_error();
+      release_temporary();
+      if (error != EEXIST) return IoResult{0, error};
+    }
+    return IoResult{0, EEXIST};
+  }
+
+  void copy_permissions(int, const FileId&) override {
+    // A replaced file is writable (read-only ones are not replaced), which
+    // is all Windows keeps of permissions in a file's attributes here.
+  }
+
+  IoResult replace(const std::string& temporary,
+                   const std::string& target) override {
+    std::wstring from;
+    std::wstring to;
+    if (!to_wide(temporary, from) || !to_wide(target, to)) {
+      return IoResult{0, ENOENT};
+    }
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    release_temporary();
+    return IoResult{};
+  }
+
+  IoResult remove(const std::string& temporary) override {
+    std::wstring wide;
+    IoResult r;
+    if (!to_wide(temporary, wide) || !DeleteFileW(wide.c_str())) {
+      r = IoResult{0, errno_from_last_error()};
+    }
+    release_temporary();
+    return r;
   }
 
   IoResult truncate(int fd) override {
@@ -128,6 +371,30 @@ class WindowsFileSystem final : public FileSystem {
 FileSystem& system_file_system() {
   static WindowsFileSystem fs;
   return fs;
+}
+
+std::string error_text(int error) {
+  const DWORD code = code_from(error);
+  if (code != 0) {
+    wchar_t* message = nullptr;
+    const DWORD size = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+            FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+    if (size > 0 && message != nullptr) {
+      std::string text = to_utf8(message, static_cast<int>(size));
+      LocalFree(message);
+      // The system's messages end with a full stop and CR LF.
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r' ||
+                               text.back() == ' ')) {
+        text.pop_back();
+      }
+      return text;
+    }
+  }
+  char buffer[128] = "";
+  strerror_s(buffer, sizeof buffer, error);
+  return buffer;
 }
 
 }  // namespace tnx

@@ -19,16 +19,13 @@
 #include <string>
 #include <string_view>
 
+#include "file_io.hpp"
 #include "header.hpp"
 #include "limits.hpp"
 
 namespace tnx {
 
-#ifdef _WIN32
-inline constexpr std::string_view ROW_END = "\r\n";
-#else
-inline constexpr std::string_view ROW_END = "\n";
-#endif
+inline constexpr std::string_view ROW_END = LINE_END;
 
 // Longest "%d" of a 32-bit label plus its blank: "-2147483648 ".
 inline constexpr std::size_t MAX_LABEL_FIELD =

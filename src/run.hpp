@@ -1,25 +1,20 @@
-// The driver of one run: settles the files, runs the header pass and the data
-// pass, and is the only place that turns failures into messages.
+// The driver of one run: what the command line asks for (the help text, the
+// version, or a conversion), and the exit status that results.
 #pragma once
 
 #include "command_line.hpp"
+#include "conversion.hpp"
 #include "file_io.hpp"
 #include "limits.hpp"
 
 namespace tnx {
 
-enum class RunStatus {
-  ok,
-  input_not_opened,
-  output_not_opened,
-  read_failed,
-  write_failed,
-};
-
 // run()
 //
 // Carries out `config` with the calls of `fs`, writing the console text to
-// its standard output. `block_size` bounds each read of the input.
+// its standard output (standard error when the rows go to standard
+// output) and the reason for a failure to its standard error. `block_size`
+// bounds each read of the input.
 [[nodiscard]] RunStatus run(const RunConfig& config, FileSystem& fs,
                             std::size_t block_size = BLOCK_SIZE);
 

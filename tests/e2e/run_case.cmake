@@ -13,12 +13,14 @@
 # with the arguments of `args`, one a line. Checked byte for byte: standard
 # output against expected.stdout, the exit status against expected.exit (0
 # when absent), the output file against expected.rows, and standard error
-# stays empty. Every other file in the scratch directory must be left as it
-# was, and no file may appear there but the output named by expected.rows.
+# against expected.stderr (empty when absent; not checked under a launcher,
+# whose system words its errors its own way). Every other file in the
+# scratch directory must be left as it was, and no file may appear there but
+# the output named by expected.rows.
 cmake_minimum_required(VERSION 3.25)
 
-set(CONTROL_FILES args expected.stdout expected.rows expected.exit setup.cmake
-                  posix_only stdin)
+set(CONTROL_FILES args expected.stdout expected.stderr expected.rows
+                  expected.exit setup.cmake posix_only stdin)
 
 foreach(var BINARY CASE_DIR SCRATCH)
   if(NOT DEFINED ${var})
@@ -127,6 +129,12 @@ endif()
 
 if(UPDATE)
   file(COPY_FILE "${GOT_STDOUT}" "${CASE_DIR}/expected.stdout")
+  file(SIZE "${GOT_STDERR}" stderr_size)
+  if(stderr_size GREATER 0)
+    file(COPY_FILE "${GOT_STDERR}" "${CASE_DIR}/expected.stderr")
+  else()
+    file(REMOVE "${CASE_DIR}/expected.stderr")
+  endif()
   if(GOT_EXIT STREQUAL "0")
     file(REMOVE "${CASE_DIR}/expected.exit")
   else()
@@ -209,7 +217,10 @@ endif()
 # Standard output, and standard error (left alone under a launcher, which may
 # have its own diagnostics).
 compare("standard output" "${CASE_DIR}/expected.stdout" "${GOT_STDOUT}")
-if(NOT LAUNCHER)
+if(LAUNCHER)
+elseif(EXISTS "${CASE_DIR}/expected.stderr")
+  compare("standard error" "${CASE_DIR}/expected.stderr" "${GOT_STDERR}")
+else()
   file(SIZE "${GOT_STDERR}" stderr_size)
   if(stderr_size GREATER 0)
     file(READ "${GOT_STDERR}" stderr_text)

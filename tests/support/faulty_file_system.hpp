@@ -1,8 +1,8 @@
 // A FileSystem that passes every call to another one, except the calls a
 // FaultPlan picks, which fail, are interrupted, or transfer fewer bytes.
-// It also keeps the console text (descriptor 1) to itself and records which
-// descriptors were opened and closed, so a test can tell a leaked or doubly
-// closed file.
+// It also keeps the console text (descriptor 1) and the error lines
+// (descriptor 2) to itself and records which descriptors were opened and
+// closed, so a test can tell a leaked or doubly closed file.
 #pragma once
 
 #include <cerrno>
@@ -18,6 +18,9 @@ enum class Call {
   open_input,
   open_output,
   identify,
+  inspect,
+  create_temporary,
+  replace,
   truncate,
   read,
   write,
@@ -25,7 +28,8 @@ enum class Call {
 };
 
 // The file a call concerns: the descriptors are told apart by the open call
-// that returned them, and descriptor 1 is the console.
+// that returned them (a temporary row file is the output), and descriptors 1
+// and 2 are the console.
 enum class Role { input, output, console };
 
 enum class Effect {
@@ -56,6 +60,7 @@ class FaultyFileSystem final : public FileSystem {
       : inner_(inner), plan_(plan) {}
 
   std::string console;
+  std::string errors;
   // Writes to the output attempted after one of them failed: a writer that
   // retries a failed buffer would write its rows twice.
   int writes_after_error = 0;
@@ -88,6 +93,41 @@ class FaultyFileSystem final : public FileSystem {
       return IoResult{0, *hit};
     }
     return inner_.identify(fd, id);
+  }
+
+  IoResult inspect(const char* name, FileId& id) override {
+    if (const auto hit = strike(Call::inspect, Role::output)) {
+      return IoResult{0, *hit};
+    }
+    return inner_.inspect(name, id);
+  }
+
+  IoResult resolve_links(const char* name, std::string& target) override {
+    return inner_.resolve_links(name, target);
+  }
+
+  IoResult create_temporary(const std::string& target,
+                            std::string& temporary) override {
+    if (const auto hit = strike(Call::create_temporary, Role::output)) {
+      return IoResult{0, *hit};
+    }
+    return remember(inner_.create_temporary(target, temporary), Role::output);
+  }
+
+  void copy_permissions(int fd, const FileId& from) override {
+    inner_.copy_permissions(fd, from);
+  }
+
+  IoResult replace(const std::string& temporary,
+                   const std::string& target) override {
+    if (const auto hit = strike(Call::replace, Role::output)) {
+      return IoResult{0, *hit};
+    }
+    return inner_.replace(temporary, target);
+  }
+
+  IoResult remove(const std::string& temporary) override {
+    return inner_.remove(temporary);
   }
 
   IoResult truncate(int fd) override {
@@ -126,8 +166,8 @@ class FaultyFileSystem final : public FileSystem {
       }
       size = size > 1 ? size / 2 : size;
     }
-    if (fd == STDOUT_FD) {
-      console.append(data, size);
+    if (fd == STDOUT_FD || fd == STDERR_FD) {
+      (fd == STDOUT_FD ? console : errors).append(data, size);
       return IoResult{static_cast<std::int64_t>(size), 0};
     }
     const IoResult written = inner_.write(fd, data, size);
@@ -172,7 +212,7 @@ class FaultyFileSystem final : public FileSystem {
   }
 
   Role role_of(int fd) const {
-    if (fd == STDOUT_FD) return Role::console;
+    if (fd == STDOUT_FD || fd == STDERR_FD) return Role::console;
     const auto it = roles_.find(fd);
     return it == roles_.end() ? Role::console : it->second;
   }

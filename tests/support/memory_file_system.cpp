@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace tnx::test {
@@ -25,46 +26,150 @@ void MemoryFileSystem::add_directory(const std::string& name) {
   nodes_[name] = node;
 }
 
+void MemoryFileSystem::add_symlink(const std::string& name,
+                                   const std::string& target) {
+  symlinks_[name] = target;
+}
+
+void MemoryFileSystem::set_standard_input(std::string bytes) {
+  auto node = std::make_shared<Node>();
+  node->bytes = std::move(bytes);
+  node->inode = next_inode_++;
+  node->kind = FileKind::other;
+  open_[STDIN_FD] = OpenFile{std::move(node), 0};
+}
+
+void MemoryFileSystem::set_standard_output(const std::string& name) {
+  standard_output_ = nodes_.at(name);
+}
+
+void MemoryFileSystem::set_mode(const std::string& name, std::uint32_t mode) {
+  nodes_.at(name)->mode = mode;
+}
+
+std::uint32_t MemoryFileSystem::mode(const std::string& name) const {
+  return nodes_.at(name)->mode;
+}
+
+std::vector<std::string> MemoryFileSystem::names() const {
+  std::vector<std::string> all;
+  for (const auto& [name, node] : nodes_) all.push_back(name);
+  for (const auto& [name, target] : symlinks_) all.push_back(name);
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
 void MemoryFileSystem::refuse_output(const std::string& name, int error) {
   refused_[name] = error;
 }
 
 bool MemoryFileSystem::exists(const std::string& name) const {
-  return nodes_.count(name) != 0;
+  return follow(name) != nullptr;
 }
 
 const std::string& MemoryFileSystem::file(const std::string& name) const {
-  return nodes_.at(name)->bytes;
+  const std::shared_ptr<Node> node = follow(name);
+  if (node == nullptr) throw std::out_of_range("no file " + name);
+  return node->bytes;
+}
+
+std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::follow(
+    std::string name) const {
+  for (int hops = 0; hops < 40; ++hops) {
+    const auto link = symlinks_.find(name);
+    if (link == symlinks_.end()) break;
+    name = link->second;
+  }
+  const auto it = nodes_.find(name);
+  return it == nodes_.end() ? nullptr : it->second;
+}
+
+void MemoryFileSystem::describe(const Node& node, FileId& id) {
+  id.device = 1;
+  id.inode = node.inode;
+  id.kind = node.kind;
+  id.size = node.bytes.size();
+  id.mode = node.mode;
 }
 
 IoResult MemoryFileSystem::open_input(const char* name) {
-  const auto it = nodes_.find(name);
-  if (it == nodes_.end()) return IoResult{0, ENOENT};
-  return add_open(it->second);
+  std::shared_ptr<Node> node = follow(name);
+  if (node == nullptr) return IoResult{0, ENOENT};
+  return add_open(std::move(node));
 }
 
 IoResult MemoryFileSystem::open_output(const char* name) {
   if (const auto r = refused_.find(name); r != refused_.end()) {
     return IoResult{0, r->second};
   }
-  auto it = nodes_.find(name);
-  if (it == nodes_.end()) {
+  std::shared_ptr<Node> node = follow(name);
+  if (node == nullptr) {
     add_file(name, "");
-    it = nodes_.find(name);
+    node = follow(name);
   }
-  if (it->second->kind == FileKind::directory) return IoResult{0, EISDIR};
+  if (node->kind == FileKind::directory) return IoResult{0, EISDIR};
   opened_outputs_.insert(name);
-  return add_open(it->second);
+  return add_open(std::move(node));
 }
 
 IoResult MemoryFileSystem::identify(int fd, FileId& id) {
+  if (fd == STDOUT_FD && standard_output_ != nullptr) {
+    describe(*standard_output_, id);
+    return IoResult{};
+  }
   const OpenFile* f = find_open(fd);
   if (f == nullptr) return IoResult{0, EBADF};
-  id.device = 1;
-  id.inode = f->node->inode;
-  id.kind = f->node->kind;
-  id.size = f->node->bytes.size();
+  describe(*f->node, id);
   return IoResult{};
+}
+
+IoResult MemoryFileSystem::inspect(const char* name, FileId& id) {
+  const std::shared_ptr<Node> node = follow(name);
+  if (node == nullptr) return IoResult{0, ENOENT};
+  describe(*node, id);
+  // As for a user who is not the superuser: the owner's write bit decides.
+  id.writable = (node->mode & 0200) != 0;
+  return IoResult{};
+}
+
+IoResult MemoryFileSystem::resolve_links(const char* name,
+                                         std::string& target) {
+  target = name;
+  for (int hops = 0; hops < 40; ++hops) {
+    const auto link = symlinks_.find(target);
+    if (link == symlinks_.end()) return IoResult{};
+    target = link->second;
+  }
+  return IoResult{0, ELOOP};
+}
+
+IoResult MemoryFileSystem::create_temporary(const std::string& target,
+                                            std::string& temporary) {
+  if (const auto r = refused_.find(target); r != refused_.end()) {
+    return IoResult{0, r->second};
+  }
+  if (temporary_error != 0) return IoResult{0, temporary_error};
+  temporary = target + ".tmp" + std::to_string(++temporaries_made_);
+  add_file(temporary, "");
+  opened_outputs_.insert(target);
+  return add_open(nodes_.at(temporary));
+}
+
+void MemoryFileSystem::copy_permissions(int fd, const FileId& from) {
+  if (OpenFile* f = find_open(fd)) f->node->mode = from.mode;
+}
+
+IoResult MemoryFileSystem::replace(const std::string& temporary,
+                                   const std::string& target) {
+  const auto it = nodes_.find(temporary);
+  if (it == nodes_.end()) return IoResult{0, ENOENT};
+  nodes_[target] = it->second;
+  nodes_.erase(temporary);
+  return IoResult{};
+}
+
+IoResult MemoryFileSystem::remove(const std::string& temporary) {
+  return nodes_.erase(temporary) == 1 ? IoResult{} : IoResult{0, ENOENT};
 }
 
 IoResult MemoryFileSystem::truncate(int fd) {
@@ -88,8 +193,8 @@ IoResult MemoryFileSystem::read(int fd, char* buffer, std::size_t size) {
 }
 
 IoResult MemoryFileSystem::write(int fd, const char* data, std::size_t size) {
-  if (fd == STDOUT_FD) {
-    console_.append(data, size);
+  if (fd == STDOUT_FD || fd == STDERR_FD) {
+    (fd == STDOUT_FD ? console_ : errors_).append(data, size);
     return IoResult{static_cast<std::int64_t>(size), 0};
   }
   OpenFile* f = find_open(fd);

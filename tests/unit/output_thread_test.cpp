@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "row_sink.hpp"
 #include "row_writer.hpp"
 
 namespace tnx {
@@ -19,16 +20,11 @@ namespace {
 // A row file in memory that takes calls from two threads. Write call number
 // `fail_at` (from 1; 0 for none) fails with ENOSPC; every call takes at most
 // `chunk` bytes, so blocks arrive in several short writes.
-class SharedMemoryFile final : public FileSystem {
+class SharedMemoryFile final : public test::RowSink {
  public:
   SharedMemoryFile(int fail_at, std::size_t chunk)
       : fail_at_(fail_at), chunk_(chunk) {}
 
-  IoResult open_input(const char*) override { return {0, ENOENT}; }
-  IoResult open_output(const char*) override { return {3, 0}; }
-  IoResult identify(int, FileId&) override { return {}; }
-  IoResult truncate(int) override { return {}; }
-  IoResult read(int, char*, std::size_t) override { return {}; }
   IoResult write(int, const char* data, std::size_t size) override {
     const std::lock_guard lock(mutex_);
     if (++calls_ == fail_at_) return {0, ENOSPC};
@@ -36,7 +32,6 @@ class SharedMemoryFile final : public FileSystem {
     bytes_.append(data, n);
     return {static_cast<std::int64_t>(n), 0};
   }
-  IoResult close(int) override { return {}; }
 
   std::string bytes() {
     const std::lock_guard lock(mutex_);
@@ -144,13 +139,8 @@ TEST(OutputThread, FailedWriteEndsTheWriting) {
 
 // A row file whose writes each take a while, so blocks are still waiting in
 // line when the writer is destroyed.
-class SlowFile final : public FileSystem {
+class SlowFile final : public test::RowSink {
  public:
-  IoResult open_input(const char*) override { return {0, ENOENT}; }
-  IoResult open_output(const char*) override { return {3, 0}; }
-  IoResult identify(int, FileId&) override { return {}; }
-  IoResult truncate(int) override { return {}; }
-  IoResult read(int, char*, std::size_t) override { return {}; }
   IoResult write(int, const char* data, std::size_t size) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     // Every byte is read, so a block freed before its write is seen by the
@@ -160,7 +150,6 @@ class SlowFile final : public FileSystem {
     bytes_ += block;
     return {static_cast<std::int64_t>(size), 0};
   }
-  IoResult close(int) override { return {}; }
 
   std::string bytes() {
     const std::lock_guard lock(mutex_);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -71,6 +72,11 @@ void run_case(const Case& c, std::size_t block_size) {
   EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
   EXPECT_EQ(fs.console(), c.console);
   EXPECT_EQ(fs.open_descriptors(), 0u) << "descriptors left open";
+  // A failure says why on standard error; a success says nothing there.
+  EXPECT_EQ(fs.errors().empty(), c.status == RunStatus::ok) << fs.errors();
+  for (const std::string& name : fs.names()) {
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name << " was left";
+  }
   if (!c.output.empty()) {
     if (c.rows.has_value()) {
       ASSERT_TRUE(fs.exists(c.output));
@@ -241,24 +247,144 @@ TEST(Run, Conversions) {
   }
 }
 
-TEST(Run, ReadErrorKeepsTheRowsBefore) {
-  MemoryFileSystem fs;
-  const std::string input = FIVE_LINES + "8 1 2\n9 3";
-  fs.add_file("in.dat", input);
-  fs.read_error_at = input.size() - 2;
-  fs.max_read = 16;
-  RunConfig config;
-  config.input = "in.dat";
-  config.output = "out.ntp";
-  const RunStatus status = run(config, fs, 64);
-  EXPECT_EQ(status, RunStatus::read_failed);
-  EXPECT_EQ(exit_code(status), 1);
-  EXPECT_EQ(fs.console(),
-            FIVE_LINES_ECHO + "\nCould not read input file: in.dat\n");
-  EXPECT_EQ(
-      fs.file("out.ntp"),
-      with_row_ends(FIVE_LINES_ROWS + "   8 0.500 10 1\n   8 1.000 20 2\n"));
-  EXPECT_EQ(fs.open_descriptors(), 0u);
+// Where the rows and the console text go, and what a failure leaves.
+TEST(Run, WhereTheRowsGo) {
+  const std::string rows = with_row_ends(FIVE_LINES_ROWS);
+  const std::string cut_input = FIVE_LINES + "8 1 2\n9 3";
+  struct WhereCase {
+    const char* name;
+    std::vector<const char*> args;
+    std::function<void(MemoryFileSystem&)> setup;
+    std::string console;
+    std::string errors;
+    RunStatus status;
+    std::function<void(const MemoryFileSystem&)> check;
+  };
+  const WhereCase cases[] = {
+      {"a read error leaves the old row file",
+       {"in.dat", "out.ntp"},
+       [&](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", cut_input);
+         fs.add_file("out.ntp", "old rows\n");
+         fs.read_error_at = cut_input.size() - 2;
+       },
+       FIVE_LINES_ECHO + "\nCould not read input file: in.dat\n",
+       "tarnovelix: in.dat: " + error_text(EIO) + "\n",
+       RunStatus::read_failed,
+       [](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("out.ntp"), "old rows\n");
+       }},
+      {"a read error creates no row file",
+       {"in.dat", "out.ntp"},
+       [&](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", cut_input);
+         fs.read_error_at = cut_input.size() - 2;
+       },
+       FIVE_LINES_ECHO + "\nCould not read input file: in.dat\n",
+       "tarnovelix: in.dat: " + error_text(EIO) + "\n",
+       RunStatus::read_failed,
+       [](const MemoryFileSystem& fs) { EXPECT_FALSE(fs.exists("out.ntp")); }},
+      {"rows to standard output by -, the console text to standard error",
+       {"in.dat", "-"},
+       [](MemoryFileSystem& fs) { fs.add_file("in.dat", FIVE_LINES); },
+       rows,
+       FIVE_LINES_ECHO,
+       RunStatus::ok,
+       nullptr},
+      {"rows to the file standard output already is",
+       {"in.dat", "out.ntp"},
+       [](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", FIVE_LINES);
+         fs.add_file("out.ntp", "");
+         fs.set_standard_output("out.ntp");
+       },
+       rows,
+       FIVE_LINES_ECHO,
+       RunStatus::ok,
+       nullptr},
+      {"the input from standard input by -",
+       {"-", "out.ntp"},
+       [](MemoryFileSystem& fs) { fs.set_standard_input(FIVE_LINES); },
+       FIVE_LINES_ECHO,
+       "",
+       RunStatus::ok,
+       [&](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("out.ntp"), rows);
+       }},
+      {"a symbolic link stays, the file it leads to is replaced",
+       {"in.dat", "link.ntp"},
+       [](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", FIVE_LINES);
+         fs.add_file("target.ntp", "old rows\n");
+         fs.add_symlink("link.ntp", "target.ntp");
+       },
+       FIVE_LINES_ECHO,
+       "",
+       RunStatus::ok,
+       [&](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("target.ntp"), rows);
+         EXPECT_EQ(fs.names(), (std::vector<std::string>{"in.dat", "link.ntp",
+                                                         "target.ntp"}));
+       }},
+      {"a link to nothing yet makes the file it names",
+       {"in.dat", "link.ntp"},
+       [](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", FIVE_LINES);
+         fs.add_symlink("link.ntp", "new.ntp");
+       },
+       FIVE_LINES_ECHO,
+       "",
+       RunStatus::ok,
+       [&](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("new.ntp"), rows);
+         EXPECT_EQ(fs.file("link.ntp"), rows);
+       }},
+      {"a replaced row file keeps its permissions",
+       {"in.dat", "out.ntp"},
+       [](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", FIVE_LINES);
+         fs.add_file("out.ntp", "old rows\n");
+         fs.set_mode("out.ntp", 0600);
+       },
+       FIVE_LINES_ECHO,
+       "",
+       RunStatus::ok,
+       [&](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("out.ntp"), rows);
+         EXPECT_EQ(fs.mode("out.ntp"), 0600u);
+       }},
+      {"a read-only row file is left alone",
+       {"in.dat", "out.ntp"},
+       [](MemoryFileSystem& fs) {
+         fs.add_file("in.dat", FIVE_LINES);
+         fs.add_file("out.ntp", "old rows\n");
+         fs.set_mode("out.ntp", 0444);
+       },
+       "\nCould not open output file: out.ntp\n",
+       "tarnovelix: out.ntp: " + error_text(EACCES) + "\n",
+       RunStatus::output_not_opened,
+       [](const MemoryFileSystem& fs) {
+         EXPECT_EQ(fs.file("out.ntp"), "old rows\n");
+       }},
+  };
+  for (const WhereCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fs;
+    fs.max_read = 16;
+    c.setup(fs);
+    std::vector<const char*> argv{"tarnovelix"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const RunStatus status = run(
+        parse_command_line(static_cast<int>(argv.size()), argv.data()), fs, 64);
+    EXPECT_EQ(status, c.status);
+    EXPECT_EQ(fs.console(), c.console);
+    EXPECT_EQ(fs.errors(), c.errors);
+    EXPECT_EQ(fs.open_descriptors(), 0u);
+    for (const std::string& name : fs.names()) {
+      EXPECT_EQ(name.find(".tmp"), std::string::npos) << name << " was left";
+    }
+    if (c.check) c.check(fs);
+  }
 }
 
 TEST(Run, HelpAndVersion) {

@@ -1,0 +1,59 @@
+// The text a run shows its user: the console text (header echo, summaries,
+// messages) for standard output, and one line per failure for standard
+// error in the usual form "tarnovelix: NAME: REASON". Both are collected and
+// written in few calls; failing to write them is not the run's failure,
+// since the row file is what the run is for.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "file_io.hpp"
+
+namespace tnx {
+
+class Console {
+ public:
+  // `live`: flush() writes the text out as the run goes (a single run).
+  // Otherwise the text stays collected until its owner takes it (a job of
+  // a batch, whose files are shown in order).
+  Console(FileSystem& fs, bool live) : fs_(fs), live_(live) {}
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+  ~Console() { flush(); }
+
+  // The console text still to be written, for the header pass to add to.
+  std::string& text() { return text_; }
+  [[nodiscard]] const std::string& errors() const { return errors_; }
+
+  void print(std::string_view message) { text_ += message; }
+
+  void print(std::string_view prefix, std::string_view name,
+             std::string_view suffix = "\n") {
+    text_ += prefix;
+    text_ += name;
+    text_ += suffix;
+  }
+
+  // Adds "tarnovelix: NAME: REASON" for standard error.
+  void report(std::string_view name, std::string_view reason);
+
+  // From here on the console text goes to standard error: the rows go to
+  // standard output.
+  void use_standard_error() { text_fd_ = STDERR_FD; }
+
+  // Writes out what was collected, when live.
+  void flush();
+
+  // Writes out what was collected, live or not, and empties it.
+  void write_out();
+
+ private:
+  FileSystem& fs_;
+  bool live_;
+  int text_fd_ = STDOUT_FD;
+  std::string text_;
+  std::string errors_;
+};
+
+}  // namespace tnx

@@ -1,0 +1,170 @@
+#include "conversion.hpp"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "header.hpp"
+#include "line_reader.hpp"
+#include "output_file.hpp"
+#include "record.hpp"
+#include "row_writer.hpp"
+
+namespace tnx {
+namespace {
+
+// The input of a conversion, closed when the conversion ends; standard
+// input is read, never closed.
+class InputFile {
+ public:
+  explicit InputFile(FileSystem& fs) : fs_(fs) {}
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile() { close(); }
+
+  // Opens `name` and identifies it; returns 0 or the errno value.
+  int open(const char* name) {
+    if (std::strcmp(name, "-") == 0) {
+      fd_ = STDIN_FD;
+      owned_ = false;
+    } else {
+      const IoResult in = fs_.open_input(name);
+      if (!in.ok()) return in.error;
+      fd_ = static_cast<int>(in.value);
+    }
+    const IoResult known = fs_.identify(fd_, id_);
+    if (!known.ok()) return known.error;
+    // A directory opens for reading on POSIX systems, but holds no lines.
+    return id_.kind == FileKind::directory ? EISDIR : 0;
+  }
+
+  void close() {
+    if (fd_ >= 0 && owned_) (void)fs_.close(fd_);
+    fd_ = -1;
+  }
+
+  [[nodiscard]] int fd() const { return fd_; }
+  [[nodiscard]] const FileId& id() const { return id_; }
+
+ private:
+  FileSystem& fs_;
+  int fd_ = -1;
+  bool owned_ = true;
+  FileId id_;
+};
+
+// The first HEADER_LINES lines go to the header pass whatever they hold; the
+// line after them is dropped. Returns false when the input failed.
+bool run_header_pass(LineReader& reader, ColumnTables& tables,
+                     Console& console) {
+  Line line;
+  for (int count = 0; count <= HEADER_LINES; ++count) {
+    const ReadStatus status = reader.next(line);
+    if (status != ReadStatus::line) return status == ReadStatus::end;
+    if (count < HEADER_LINES) handle_header_line(line, tables, console.text());
+  }
+  return true;
+}
+
+// An upper bound of the row file's size: each value takes at least a digit
+// and a blank of the input, and its row copies its digits and adds the
+// label field, the column text and the row end. Sizes the row buffer, so a
+// small file does not take the memory of a large one.
+std::uint64_t row_bytes_bound(std::uint64_t input_bytes,
+                              const ColumnTexts& columns) {
+  const std::uint64_t values = input_bytes / 2 + 1;
+  const std::uint64_t per_row = columns.max_row_bytes() - MAX_VALUE_TEXT;
+  return values * per_row + input_bytes;
+}
+
+struct PassResult {
+  // The errno values of the first failed read and write, or 0.
+  int read_error = 0;
+  int write_error = 0;
+};
+
+// The header pass and the data pass, from `input` to `output`.
+PassResult convert_lines(const InputFile& input, const OutputFile& output,
+                         FileSystem& fs, Console& console,
+                         std::size_t block_size) {
+  // A regular input is read in one block when it fits one.
+  const bool sized = input.id().kind == FileKind::regular;
+  if (sized && input.id().size < block_size) {
+    block_size = static_cast<std::size_t>(input.id().size) + 1;
+  }
+  LineReader reader(fs, input.fd(), block_size);
+  ColumnTables tables;
+  bool read_ok = run_header_pass(reader, tables, console);
+  console.flush();
+
+  const ColumnTexts columns(tables);
+  // Rows bound for a regular file are written by a thread of their own once
+  // they outgrow one buffer: the writes into the page cache cost about as
+  // much as the formatting. Writes to devices such as /dev/null cost next
+  // to nothing, and there a second thread only gets in the way. Only the
+  // system's calls may come from two threads at once; a FileSystem put in
+  // its place (tests) gets every call from this thread, in order.
+  const Writing writing =
+      &fs == &system_file_system() && output.kind() == FileKind::regular
+          ? Writing::in_background
+          : Writing::in_this_thread;
+  RowWriter rows(
+      fs, output.fd(), OUTPUT_BUFFER_SIZE, writing,
+      sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE);
+  if (read_ok) {
+    Line line;
+    ReadStatus next = ReadStatus::line;
+    while (!rows.failed() && (next = reader.next(line)) == ReadStatus::line) {
+      convert_data_line(line, columns, rows);
+    }
+    read_ok = next != ReadStatus::error;
+  }
+  const bool write_ok = rows.flush();
+  return {read_ok ? 0 : reader.error(), write_ok ? 0 : rows.error()};
+}
+
+}  // namespace
+
+RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
+                       Console& console, std::size_t block_size) {
+  InputFile in(fs);
+  if (const int error = in.open(input); error != 0) {
+    console.print("\nCould not open input file: ", input);
+    console.report(input, error_text(error));
+    return RunStatus::input_not_opened;
+  }
+  OutputFile out(fs);
+  switch (out.open(output, in.id())) {
+    case OutputStatus::ok: break;
+    case OutputStatus::same_as_input:
+      console.print("\nCould not open output file: ", output,
+                    " (same file as the input)\n");
+      console.report(output, "same file as the input");
+      return RunStatus::output_not_opened;
+    case OutputStatus::failed:
+      console.print("\nCould not open output file: ", output);
+      console.report(output, error_text(out.error()));
+      return RunStatus::output_not_opened;
+  }
+  if (out.is_standard_output()) console.use_standard_error();
+
+  const PassResult result = convert_lines(in, out, fs, console, block_size);
+  in.close();
+  int write_error = result.write_error;
+  if (write_error == 0 && result.read_error == 0 && !out.commit()) {
+    write_error = out.error();
+  }
+  if (write_error != 0) {
+    console.print("\nCould not write output file: ", output);
+    console.report(output, error_text(write_error));
+    return RunStatus::write_failed;
+  }
+  if (result.read_error != 0) {
+    console.print("\nCould not read input file: ", input);
+    console.report(input, error_text(result.read_error));
+    return RunStatus::read_failed;
+  }
+  return RunStatus::ok;
+}
+
+}  // namespace tnx

@@ -1,0 +1,118 @@
+#include "output_file.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+namespace tnx {
+
+OutputStatus OutputFile::open(const char* name, const FileId& input) {
+  FileId standard_output;
+  const bool has_standard_output =
+      fs_.identify(STDOUT_FD, standard_output).ok();
+  if (std::strcmp(name, "-") == 0) {
+    if (has_standard_output && standard_output.same_file(input)) {
+      return OutputStatus::same_as_input;
+    }
+    mode_ = Mode::standard_output;
+    fd_ = STDOUT_FD;
+    kind_ = has_standard_output ? standard_output.kind : FileKind::other;
+    return OutputStatus::ok;
+  }
+  FileId existing;
+  const IoResult found = fs_.inspect(name, existing);
+  if (!found.ok()) {
+    return found.error == ENOENT ? replace(name, nullptr) : fail(found.error);
+  }
+  if (existing.same_file(input)) return OutputStatus::same_as_input;
+  if (has_standard_output && existing.same_file(standard_output)) {
+    // /dev/stdout, or the file standard output was sent to: writing rows
+    // there through a name of their own would overwrite the console text,
+    // or the earlier content of a file opened for appending.
+    mode_ = Mode::standard_output;
+    fd_ = STDOUT_FD;
+    kind_ = existing.kind;
+    return OutputStatus::ok;
+  }
+  switch (existing.kind) {
+    case FileKind::directory: return fail(EISDIR);
+    case FileKind::regular:
+      // A row file its owner made read-only is not replaced behind their
+      // back, just as it could not be opened for writing.
+      return existing.writable ? replace(name, &existing) : fail(EACCES);
+    case FileKind::other: return write_directly(name, &existing);
+  }
+  return fail(EINVAL);
+}
+
+OutputStatus OutputFile::replace(const char* name, const FileId* existing) {
+  // Through symbolic links: the link stays, the file it leads to is new.
+  IoResult r = fs_.resolve_links(name, target_);
+  if (!r.ok()) return fail(r.error);
+  r = fs_.create_temporary(target_, temporary_);
+  if (!r.ok()) {
+    // A folder that takes no new file may still hold a writable row file;
+    // it is then written in place, as it always was.
+    const bool folder_closed =
+        r.error == EACCES || r.error == EPERM || r.error == EROFS;
+    return folder_closed && existing != nullptr ? write_directly(name, existing)
+                                                : fail(r.error);
+  }
+  mode_ = Mode::temporary;
+  fd_ = static_cast<int>(r.value);
+  kind_ = FileKind::regular;
+  if (existing != nullptr) fs_.copy_permissions(fd_, *existing);
+  return OutputStatus::ok;
+}
+
+OutputStatus OutputFile::write_directly(const char* name,
+                                        const FileId* existing) {
+  const IoResult r = fs_.open_output(name);
+  if (!r.ok()) return fail(r.error);
+  mode_ = Mode::direct;
+  fd_ = static_cast<int>(r.value);
+  FileId opened;
+  IoResult known = fs_.identify(fd_, opened);
+  // A regular file's name may have changed hands since it was looked at.
+  // (Devices have no lasting identity to compare.)
+  if (known.ok() && existing != nullptr &&
+      existing->kind == FileKind::regular && !opened.same_file(*existing)) {
+    known = IoResult{0, EAGAIN};
+  }
+  // Devices and pipes have nothing to truncate, and neither has an empty
+  // file. Truncating a file that is already empty is not free: ext4 then
+  // flushes the whole file on close.
+  if (known.ok() && opened.kind == FileKind::regular && opened.size > 0) {
+    known = fs_.truncate(fd_);
+  }
+  if (!known.ok()) {
+    discard();
+    return fail(known.error);
+  }
+  kind_ = opened.kind;
+  return OutputStatus::ok;
+}
+
+bool OutputFile::commit() {
+  const Mode mode = mode_;
+  mode_ = Mode::none;
+  if (mode == Mode::none || mode == Mode::standard_output) return true;
+  IoResult r = fs_.close(fd_);
+  fd_ = -1;
+  if (mode == Mode::temporary) {
+    if (r.ok()) r = fs_.replace(temporary_, target_);
+    if (!r.ok()) (void)fs_.remove(temporary_);
+  }
+  error_ = r.error;
+  return r.ok();
+}
+
+void OutputFile::discard() {
+  const Mode mode = mode_;
+  mode_ = Mode::none;
+  if (mode == Mode::none || mode == Mode::standard_output) return;
+  (void)fs_.close(fd_);
+  fd_ = -1;
+  if (mode == Mode::temporary) (void)fs_.remove(temporary_);
+}
+
+}  // namespace tnx
