@@ -9,20 +9,48 @@
  * BYTES is the size of the row file tarnovelix writes for INPUT; the bytes
  * written are the input's text followed by zeros, which costs the kernel
  * the same as rows would. */
-#define _POSIX_C_SOURCE 200809L
+#define _GNU_SOURCE /* MAP_ANONYMOUS, MADV_HUGEPAGE */
 
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 static int fail(const char* what, const char* path) {
   fprintf(stderr, "floor_file: %s %s: %s\n", what, path, strerror(errno));
   return 1;
+}
+
+/* The buffer the one write call goes out from, with its pages already in
+ * place. Left to be faulted in one by one inside the write, fresh pages made
+ * the single 25 MB write of the 10,000-line file take 40-50 ms here, longer
+ * than tarnovelix's whole run. So every page is touched first, and a buffer
+ * of 2 MiB or more asks for huge pages, which the kernel maps 2 MiB per
+ * fault (about 2.5 ms for those 25 MB; where huge pages are off, the hint
+ * does nothing and the small pages are touched one by one). The mapping is
+ * left to the process's exit. */
+static char* touched_buffer(size_t size) {
+  const size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  const size_t huge = (size_t)2 << 20;
+  const int use_huge = size >= huge;
+  const size_t rounded = use_huge ? (size + huge - 1) / huge * huge : size;
+  const size_t mapped = use_huge ? rounded + huge : (size > 0 ? size : 1);
+  char* raw = mmap(NULL, mapped, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) return NULL;
+  char* buffer = raw;
+  if (use_huge) {
+    buffer = raw + (huge - (uintptr_t)raw % huge) % huge;
+    madvise(buffer, rounded, MADV_HUGEPAGE);
+  }
+  for (size_t i = 0; i < size; i += page) buffer[i] = 0;
+  return buffer;
 }
 
 int main(int argc, char** argv) {
@@ -45,10 +73,8 @@ int main(int argc, char** argv) {
   if (fstat(in, &status) != 0) return fail("cannot stat", argv[1]);
   const size_t in_size = (size_t)status.st_size;
   const size_t out_size = (size_t)bytes;
-  /* calloc: the part past the input is zeros, and for a large buffer the
-   * zeros come from fresh pages, not from a loop. */
-  char* buffer = calloc(in_size > out_size ? in_size : out_size, 1);
-  if (buffer == NULL && (in_size > 0 || out_size > 0)) {
+  char* buffer = touched_buffer(in_size > out_size ? in_size : out_size);
+  if (buffer == NULL) {
     fputs("floor_file: out of memory\n", stderr);
     return 1;
   }
@@ -76,6 +102,5 @@ int main(int argc, char** argv) {
     }
   }
   if (close(out) != 0) return fail("cannot close", argv[2]);
-  free(buffer);
   return 0;
 }
