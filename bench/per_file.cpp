@@ -379,6 +379,17 @@ SizeResult time_size(const Settings& settings, long lines) {
 }
 
 void print_fixed_costs(const std::vector<SizeResult>& results) {
+  // The floor writes its bytes in a single call, and on some kernels one
+  // call of hundreds of megabytes runs several times slower than the same
+  // bytes in smaller calls (docs/performance.md); there it bounds nothing.
+  for (const SizeResult& size : results) {
+    if (median(size.wall[floor_file]) > median(size.wall[tarnovelix])) {
+      std::printf(
+          "  Note: at %ld lines the floor took longer than tarnovelix, so it "
+          "is no lower bound there.\n",
+          size.lines);
+    }
+  }
   const SizeResult& one = results.front();
   std::printf(
       "\n  Per-file fixed cost, on the %ld-line file: the median over the "
