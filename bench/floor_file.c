@@ -26,23 +26,23 @@ static int fail(const char* what, const char* path) {
   return 1;
 }
 
-/* Most bytes one mapping of the block holds; 1 MiB fits a core's L2 cache
- * on the machines this runs on. */
+/* Bytes of one mapping of the block: 1 MiB, a core's L2 cache on the
+ * machine the benchmark is run on. */
 #define BLOCK ((size_t)1 << 20)
 
 /* The buffer the one read and the one write go through. A converter streams
  * its rows through a small buffer, but a single call needs the whole size in
  * the address space, and fresh memory for it costs more than the converter
- * spends: for the 250 MB row file of 100,000 lines, touching 250 MB of new
- * pages first took 0.16-0.29 s, and writing from huge pages 0.07 s in some
- * runs and 0.7-0.9 s in others, where tarnovelix took 0.10-0.14 s; leaving
- * the pages to fault inside the write took 40-50 ms on 25 MB alone. So the
- * buffer is one block of at most 1 MiB mapped again and again side by side:
- * the calls copy the same physical block over and over, from the core's
- * cache, as the large-file floor writer does. MAP_POPULATE fills the page
- * tables when mapping, so no page faults inside the calls. A buffer of one
- * block or less is a plain anonymous mapping, filled the same way. The
- * mappings are left to the process's exit. */
+ * spends: for the 250 MB row file of 100,000 lines, a run that touched 250 MB
+ * of new pages first took 0.16-0.30 s, and one on huge pages 0.07-0.11 s in
+ * some runs and 0.7-0.9 s in others, where tarnovelix mostly took
+ * 0.10-0.14 s; left to fault inside the call, fresh pages made the write of
+ * 25 MB alone take 37-51 ms. So the buffer is one block of at most 1 MiB
+ * mapped again and again side by side: the calls copy the same physical
+ * block over and over, as the large-file floor writer does. MAP_POPULATE
+ * fills the page tables when mapping, so no page faults inside the calls. A
+ * buffer of one block or less is a plain anonymous mapping, filled the same
+ * way. The mappings are left to the process's exit. */
 static char* repeated_block(size_t size) {
   const size_t page = (size_t)sysconf(_SC_PAGESIZE);
   size_t total = size > 0 ? (size + page - 1) / page * page : page;

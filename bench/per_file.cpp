@@ -366,7 +366,7 @@ SizeResult time_size(const Settings& settings, long lines) {
 
   const std::vector<double>* wall = result.wall.data();
   std::printf(
-      "  %7ld %9.1f %9.1f %10.0f %9.0f %8.0f %10.0f  %-18s %-18s\n", lines,
+      "  %7ld %9.1f %9.1f %10.0f %9.0f %8.0f %10.0f  %-18s %s\n", lines,
       static_cast<double>(file_size(input)) / 1e3,
       static_cast<double>(row_bytes) / 1e3, median(wall[tarnovelix]),
       median(wall[baseline]), median(wall[floor_file]),
@@ -625,7 +625,7 @@ int main(int argc, char** argv) {
       settings.rounds, settings.quick ? ", quick" : "", load_average().c_str(),
       settings.tarnovelix.c_str(), linkage(settings.tarnovelix).c_str(),
       settings.data.c_str());
-  std::printf("  %7s %9s %9s %10s %9s %8s %10s  %-18s %-18s\n", "lines",
+  std::printf("  %7s %9s %9s %10s %9s %8s %10s  %-18s %s\n", "lines",
               "input KB", "rows KB", "tarnovelix", "baseline", "floor",
               "start-exit", "tnx/baseline", "tnx/floor");
   std::vector<SizeResult> results;
