@@ -4,21 +4,31 @@
 #   bench/run.sh BIN_DIR
 #
 # BIN_DIR is a build directory configured with TNX_BUILD_BENCH=ON (it holds
-# tarnovelix and bench/{datagen,baseline,floor_writer}). The script
+# tarnovelix and bench/{datagen,baseline,floor_writer,per_file,floor_file,
+# start_exit}). The script
 #   1. generates the input files into $BENCH_DATA (default build/bench-data),
 #   2. checks that the baseline and every peer write byte-identical rows,
 #   3. times each command over BENCH_RUNS rounds after a warm-up, running the
 #      commands in turn within each round (A B C A B C ...) so that drift of
 #      the machine's load hits all of them alike, in two passes: rows to a
 #      real file, then rows to /dev/null,
-#   4. times the input shapes against the standard file, and
-#   5. measures peak memory on a 2 GB input streamed through a pipe.
+#   4. times the input shapes against the standard file,
+#   5. measures peak memory on a 2 GB input streamed through a pipe, and
+#   6. times one process per small file (bench/per_file.cpp): files of 1 to
+#      100,000 lines against the baseline, a static floor and a program that
+#      only starts, and a shell loop over 1,000 small files.
 #
 # Settings (environment):
 #   BENCH_RUNS=5     timed rounds per pass (the minimum that gives a median)
-#   BENCH_QUICK=1    a 40,000-line standard file and a 256 MB big input
+#   BENCH_QUICK=1    a 40,000-line standard file and a 256 MB big input;
+#                    per file: 5 rounds, up to 10,000 lines, a loop over 200
+#                    files run once
 #   BENCH_PEERS=0    leave out the awk, Python and Perl peers (the slow part)
 #   BENCH_BIG_MB=N   size of the streamed input for the memory check (0: skip)
+#   BENCH_FILE_ROUNDS=30, BENCH_LOOP_FILES=1000, BENCH_LOOP_ROUNDS=3
+#                    rounds per file size, files and rounds of the shell loop
+#   BENCH_PER_FILE=0 leave out the per-file part
+#   BENCH_TARNOVELIX=PATH  time this tarnovelix instead of BIN_DIR's
 set -euo pipefail
 
 bin_dir=$(cd "${1:?usage: bench/run.sh BIN_DIR}" && pwd)
@@ -27,6 +37,7 @@ data=${BENCH_DATA:-$src_dir/build/bench-data}
 runs=${BENCH_RUNS:-5}
 quick=${BENCH_QUICK:-0}
 peers=${BENCH_PEERS:-1}
+per_file_part=${BENCH_PER_FILE:-1}
 if [[ $quick == 1 ]]; then
   standard_lines=40000
   big_mb=${BENCH_BIG_MB:-256}
@@ -35,12 +46,13 @@ else
   big_mb=${BENCH_BIG_MB:-2048}
 fi
 
-tnx=$bin_dir/tarnovelix
+tnx=${BENCH_TARNOVELIX:-$bin_dir/tarnovelix}
 datagen=$bin_dir/bench/datagen
 baseline=$bin_dir/bench/baseline
 floor_writer=$bin_dir/bench/floor_writer
+per_file=$bin_dir/bench/per_file
 peers_dir=$src_dir/bench/peers
-for tool in "$tnx" "$datagen" "$baseline" "$floor_writer"; do
+for tool in "$tnx" "$datagen" "$baseline" "$floor_writer" "$per_file"; do
   [[ -x $tool ]] || { echo "missing $tool: build with TNX_BUILD_BENCH=ON" >&2; exit 1; }
 done
 [[ -x /usr/bin/time ]] || { echo "/usr/bin/time is missing (apt-get install time)" >&2; exit 1; }
@@ -282,5 +294,18 @@ if (( big_mb > 0 )); then
   echo "  peak RSS on the standard file: $(awk '{ m = $2 > m ? $2 : m } END { printf "%.1f", m / 1024 }' "$data/times.tarnovelix") MiB"
 fi
 rm -f "$data"/times.* "$data/rss.tmp" "$data"/console.*
+
+# --- One process per file -----------------------------------------------------
+# bench/per_file.cpp spawns the programs itself, with no shell in the timed
+# path, and prints its own tables; it reads BENCH_FILE_ROUNDS,
+# BENCH_LOOP_FILES and BENCH_LOOP_ROUNDS from the environment.
+
+if [[ $per_file_part == 1 ]]; then
+  echo
+  quick_flag=()
+  [[ $quick == 1 ]] && quick_flag=(--quick)
+  "$per_file" --tarnovelix "$tnx" --tools "$bin_dir/bench" \
+    --data "$data/per-file" "${quick_flag[@]}"
+fi
 echo
-echo "== Done. Rerun: make bench (BENCH_RUNS=$runs BENCH_QUICK=$quick BENCH_PEERS=$peers)"
+echo "== Done. Rerun: make bench (BENCH_RUNS=$runs BENCH_QUICK=$quick BENCH_PEERS=$peers BENCH_PER_FILE=$per_file_part)"
