@@ -114,11 +114,13 @@ constexpr std::size_t GUARDED_NAME = 1024;
 
 struct TemporarySlot {
   std::atomic<unsigned> sequence{0};
-  wchar_t name[GUARDED_NAME];
+  wchar_t name[GUARDED_NAME] = {};
 };
 
 constexpr std::size_t TEMPORARY_SLOTS = 260;
-TemporarySlot temporaries[TEMPORARY_SLOTS];
+// Constant-initialised: a dynamic initialiser would touch every slot's page
+// at each start, 260 page faults for a program that needs about 50.
+constinit TemporarySlot temporaries[TEMPORARY_SLOTS]{};
 std::atomic<std::size_t> slots_taken{0};
 
 // Marks every temporary file for deletion (each is open with delete
