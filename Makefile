@@ -1,24 +1,52 @@
 # Thin wrapper over the CMake presets. The two commands a newcomer needs:
-#   make demo   build in release mode and convert the bundled example
+#   make demo   build the program alone and convert the bundled example
 #   make test   build and run every test through ctest
+# `make help` lists the rest.
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
-BIN := build/release/tarnovelix
+PREFIX ?= /usr/local
+PROGRAM := build/program/tarnovelix
 
-.PHONY: all build demo test asan-test debug-test clang-test portable-test format format-check clean
+.PHONY: all help program build demo install test asan-test debug-test \
+  clang-test portable-test format format-check clean
 
 all: build
+
+help:
+	@echo 'make demo           build the program alone, convert examples/scan.dat'
+	@echo 'make install        install the program, its manual page and licence'
+	@echo '                    under $$(PREFIX) (now $(PREFIX)), into $$(DESTDIR) if set'
+	@echo 'make test           build everything and run every test'
+	@echo 'make asan-test      the tests under AddressSanitizer and UBSan'
+	@echo 'make clang-test     the tests built with clang++, warnings as errors'
+	@echo 'make portable-test  the tests with the portable data pass'
+	@echo 'make debug-test     the tests in a debug build'
+	@echo 'make format         clang-format every source; format-check checks'
+	@echo 'make bench          the benchmark (bench-per-file, bench-micro: parts)'
+	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package'
+	@echo 'make clean          remove build/'
+
+# The program alone, without the tests and what they need; quiet unless
+# the build fails.
+program:
+	@mkdir -p build
+	@cmake --preset program >build/program.log 2>&1 && \
+	  cmake --build --preset program -j $(JOBS) >>build/program.log 2>&1 || \
+	  { cat build/program.log; exit 1; }
 
 build:
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS)
 
-demo: build
+demo: program
 	@echo '$$ tarnovelix examples/scan.dat build/scan.ntp'
-	@$(BIN) examples/scan.dat build/scan.ntp
+	@$(PROGRAM) examples/scan.dat build/scan.ntp
 	@echo
 	@echo '$$ head -n 12 build/scan.ntp'
 	@head -n 12 build/scan.ntp
 	@echo "... $$(wc -l < build/scan.ntp) rows in build/scan.ntp"
+
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install build/program --prefix "$(PREFIX)"
 
 test: build
 	ctest --preset release -j $(JOBS)
@@ -46,7 +74,7 @@ portable-test:
 	cmake --build --preset portable -j $(JOBS)
 	ctest --preset portable -j $(JOBS)
 
-SOURCES := $(shell git ls-files '*.cpp' '*.hpp' 2>/dev/null)
+SOURCES := $(shell git ls-files '*.cpp' '*.hpp' '*.c' 2>/dev/null)
 
 format:
 	clang-format -i $(SOURCES)

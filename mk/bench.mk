@@ -4,7 +4,7 @@
 # runs only its per-file part (one process per small file; BENCH_QUICK=1 and
 # BENCH_FILE_ROUNDS=N apply). `make bench-micro` runs the micro-benchmarks of
 # the scanners and formatters.
-.PHONY: bench bench-tools bench-per-file bench-micro bench-format-c bench-format-check-c
+.PHONY: bench bench-tools bench-per-file bench-micro
 
 bench-tools:
 	@test -x /usr/bin/time || apt-get install -y --no-install-recommends time
@@ -20,15 +20,3 @@ bench-per-file: bench-tools
 bench-micro: bench-tools
 	cmake --build --preset bench -j $(JOBS) --target bench_scan_format
 	build/bench/bench/bench_scan_format
-
-# The per-file floors are C, outside the C++ sources that `make format` and
-# `make format-check` cover; they are formatted and checked along with them.
-BENCH_C_SOURCES := $(shell git ls-files 'bench/*.c' 2>/dev/null)
-format: bench-format-c
-format-check: bench-format-check-c
-
-bench-format-c:
-	$(if $(BENCH_C_SOURCES),clang-format -i $(BENCH_C_SOURCES))
-
-bench-format-check-c:
-	$(if $(BENCH_C_SOURCES),clang-format --dry-run -Werror $(BENCH_C_SOURCES))
