@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX ?= /usr/local
 PROGRAM := build/program/tarnovelix
 
-.PHONY: all help program build demo install test asan-test debug-test \
+.PHONY: all help program build demo install test asan-test tsan-test debug-test \
   clang-test portable-test format format-check clean
 
 all: build
@@ -17,6 +17,7 @@ help:
 	@echo '                    under $$(PREFIX) (now $(PREFIX)), into $$(DESTDIR) if set'
 	@echo 'make test           build everything and run every test'
 	@echo 'make asan-test      the tests under AddressSanitizer and UBSan'
+	@echo 'make tsan-test      the tests under ThreadSanitizer'
 	@echo 'make clang-test     the tests built with clang++, warnings as errors'
 	@echo 'make portable-test  the tests with the portable data pass'
 	@echo 'make debug-test     the tests in a debug build'
@@ -55,6 +56,13 @@ asan-test:
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+
+# Every test again under ThreadSanitizer: the rows of large files are
+# written from a thread of their own, and a batch converts on several.
+tsan-test:
+	cmake --preset tsan >/dev/null
+	cmake --build --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(JOBS)
 
 debug-test:
 	cmake --preset debug >/dev/null

@@ -52,8 +52,11 @@ extern "C" void on_fatal_signal(int signal_number) {
     if (before % 2 == 0) continue;
     char name[PATH_MAX];
     std::memcpy(name, slot.name, sizeof name);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (slot.sequence.load(std::memory_order_relaxed) != before) continue;
+    // A read-modify-write with release order: the copy above cannot move
+    // past it.
+    if (slot.sequence.fetch_add(0, std::memory_order_acq_rel) != before) {
+      continue;
+    }
     name[PATH_MAX - 1] = '\0';
     ::unlink(name);
   }

@@ -143,8 +143,11 @@ BOOL WINAPI on_console_event(DWORD event) {
     if (before % 2 == 0) continue;
     wchar_t name[GUARDED_NAME];
     std::memcpy(name, slot.name, sizeof name);
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (slot.sequence.load(std::memory_order_relaxed) != before) continue;
+    // A read-modify-write with release order: the copy above cannot move
+    // past it.
+    if (slot.sequence.fetch_add(0, std::memory_order_acq_rel) != before) {
+      continue;
+    }
     name[GUARDED_NAME - 1] = L'\0';
     DeleteFileW(name);
   }

@@ -8,7 +8,10 @@ namespace tnx {
 
 RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
                      Writing writing, std::uint64_t expected_bytes)
-    : fs_(fs), fd_(fd), may_start_thread_(writing == Writing::in_background) {
+    : fs_(fs),
+      fd_(fd),
+      may_start_thread_(writing == Writing::in_background),
+      background_from_(expected_bytes == UNKNOWN_SIZE ? BACKGROUND_FROM : 0) {
   // In the background the capacity is split in half-size buffers, of which
   // up to OutputThread::MAX_QUEUED wait to be written while one fills.
   std::size_t size = may_start_thread_ ? capacity / 2 : capacity;
@@ -25,13 +28,14 @@ void RowWriter::write_here() {
     const IoResult r = write_all(fs_, fd_, buffer_.data(), used_);
     if (!r.ok()) error_ = r.error;
   }
+  written_ += used_;
   used_ = 0;
 }
 
 void RowWriter::make_room() {
-  if (thread_ == nullptr && may_start_thread_) {
-    // Rows that outgrow one buffer are worth a thread: from here on each
-    // write overlaps the formatting of the next buffer.
+  if (thread_ == nullptr && may_start_thread_ &&
+      written_ + used_ >= background_from_) {
+    // From here on each write overlaps the formatting of the next buffer.
     may_start_thread_ = false;
     thread_ = OutputThread::start(fs_, fd_);
   }

@@ -21,12 +21,13 @@ enum class Writing {
   // Each write call comes from the converting thread, in a fixed order:
   // what a FileSystem put in place of the system's (tests) relies on.
   in_this_thread,
-  // Once the rows outgrow the first buffer, a thread of its own writes
-  // buffers while the next ones fill, so the FileSystem must take calls
-  // from two threads at once. The capacity is split over several smaller
-  // buffers, so memory stays about the same. Rows that fit one buffer are
-  // written as in_this_thread, as are all rows when no thread or no memory
-  // for the further buffers can be had.
+  // A thread of its own writes full buffers while the next ones fill, so
+  // the FileSystem must take calls from two threads at once. It starts at
+  // the first full buffer when `expected_bytes` is given (the caller chose
+  // the background for a large file), otherwise after BACKGROUND_FROM
+  // bytes. The capacity is split over several smaller buffers, so memory
+  // stays about the same. Rows are written as in_this_thread until the
+  // thread starts, and throughout when no thread can be had.
   in_background,
 };
 
@@ -75,6 +76,10 @@ class RowWriter {
   // The most one data line's rows can take.
   static constexpr std::size_t MAX_LINE_ROWS = MAX_COLUMNS * MAX_ROW_BYTES;
 
+  // Rows of a size not known in advance go to the background only once
+  // this many have been written here (see BACKGROUND_INPUT for why).
+  static constexpr std::uint64_t BACKGROUND_FROM = std::uint64_t{8} << 20;
+
  private:
   void make_room();
   void write_here();
@@ -88,7 +93,11 @@ class RowWriter {
   // used_ <= buffer_.capacity().
   RowBuffer buffer_;
   std::size_t used_ = 0;
+  // Bytes of rows written from this thread so far.
+  std::uint64_t written_ = 0;
   bool may_start_thread_ = false;
+  // The thread starts once written_ reaches this.
+  std::uint64_t background_from_ = 0;
   // The errno value of the first failed write; in the background, as known
   // at the last hand-over.
   int error_ = 0;

@@ -16,7 +16,7 @@ set -eu
 binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 dir=$2
 launcher=${3:-}
-if [ -n "$launcher" ] || grep -q __asan_init "$binary"; then
+if [ -n "$launcher" ] || grep -qE "__(asan|tsan)_init" "$binary"; then
   echo "skipped: the limits leave no room for a launcher or a sanitizer"
   exit 77
 fi

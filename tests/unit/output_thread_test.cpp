@@ -27,6 +27,7 @@ class SharedMemoryFile final : public test::RowSink {
 
   IoResult write(int, const char* data, std::size_t size) override {
     const std::lock_guard lock(mutex_);
+    if (std::this_thread::get_id() != owner_) written_elsewhere_ = true;
     if (++calls_ == fail_at_) return {0, ENOSPC};
     const std::size_t n = size < chunk_ ? size : chunk_;
     bytes_.append(data, n);
@@ -38,8 +39,16 @@ class SharedMemoryFile final : public test::RowSink {
     return bytes_;
   }
 
+  // Whether a write came from a thread other than the test's.
+  bool written_elsewhere() {
+    const std::lock_guard lock(mutex_);
+    return written_elsewhere_;
+  }
+
  private:
   std::mutex mutex_;
+  const std::thread::id owner_ = std::this_thread::get_id();
+  bool written_elsewhere_ = false;
   int calls_ = 0;
   int fail_at_;
   std::size_t chunk_;
@@ -51,19 +60,27 @@ struct Outcome {
   bool flushed = false;
   int error = 0;
   int rows_taken = 0;
+  bool written_elsewhere = false;
 };
 
+std::string numbered_row(int i) {
+  return std::to_string(i) +
+         std::string(static_cast<std::size_t>(i % 97), 'x') + "\n";
+}
+
 // Writes `rows` numbered rows of varying length the way the data pass does:
-// reserve, fill, commit, stopping once the writer reports a failure.
-Outcome write_rows(Writing writing, int rows, int fail_at, std::size_t chunk) {
+// reserve, fill, commit, stopping once the writer reports a failure. The
+// size of the rows is told in advance unless `size_unknown`.
+Outcome write_rows(Writing writing, int rows, int fail_at, std::size_t chunk,
+                   bool size_unknown = false) {
   SharedMemoryFile fs(fail_at, chunk);
   Outcome outcome;
   {
-    RowWriter writer(fs, 3, 1, writing);
+    std::uint64_t expected = 0;
+    for (int i = 0; i < rows; ++i) expected += numbered_row(i).size();
+    RowWriter writer(fs, 3, 1, writing, size_unknown ? UNKNOWN_SIZE : expected);
     for (int i = 0; i < rows && !writer.failed(); ++i) {
-      const std::string row =
-          std::to_string(i) +
-          std::string(static_cast<std::size_t>(i % 97), 'x') + "\n";
+      const std::string row = numbered_row(i);
       char* out = writer.reserve(row.size());
       row.copy(out, row.size());
       writer.commit(out + row.size());
@@ -73,15 +90,13 @@ Outcome write_rows(Writing writing, int rows, int fail_at, std::size_t chunk) {
     outcome.error = writer.error();
   }
   outcome.bytes = fs.bytes();
+  outcome.written_elsewhere = fs.written_elsewhere();
   return outcome;
 }
 
 std::string expected_rows(int rows) {
   std::string bytes;
-  for (int i = 0; i < rows; ++i) {
-    bytes += std::to_string(i) +
-             std::string(static_cast<std::size_t>(i % 97), 'x') + "\n";
-  }
+  for (int i = 0; i < rows; ++i) bytes += numbered_row(i);
   return bytes;
 }
 
@@ -104,6 +119,29 @@ TEST(OutputThread, SameBytesAsWritingInThisThread) {
     const Outcome here =
         write_rows(Writing::in_this_thread, c.rows, 0, c.chunk);
     EXPECT_EQ(background.bytes, here.bytes);
+    EXPECT_FALSE(here.written_elsewhere);
+    // Rows of several buffers go through the thread.
+    if (c.rows >= 20000) {
+      EXPECT_TRUE(background.written_elsewhere);
+    }
+  }
+}
+
+TEST(OutputThread, RowsOfUnknownSizeStartTheThreadLate) {
+  struct Case {
+    int rows;
+    bool elsewhere;
+  };
+  // About 1 MB of rows stay in this thread; about 17 MB outgrow
+  // BACKGROUND_FROM.
+  const Case cases[] = {{20000, false}, {340000, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rows << " rows");
+    const Outcome o = write_rows(Writing::in_background, c.rows, 0, 1 << 20,
+                                 /*size_unknown=*/true);
+    EXPECT_TRUE(o.flushed);
+    EXPECT_EQ(o.bytes, expected_rows(c.rows));
+    EXPECT_EQ(o.written_elsewhere, c.elsewhere);
   }
 }
 
@@ -148,6 +186,7 @@ class SlowFile final : public test::RowSink {
     const std::string block(data, size);
     const std::lock_guard lock(mutex_);
     bytes_ += block;
+    if (std::this_thread::get_id() != owner_) written_elsewhere_ = true;
     return {static_cast<std::int64_t>(size), 0};
   }
 
@@ -156,8 +195,15 @@ class SlowFile final : public test::RowSink {
     return bytes_;
   }
 
+  bool written_elsewhere() {
+    const std::lock_guard lock(mutex_);
+    return written_elsewhere_;
+  }
+
  private:
   std::mutex mutex_;
+  const std::thread::id owner_ = std::this_thread::get_id();
+  bool written_elsewhere_ = false;
   std::string bytes_;
 };
 
@@ -168,7 +214,7 @@ TEST(OutputThread, DestroyedWithBlocksInLine) {
   const int rows = 20000;
   const std::string all = expected_rows(rows);
   {
-    RowWriter writer(fs, 3, 1, Writing::in_background);
+    RowWriter writer(fs, 3, 1, Writing::in_background, all.size());
     std::size_t at = 0;
     for (int i = 0; i < rows; ++i) {
       const std::size_t size = all.find('\n', at) + 1 - at;
@@ -180,6 +226,7 @@ TEST(OutputThread, DestroyedWithBlocksInLine) {
     // No flush: the rows not written yet are dropped with the writer.
   }
   const std::string written = fs.bytes();
+  EXPECT_TRUE(fs.written_elsewhere()) << "the thread never wrote";
   EXPECT_GT(written.size(), 0u);
   EXPECT_LT(written.size(), all.size());
   EXPECT_EQ(written, all.substr(0, written.size()));
