@@ -38,6 +38,9 @@ class Console {
   // Adds "tarnovelix: NAME: REASON" for standard error.
   void report(std::string_view name, std::string_view reason);
 
+  // Adds lines that report() made for another console.
+  void add_reasons(std::string_view lines) { errors_ += lines; }
+
   // From here on the console text goes to standard error: the rows go to
   // standard output.
   void use_standard_error() { text_fd_ = STDERR_FD; }

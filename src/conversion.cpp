@@ -94,7 +94,7 @@ struct PassResult {
 // The header pass and the data pass, from `input` to `output`.
 PassResult convert_lines(const InputFile& input, const OutputFile& output,
                          FileSystem& fs, Console& console,
-                         std::size_t block_size) {
+                         std::size_t block_size, bool may_write_in_background) {
   // A regular input is read in one block when it fits one.
   const bool sized = input.id().kind == FileKind::regular;
   if (sized && input.id().size < block_size) {
@@ -112,7 +112,8 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
   // second thread only gets in the way. Only the system's calls may come
   // from two threads at once; a FileSystem put in its place (tests) gets
   // every call from this thread, in order.
-  const bool large = !sized || input.id().size >= BACKGROUND_INPUT;
+  const bool large = may_write_in_background &&
+                     (!sized || input.id().size >= BACKGROUND_INPUT);
   const Writing writing = &fs == &system_file_system() &&
                                   output.kind() == FileKind::regular && large
                               ? Writing::in_background
@@ -135,7 +136,8 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
 }  // namespace
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
-                       Console& console, std::size_t block_size) {
+                       Console& console, std::size_t block_size,
+                       bool may_write_in_background) {
   InputFile in(fs);
   if (const int error = in.open(input); error != 0) {
     console.print("\nCould not open input file: ", input);
@@ -157,7 +159,8 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   if (out.is_standard_output()) console.use_standard_error();
 
-  const PassResult result = convert_lines(in, out, fs, console, block_size);
+  const PassResult result =
+      convert_lines(in, out, fs, console, block_size, may_write_in_background);
   in.close();
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {

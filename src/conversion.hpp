@@ -17,6 +17,10 @@ enum class RunStatus {
   output_not_opened,
   read_failed,
   write_failed,
+  // A batch in which some file failed.
+  batch_failed,
+  // A command line the program cannot carry out.
+  usage_error,
 };
 
 // convert_file()
@@ -25,9 +29,11 @@ enum class RunStatus {
 // input, standard output) with the calls of `fs`, adding the console text
 // and every failure's message and reason to `console`. Either every row
 // reaches `output`, or a regular output is left as it was. `block_size`
-// bounds each read of the input.
+// bounds each read of the input. `may_write_in_background`: the rows of a
+// large regular file may be written from a thread of their own.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
-                                     std::size_t block_size = BLOCK_SIZE);
+                                     std::size_t block_size = BLOCK_SIZE,
+                                     bool may_write_in_background = true);
 
 }  // namespace tnx

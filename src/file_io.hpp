@@ -28,7 +28,9 @@ struct IoResult {
   [[nodiscard]] bool ok() const { return error == 0; }
 };
 
-enum class FileKind { regular, directory, other };
+// `device`: a character or block device (a terminal, /dev/null); `other`:
+// a pipe or a socket.
+enum class FileKind { regular, directory, device, other };
 
 // Identity of a file: two files with equal device and inode are the same,
 // however the names that lead to them were spelled.
@@ -86,6 +88,8 @@ class FileSystem {
                            const std::string& target) = 0;
   // Removes the closed file `temporary`.
   virtual IoResult remove(const std::string& temporary) = 0;
+  // Creates the folder `name` (not its parents); EEXIST when there is one.
+  virtual IoResult make_directory(const char* name) = 0;
   virtual IoResult truncate(int fd) = 0;
   // One read or write call each; they may transfer fewer bytes than asked or
   // fail with EINTR. read_some() and write_all() deal with both.

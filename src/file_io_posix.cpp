@@ -204,6 +204,10 @@ class PosixFileSystem final : public FileSystem {
     return r;
   }
 
+  IoResult make_directory(const char* name) override {
+    return from_call(::mkdir(name, 0777));
+  }
+
   IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }
 
   IoResult read(int fd, char* buffer, std::size_t size) override {
@@ -224,9 +228,10 @@ class PosixFileSystem final : public FileSystem {
     id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
     id.owner = static_cast<std::uint32_t>(st.st_uid);
     id.group = static_cast<std::uint32_t>(st.st_gid);
-    id.kind = S_ISREG(st.st_mode)   ? FileKind::regular
-              : S_ISDIR(st.st_mode) ? FileKind::directory
-                                    : FileKind::other;
+    id.kind = S_ISREG(st.st_mode)                          ? FileKind::regular
+              : S_ISDIR(st.st_mode)                        ? FileKind::directory
+              : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FileKind::device
+                                                           : FileKind::other;
   }
 };
 

@@ -230,13 +230,14 @@ class WindowsFileSystem final : public FileSystem {
   IoResult identify(int fd, FileId& id) override {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (handle == INVALID_HANDLE_VALUE) return IoResult{0, EBADF};
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
       // Consoles, pipes and devices have no file index. Each open one is
       // told apart by its handle, under a volume number no disk gives out
       // together with such a small index.
       id.device = UINT64_MAX;
       id.inode = reinterpret_cast<std::uintptr_t>(handle);
-      id.kind = FileKind::other;
+      id.kind = type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
       return IoResult{};
     }
     BY_HANDLE_FILE_INFORMATION info{};
@@ -256,11 +257,13 @@ class WindowsFileSystem final : public FileSystem {
     }
     IoResult r;
     BY_HANDLE_FILE_INFORMATION info{};
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
-      // A device such as NUL or CON: the same as no other file.
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
+      // A device such as NUL or CON, or a named pipe: the same as no other
+      // file.
       id.device = UINT64_MAX - 1;
       id.inode = 0;
-      id.kind = FileKind::other;
+      id.kind = type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
     } else if (GetFileInformationByHandle(handle, &info)) {
       describe(info, id);
     } else {
@@ -353,6 +356,15 @@ class WindowsFileSystem final : public FileSystem {
     }
     release_temporary();
     return r;
+  }
+
+  IoResult make_directory(const char* name) override {
+    std::wstring wide;
+    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
+    if (!CreateDirectoryW(wide.c_str(), nullptr)) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    return IoResult{};
   }
 
   IoResult truncate(int fd) override {

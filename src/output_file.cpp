@@ -24,10 +24,13 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
     return found.error == ENOENT ? replace(name, nullptr) : fail(found.error);
   }
   if (existing.same_file(input)) return OutputStatus::same_as_input;
-  if (has_standard_output && existing.same_file(standard_output)) {
+  if (has_standard_output && existing.kind != FileKind::device &&
+      existing.same_file(standard_output)) {
     // /dev/stdout, or the file standard output was sent to: writing rows
     // there through a name of their own would overwrite the console text,
-    // or the earlier content of a file opened for appending.
+    // or the earlier content of a file opened for appending. Devices are
+    // left out: what goes to /dev/null or a terminal cannot overwrite
+    // anything, and `x.dat /dev/null >/dev/null` must stay quiet.
     mode_ = Mode::standard_output;
     fd_ = STDOUT_FD;
     kind_ = existing.kind;
@@ -39,6 +42,7 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
       // A row file its owner made read-only is not replaced behind their
       // back, just as it could not be opened for writing.
       return existing.writable ? replace(name, &existing) : fail(EACCES);
+    case FileKind::device:
     case FileKind::other: return write_directly(name, &existing);
   }
   return fail(EINVAL);

@@ -1,6 +1,8 @@
 // What the program needs of its process beyond files: the command line as
-// UTF-8 on every platform, and a console that shows UTF-8 names. One
-// implementation per platform (platform_posix.cpp, platform_windows.cpp).
+// UTF-8 on every platform, a console that shows UTF-8 names, the processors
+// it may use, whether a stream is a terminal, and the wildcards a Windows
+// shell leaves to the program. One implementation per platform
+// (platform_posix.cpp, platform_windows.cpp).
 #pragma once
 
 #include <string>
@@ -31,5 +33,19 @@ class ProgramArguments {
   // 0 when unchanged.
   [[maybe_unused]] unsigned saved_code_page_ = 0;
 };
+
+// The processors this process may run on (at least 1).
+[[nodiscard]] int available_processors();
+
+// Whether descriptor `fd` is a terminal (a console on Windows).
+[[nodiscard]] bool is_terminal(int fd);
+
+// expand_wildcards()
+//
+// On Windows, where the shell passes *.dat as typed, replaces each name
+// holding * or ? by the files it matches, sorted by name (a pattern that
+// matches nothing stays as it is). Elsewhere the shell has done it, and
+// the names are left alone.
+void expand_wildcards(std::vector<std::string>& names);
 
 }  // namespace tnx

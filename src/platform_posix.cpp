@@ -1,5 +1,10 @@
 // The process services of POSIX systems, where argv is already what the
 // program needs.
+#include <sched.h>
+#include <unistd.h>
+
+#include <thread>
+
 #include "platform.hpp"
 
 namespace tnx {
@@ -8,5 +13,22 @@ ProgramArguments::ProgramArguments(int argc, char** argv)
     : values_(argv, argv + argc) {}
 
 ProgramArguments::~ProgramArguments() = default;
+
+int available_processors() {
+#ifdef __linux__
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return count;
+  }
+#endif
+  const unsigned count = std::thread::hardware_concurrency();
+  return count > 0 ? static_cast<int>(count) : 1;
+}
+
+bool is_terminal(int fd) { return ::isatty(fd) == 1; }
+
+void expand_wildcards(std::vector<std::string>&) {}
 
 }  // namespace tnx

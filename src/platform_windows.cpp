@@ -5,12 +5,59 @@
 #endif
 #include <windows.h>
 // windows.h first: shellapi.h relies on its types.
+#include <io.h>
 #include <shellapi.h>
+
+#include <algorithm>
+#include <thread>
 
 #include "platform.hpp"
 
 namespace tnx {
 namespace {
+
+std::string utf8_from(const wchar_t* wide) {
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return {};
+  std::string text(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr,
+                      nullptr);
+  text.pop_back();  // the terminating NUL
+  return text;
+}
+
+bool wide_from(const std::string& text, std::wstring& wide) {
+  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                       text.c_str(), -1, nullptr, 0);
+  if (size <= 0) return false;
+  wide.resize(static_cast<std::size_t>(size));
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1,
+                      wide.data(), size);
+  wide.pop_back();
+  return true;
+}
+
+// The files `pattern` matches, with its folder part, sorted by name.
+std::vector<std::string> matches(const std::string& pattern) {
+  std::vector<std::string> found;
+  std::wstring wide;
+  if (!wide_from(pattern, wide)) return found;
+  const std::size_t cut = pattern.find_last_of("/\\:");
+  const std::string folder =
+      cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = FindFirstFileW(wide.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      found.push_back(folder + utf8_from(entry.cFileName));
+    }
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  std::sort(found.begin(), found.end());
+  return found;
+}
 
 // The wide arguments as UTF-8. Returns false when the command line cannot
 // be read or converted; the CRT's argv is used then.
@@ -53,6 +100,29 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
 
 ProgramArguments::~ProgramArguments() {
   if (saved_code_page_ != 0) SetConsoleOutputCP(saved_code_page_);
+}
+
+int available_processors() {
+  const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+  if (count > 0) return static_cast<int>(count);
+  const unsigned threads = std::thread::hardware_concurrency();
+  return threads > 0 ? static_cast<int>(threads) : 1;
+}
+
+bool is_terminal(int fd) { return _isatty(fd) != 0; }
+
+void expand_wildcards(std::vector<std::string>& names) {
+  std::vector<std::string> expanded;
+  for (std::string& name : names) {
+    std::vector<std::string> found;
+    if (name.find_first_of("*?") != std::string::npos) found = matches(name);
+    if (found.empty()) {
+      expanded.push_back(std::move(name));
+    } else {
+      for (std::string& match : found) expanded.push_back(std::move(match));
+    }
+  }
+  names = std::move(expanded);
 }
 
 }  // namespace tnx

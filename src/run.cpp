@@ -1,5 +1,6 @@
 #include "run.hpp"
 
+#include "batch.hpp"
 #include "console.hpp"
 
 #ifndef TNX_VERSION
@@ -10,6 +11,10 @@ namespace tnx {
 namespace {
 
 constexpr const char* USAGE_LINE = "\nsyntax: tarnovelix fname_in fname_out\n";
+
+constexpr const char* BATCH_USAGE =
+    "usage: tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] "
+    "[-q | --quiet] [--] FILE...\n";
 
 constexpr const char* VERSION_TEXT =
     "tarnovelix " TNX_VERSION
@@ -31,13 +36,27 @@ constexpr const char* HELP_TEXT =
     "  -h, --help     show this text\n"
     "      --version  show the version\n"
     "\n"
+    "tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] "
+    "[-q | --quiet]\n"
+    "           [--] FILE...\n"
+    "converts every FILE into a row file named like it with its last "
+    "extension\n"
+    "replaced by .ntp, beside it or in DIR (created if missing), N files at "
+    "once\n"
+    "(default: one per processor). Each file's text is shown in the order "
+    "given,\n"
+    "after a line naming the file and its row file (only for the files that\n"
+    "failed with -q), then a summary line.\n"
+    "\n"
     "A row file is written under a temporary name and takes the place of the\n"
     "output only once complete: a run that fails or is interrupted leaves the\n"
     "output as it was.\n"
     "\n"
     "Exit status: 0 on success, 1 when a file cannot be opened, read or "
     "written\n"
-    "(the reason on standard error), 128 + N when ended by signal N.\n";
+    "(the reason on standard error) or when any file of a batch failed, 2 "
+    "for a\n"
+    "malformed batch command line, 128 + N when ended by signal N.\n";
 
 }  // namespace
 
@@ -52,10 +71,25 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     console.print(VERSION_TEXT);
     return RunStatus::ok;
   }
+  if (config.action == Action::batch) {
+    console.flush();
+    return run_batch(config.batch, fs);
+  }
+  if (config.action == Action::usage_error) {
+    console.report("--batch", config.problem);
+    console.add_reasons(BATCH_USAGE);
+    return RunStatus::usage_error;
+  }
   if (config.show_usage) console.print(USAGE_LINE);
   return convert_file(config.input, config.output, fs, console, block_size);
 }
 
-int exit_code(RunStatus status) { return status == RunStatus::ok ? 0 : 1; }
+int exit_code(RunStatus status) {
+  switch (status) {
+    case RunStatus::ok: return 0;
+    case RunStatus::usage_error: return 2;
+    default: return 1;
+  }
+}
 
 }  // namespace tnx

@@ -18,7 +18,8 @@ namespace tnx {
 [[nodiscard]] RunStatus run(const RunConfig& config, FileSystem& fs,
                             std::size_t block_size = BLOCK_SIZE);
 
-// 0 for a successful run, 1 for every failure.
+// 0 for a successful run, 2 for a malformed batch command line, 1 for every
+// other failure.
 [[nodiscard]] int exit_code(RunStatus status);
 
 }  // namespace tnx

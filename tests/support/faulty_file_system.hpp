@@ -130,6 +130,10 @@ class FaultyFileSystem final : public FileSystem {
     return inner_.remove(temporary);
   }
 
+  IoResult make_directory(const char* name) override {
+    return inner_.make_directory(name);
+  }
+
   IoResult truncate(int fd) override {
     if (const auto hit = strike(Call::truncate, role_of(fd))) {
       return IoResult{0, *hit};

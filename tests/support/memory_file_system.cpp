@@ -168,6 +168,12 @@ IoResult MemoryFileSystem::replace(const std::string& temporary,
   return IoResult{};
 }
 
+IoResult MemoryFileSystem::make_directory(const char* name) {
+  if (follow(name) != nullptr) return IoResult{0, EEXIST};
+  add_directory(name);
+  return IoResult{};
+}
+
 IoResult MemoryFileSystem::remove(const std::string& temporary) {
   return nodes_.erase(temporary) == 1 ? IoResult{} : IoResult{0, ENOENT};
 }

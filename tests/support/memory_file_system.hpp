@@ -78,6 +78,7 @@ class MemoryFileSystem final : public FileSystem {
   IoResult replace(const std::string& temporary,
                    const std::string& target) override;
   IoResult remove(const std::string& temporary) override;
+  IoResult make_directory(const char* name) override;
   IoResult truncate(int fd) override;
   IoResult read(int fd, char* buffer, std::size_t size) override;
   IoResult write(int fd, const char* data, std::size_t size) override;

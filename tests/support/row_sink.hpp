@@ -27,6 +27,7 @@ class RowSink : public FileSystem {
     return {};
   }
   IoResult remove(const std::string&) override { return {}; }
+  IoResult make_directory(const char*) override { return {}; }
   IoResult truncate(int) override { return {}; }
   IoResult read(int, char*, std::size_t) override { return {}; }
   IoResult close(int) override { return {}; }

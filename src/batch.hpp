@@ -1,0 +1,33 @@
+// Many files in one run. Each file is converted exactly as a single run
+// converts it (the same rows, console text, messages and safe output), up to
+// `jobs` files at once; their texts are shown in the order the files were
+// given, whatever the number of jobs, and a summary line ends the run.
+#pragma once
+
+#include <string>
+
+#include "command_line.hpp"
+#include "conversion.hpp"
+#include "file_io.hpp"
+
+namespace tnx {
+
+// row_file_name()
+//
+// The row file of `input`: its name with the last extension replaced by
+// ".ntp" ("scan.dat" gives "scan.ntp", "run.2.dat" "run.2.ntp", "scan"
+// "scan.ntp"), in `output_dir` when it is not empty, beside the input
+// otherwise.
+[[nodiscard]] std::string row_file_name(const std::string& input,
+                                        const std::string& output_dir);
+
+// run_batch()
+//
+// Converts every file of `config` with the calls of `fs`, which must take
+// calls from several threads at once when more than one job runs. Two files
+// that would write one row file: the later one is refused. Returns
+// RunStatus::ok when every file converted, RunStatus::batch_failed when any
+// failed; a failed file never stops the others.
+[[nodiscard]] RunStatus run_batch(const BatchConfig& config, FileSystem& fs);
+
+}  // namespace tnx
