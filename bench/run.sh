@@ -11,7 +11,8 @@
 #   3. times each command over BENCH_RUNS rounds after a warm-up, running the
 #      commands in turn within each round (A B C A B C ...) so that drift of
 #      the machine's load hits all of them alike, in two passes: rows to a
-#      real file, then rows to /dev/null,
+#      real file (and tarnovelix's rows to a new file against over an
+#      existing one), then rows to /dev/null,
 #   4. times the input shapes against the standard file,
 #   5. measures peak memory on a 2 GB input streamed through a pipe, and
 #   6. times one process per small file (bench/per_file.cpp): files of 1 to
@@ -109,16 +110,26 @@ expand() {  # expand NAME IN OUT
   printf '%s' "$c"
 }
 
-# run_timed NAME IN OUT: runs once, appends "microseconds rss_kib" to
-# $data/times.NAME. A real output file is removed first and the dirty pages
+# run_timed NAME IN OUT [existing]: runs once, appends "microseconds rss_kib"
+# to $data/times.NAME. A real output file is removed first and the dirty pages
 # of the previous command written out (both untimed): truncating a file whose
 # pages the kernel is still writing back waits for that I/O, and once the
 # dirty pages pass the kernel's limit every writer is throttled, so without
 # this one command would be charged for the previous one's writes.
+# With "existing", OUT is instead left in place so that the run writes over
+# it; if the previous run did not leave OUT with the standard file's rows
+# (out_bytes of them), the command writes them there first, untimed.
 run_timed() {
   local c t0 t1
   c=$(expand "$1" "$2" "$3")
-  [[ $3 == /dev/null ]] || { rm -f "$3"; sync; }
+  if [[ $3 != /dev/null ]]; then
+    if [[ ${4:-} == existing ]]; then
+      [[ -f $3 && $(stat -c %s "$3") == "$out_bytes" ]] || bash -c "$c"
+    else
+      rm -f "$3"
+    fi
+    sync
+  fi
   t0=$EPOCHREALTIME
   /usr/bin/time -f %M -o "$data/rss.tmp" bash -c "$c"
   t1=$EPOCHREALTIME
@@ -235,6 +246,29 @@ echo "  tarnovelix / floor writer in blocks of 1 MiB - 4 KiB: $(printf '%.2f' "$
 # the best rounds are shown too.
 echo "  best rounds: tarnovelix $(best_of tarnovelix) s, floor writer $(best_of floor-writer) s," \
   "ratio $(awk -v a="$(best_of tarnovelix)" -v b="$(best_of floor-writer)" 'BEGIN { printf "%.2f", a / b }')"
+# Replacing a row file: tarnovelix writes its rows to a temporary file and
+# renames it over the output, and on ext4 (auto_da_alloc) a rename over an
+# existing file starts writing the new file's pages out at once. So the
+# standard file's rows are written in turn to a new output (removed first,
+# as above) and over an existing one with the same rows (left by the
+# previous run, its pages written out untimed), a warm-up pair and then
+# BENCH_RUNS rounds.
+commands[tnx-new]=${commands[tarnovelix]}
+commands[tnx-replace]=${commands[tarnovelix]}
+for (( round = 0; round <= runs; round++ )); do
+  run_timed tnx-new "$std" "$rows_file"
+  run_timed tnx-replace "$std" "$rows_file" existing
+  (( round > 0 )) || rm -f "$data/times.tnx-new" "$data/times.tnx-replace"  # warm-up
+done
+# The replaced file must hold the same rows as a new one.
+bash -c "$(expand tarnovelix "$std" "$data/rows.new")"
+if ! cmp -s "$data/rows.new" "$rows_file"; then
+  echo "  replacing: ROWS DIFFER from a new row file ($(cmp "$data/rows.new" "$rows_file" 2>&1 | head -n 1))"
+  exit 1
+fi
+rm -f "$data/rows.new"
+echo "  tarnovelix to a new row file: $(printf '%.3f' "$(median_of tnx-new)") s, over an existing one: $(printf '%.3f' "$(median_of tnx-replace)") s (medians, $runs rounds)"
+echo "  tarnovelix replacing / new row file: $(printf '%.2f' "$(round_ratio tnx-replace tnx-new)") (target <= 1.10)"
 rm -f "$rows_file"
 
 echo
