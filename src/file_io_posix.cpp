@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 #include "file_io.hpp"
 
@@ -154,10 +155,13 @@ class PosixFileSystem final : public FileSystem {
       if (static_cast<std::size_t>(size) == sizeof link) {
         return IoResult{0, ENAMETOOLONG};
       }
-      const std::string destination(link, static_cast<std::size_t>(size));
+      const std::string_view destination(link, static_cast<std::size_t>(size));
       // A relative link is relative to the folder that holds it.
-      target = destination.front() == '/' ? destination
-                                          : folder_of(target) + destination;
+      if (destination.front() == '/') {
+        target = destination;
+      } else {
+        target = folder_of(target).append(destination);
+      }
     }
     return IoResult{0, ELOOP};
   }
@@ -171,8 +175,10 @@ class PosixFileSystem final : public FileSystem {
     const std::string base =
         slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = folder + "." + base + ".tnx-" + std::to_string(::getpid()) +
-                  "-" + std::to_string(counter.fetch_add(1));
+      temporary = folder;
+      temporary.append(".").append(base).append(".tnx-");
+      temporary.append(std::to_string(::getpid())).append("-");
+      temporary.append(std::to_string(counter.fetch_add(1)));
       // Guarded before it exists, so no signal can come between the two.
       guard_temporary(temporary);
       const int fd = ::open(temporary.c_str(),

@@ -302,8 +302,10 @@ class WindowsFileSystem final : public FileSystem {
     const std::string folder = folder_of(target);
     const std::string base = target.substr(folder.size());
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = folder + "." + base + ".tnx-" + std::to_string(_getpid()) +
-                  "-" + std::to_string(counter.fetch_add(1));
+      temporary = folder;
+      temporary.append(".").append(base).append(".tnx-");
+      temporary.append(std::to_string(_getpid())).append("-");
+      temporary.append(std::to_string(counter.fetch_add(1)));
       std::wstring wide;
       if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
       guard_temporary(wide);

@@ -43,9 +43,9 @@ void RowWriter::make_room() {
     write_here();
     return;
   }
-  int error = 0;
-  RowBuffer next = thread_->exchange(std::move(buffer_), used_, error);
-  note_error(error);
+  int write_error = 0;
+  RowBuffer next = thread_->exchange(std::move(buffer_), used_, write_error);
+  note_error(write_error);
   buffer_ = std::move(next);
   used_ = 0;
 }
