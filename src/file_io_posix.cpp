@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "file_io.hpp"
+#include "temporary_files.hpp"
 
 namespace tnx {
 namespace {
@@ -22,22 +23,9 @@ IoResult from_call(std::int64_t result) {
   return IoResult{result, 0};
 }
 
-// The temporary files that a signal must not leave behind, one slot per
-// thread, since a thread writes one row file at a time. A slot is written
-// only by its own thread and read by the signal handler, which may run on
-// any thread at any moment; `sequence` is odd while `name` holds a file,
-// and the handler trusts a name only if the sequence was the same odd
-// number before and after it copied the name.
-struct TemporarySlot {
-  std::atomic<unsigned> sequence{0};
-  char name[PATH_MAX] = {};
-};
-
-constexpr std::size_t TEMPORARY_SLOTS = 260;
 // Constant-initialised: a dynamic initialiser would touch every slot's page
 // at each start, 260 page faults for a program that needs about 50.
-constinit TemporarySlot temporaries[TEMPORARY_SLOTS]{};
-std::atomic<std::size_t> slots_taken{0};
+constinit detail::TemporaryFiles<char, PATH_MAX> temporaries;
 
 constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
@@ -46,21 +34,7 @@ constexpr int HANDLED_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 // Only async-signal-safe calls.
 extern "C" void on_fatal_signal(int signal_number) {
   const int saved_errno = errno;
-  const std::size_t slots = slots_taken.load(std::memory_order_acquire);
-  for (std::size_t i = 0; i < slots && i < TEMPORARY_SLOTS; ++i) {
-    TemporarySlot& slot = temporaries[i];
-    const unsigned before = slot.sequence.load(std::memory_order_acquire);
-    if (before % 2 == 0) continue;
-    char name[PATH_MAX];
-    std::memcpy(name, slot.name, sizeof name);
-    // A read-modify-write with release order: the copy above cannot move
-    // past it.
-    if (slot.sequence.fetch_add(0, std::memory_order_acq_rel) != before) {
-      continue;
-    }
-    name[PATH_MAX - 1] = '\0';
-    ::unlink(name);
-  }
+  temporaries.remove_all([](const char* name) { ::unlink(name); });
   errno = saved_errno;
   // The handler was installed with SA_RESETHAND: the default action is
   // back, and the signal is unblocked again on return.
@@ -83,31 +57,13 @@ void install_signal_handlers() {
   }
 }
 
-// This thread's slot, or null when every slot is taken.
-TemporarySlot* own_slot() {
-  thread_local TemporarySlot* slot = [] {
-    const std::size_t index =
-        slots_taken.fetch_add(1, std::memory_order_acq_rel);
-    return index < TEMPORARY_SLOTS ? &temporaries[index] : nullptr;
-  }();
-  return slot;
-}
-
 void guard_temporary(const std::string& name) {
   static std::once_flag installed;
   std::call_once(installed, install_signal_handlers);
-  TemporarySlot* slot = own_slot();
-  if (slot == nullptr || name.size() >= PATH_MAX) return;
-  std::memcpy(slot->name, name.c_str(), name.size() + 1);
-  slot->sequence.fetch_add(1, std::memory_order_release);
+  temporaries.guard(name.c_str(), name.size());
 }
 
-void release_temporary() {
-  TemporarySlot* slot = own_slot();
-  if (slot != nullptr && slot->sequence.load() % 2 == 1) {
-    slot->sequence.fetch_add(1, std::memory_order_release);
-  }
-}
+void release_temporary() { temporaries.release(); }
 
 // The folder part of `name`, with its slash; empty for a bare name.
 std::string folder_of(const std::string& name) {

@@ -17,11 +17,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <mutex>
 #include <string>
 
 #include "file_io.hpp"
+#include "temporary_files.hpp"
 
 namespace tnx {
 namespace {
@@ -106,26 +106,15 @@ unsigned int call_size(std::size_t size) {
                         : static_cast<unsigned int>(size);
 }
 
-// The temporary files a console control event must not leave behind, one
-// slot per thread; the handler runs on a thread of its own, and trusts a
-// name only if the slot's sequence was the same odd number before and after
-// it copied the name. Longer names are not guarded.
+// Longer names are not guarded. Constant-initialised, so the slots' pages
+// are touched only when used.
 constexpr std::size_t GUARDED_NAME = 1024;
-
-struct TemporarySlot {
-  std::atomic<unsigned> sequence{0};
-  wchar_t name[GUARDED_NAME] = {};
-};
-
-constexpr std::size_t TEMPORARY_SLOTS = 260;
-// Constant-initialised: a dynamic initialiser would touch every slot's page
-// at each start, 260 page faults for a program that needs about 50.
-constinit TemporarySlot temporaries[TEMPORARY_SLOTS]{};
-std::atomic<std::size_t> slots_taken{0};
+constinit detail::TemporaryFiles<wchar_t, GUARDED_NAME> temporaries;
 
 // Marks every temporary file for deletion (each is open with delete
 // sharing, so it goes when the program's handles close), then ends the
 // program with 128 + the number of the signal that stands for the event.
+// Runs on a thread of its own.
 BOOL WINAPI on_console_event(DWORD event) {
   int signal_number = 0;
   switch (event) {
@@ -136,49 +125,18 @@ BOOL WINAPI on_console_event(DWORD event) {
     case CTRL_SHUTDOWN_EVENT: signal_number = 1; break;  // hang-up
     default: return FALSE;
   }
-  const std::size_t slots = slots_taken.load(std::memory_order_acquire);
-  for (std::size_t i = 0; i < slots && i < TEMPORARY_SLOTS; ++i) {
-    TemporarySlot& slot = temporaries[i];
-    const unsigned before = slot.sequence.load(std::memory_order_acquire);
-    if (before % 2 == 0) continue;
-    wchar_t name[GUARDED_NAME];
-    std::memcpy(name, slot.name, sizeof name);
-    // A read-modify-write with release order: the copy above cannot move
-    // past it.
-    if (slot.sequence.fetch_add(0, std::memory_order_acq_rel) != before) {
-      continue;
-    }
-    name[GUARDED_NAME - 1] = L'\0';
-    DeleteFileW(name);
-  }
+  temporaries.remove_all([](const wchar_t* name) { DeleteFileW(name); });
   ExitProcess(static_cast<UINT>(128 + signal_number));
-}
-
-TemporarySlot* own_slot() {
-  thread_local TemporarySlot* slot = [] {
-    const std::size_t index =
-        slots_taken.fetch_add(1, std::memory_order_acq_rel);
-    return index < TEMPORARY_SLOTS ? &temporaries[index] : nullptr;
-  }();
-  return slot;
 }
 
 void guard_temporary(const std::wstring& name) {
   static std::once_flag installed;
   std::call_once(installed,
                  [] { SetConsoleCtrlHandler(on_console_event, TRUE); });
-  TemporarySlot* slot = own_slot();
-  if (slot == nullptr || name.size() >= GUARDED_NAME) return;
-  std::memcpy(slot->name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-  slot->sequence.fetch_add(1, std::memory_order_release);
+  temporaries.guard(name.c_str(), name.size());
 }
 
-void release_temporary() {
-  TemporarySlot* slot = own_slot();
-  if (slot != nullptr && slot->sequence.load() % 2 == 1) {
-    slot->sequence.fetch_add(1, std::memory_order_release);
-  }
-}
+void release_temporary() { temporaries.release(); }
 
 // The folder part of `name`, with its separator; empty for a bare name.
 std::string folder_of(const std::string& name) {

@@ -19,19 +19,23 @@ namespace {
 
 // A row file in memory that takes calls from two threads. Write call number
 // `fail_at` (from 1; 0 for none) fails with ENOSPC; every call takes at most
-// `chunk` bytes, so blocks arrive in several short writes.
+// `chunk` bytes, so blocks arrive in several short writes, and, when `slow`,
+// takes a while, so blocks wait in line. Every byte of a block is read
+// before the call returns, so a block freed before its write is seen by the
+// address sanitizer.
 class SharedMemoryFile final : public test::RowSink {
  public:
-  SharedMemoryFile(int fail_at, std::size_t chunk)
-      : fail_at_(fail_at), chunk_(chunk) {}
+  SharedMemoryFile(int fail_at, std::size_t chunk, bool slow = false)
+      : fail_at_(fail_at), chunk_(chunk), slow_(slow) {}
 
   IoResult write(int, const char* data, std::size_t size) override {
+    if (slow_) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const std::string block(data, size < chunk_ ? size : chunk_);
     const std::lock_guard lock(mutex_);
     if (std::this_thread::get_id() != owner_) written_elsewhere_ = true;
     if (++calls_ == fail_at_) return {0, ENOSPC};
-    const std::size_t n = size < chunk_ ? size : chunk_;
-    bytes_.append(data, n);
-    return {static_cast<std::int64_t>(n), 0};
+    bytes_ += block;
+    return {static_cast<std::int64_t>(block.size()), 0};
   }
 
   std::string bytes() {
@@ -52,6 +56,7 @@ class SharedMemoryFile final : public test::RowSink {
   int calls_ = 0;
   int fail_at_;
   std::size_t chunk_;
+  bool slow_;
   std::string bytes_;
 };
 
@@ -175,40 +180,8 @@ TEST(OutputThread, FailedWriteEndsTheWriting) {
   }
 }
 
-// A row file whose writes each take a while, so blocks are still waiting in
-// line when the writer is destroyed.
-class SlowFile final : public test::RowSink {
- public:
-  IoResult write(int, const char* data, std::size_t size) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    // Every byte is read, so a block freed before its write is seen by the
-    // address sanitizer.
-    const std::string block(data, size);
-    const std::lock_guard lock(mutex_);
-    bytes_ += block;
-    if (std::this_thread::get_id() != owner_) written_elsewhere_ = true;
-    return {static_cast<std::int64_t>(size), 0};
-  }
-
-  std::string bytes() {
-    const std::lock_guard lock(mutex_);
-    return bytes_;
-  }
-
-  bool written_elsewhere() {
-    const std::lock_guard lock(mutex_);
-    return written_elsewhere_;
-  }
-
- private:
-  std::mutex mutex_;
-  const std::thread::id owner_ = std::this_thread::get_id();
-  bool written_elsewhere_ = false;
-  std::string bytes_;
-};
-
 TEST(OutputThread, DestroyedWithBlocksInLine) {
-  SlowFile fs;
+  SharedMemoryFile fs(0, 1 << 20, /*slow=*/true);
   // About 30 buffers of rows: the writer waits for room in the line, so
   // the thread has written some blocks and holds others when it goes.
   const int rows = 20000;
