@@ -1,6 +1,6 @@
 // Writes deterministic scan files for the benchmark to standard output.
 //
-//   datagen SHAPE [LINES] [SEED]
+//   datagen SHAPE [LINES] [SEED] [COLUMNS]
 //
 // SHAPE is one of
 //   standard  100 columns, values up to 99999, labels partly negative
@@ -9,8 +9,9 @@
 //   messy     as standard, but tabs and runs of blanks between the numbers,
 //             blanks at both ends of the lines, and CR LF line ends
 // LINES is the number of data lines (default: 200000 for standard and messy,
-// 4000000 for narrow, 100000 for wide). The same arguments always give the
-// same bytes.
+// 4000000 for narrow, 100000 for wide). COLUMNS, from 1 to 100, replaces the
+// shape's number of values per line (in the header lines too). The same
+// arguments always give the same bytes.
 //
 // The text is formatted into a large buffer by hand and written in big
 // blocks, so a 100 MB file takes well under a second; the generator must not
@@ -53,6 +54,9 @@ struct Shape {
   bool messy;
   long default_lines;
 };
+
+// The most values a line may hold.
+constexpr int MAX_COLUMNS = 100;
 
 constexpr std::array<Shape, 4> SHAPES = {{
     {"standard", 100, 99999, false, 200000},
@@ -163,15 +167,16 @@ void write_coordinate(Output& out, int column, Random& random) {
 }
 
 int usage() {
-  std::fputs("usage: datagen standard|narrow|wide|messy [LINES] [SEED]\n",
-             stderr);
+  std::fputs(
+      "usage: datagen standard|narrow|wide|messy [LINES] [SEED] [COLUMNS]\n",
+      stderr);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 4) return usage();
+  if (argc < 2 || argc > 5) return usage();
   const Shape* shape = nullptr;
   for (const Shape& s : SHAPES) {
     if (s.name == argv[1]) shape = &s;
@@ -179,7 +184,8 @@ int main(int argc, char** argv) {
   if (shape == nullptr) return usage();
   const long lines = argc > 2 ? std::atol(argv[2]) : shape->default_lines;
   const std::uint64_t seed = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1;
-  if (lines < 0) return usage();
+  const int columns = argc > 4 ? std::atoi(argv[4]) : shape->columns;
+  if (lines < 0 || columns < 1 || columns > MAX_COLUMNS) return usage();
 
   Random random(seed);
   Output out;
@@ -193,14 +199,14 @@ int main(int argc, char** argv) {
   out.text(line_end);
 
   out.text("points");
-  for (int j = 0; j < shape->columns; ++j) {
+  for (int j = 0; j < columns; ++j) {
     out.text(separator(random, messy));
     write_coordinate(out, j, random);
   }
   out.text(line_end);
 
   out.text("events");
-  for (int j = 0; j < shape->columns; ++j) {
+  for (int j = 0; j < columns; ++j) {
     out.text(separator(random, messy));
     out.number(random.up_to(999999));
   }
@@ -209,7 +215,7 @@ int main(int argc, char** argv) {
   // The fourth line is dropped by the converter: column titles, as scan
   // files usually have.
   out.text("label");
-  for (int j = 0; j < shape->columns; ++j) {
+  for (int j = 0; j < columns; ++j) {
     out.text(" ch");
     out.number(static_cast<std::uint64_t>(j));
   }
@@ -219,7 +225,7 @@ int main(int argc, char** argv) {
     if (messy && random.up_to(3) == 0) out.text(separator(random, messy));
     // Labels from -2000 to 29999: about one in sixteen is negative.
     out.signed_number(static_cast<std::int64_t>(random.up_to(31999)) - 2000);
-    for (int j = 0; j < shape->columns; ++j) {
+    for (int j = 0; j < columns; ++j) {
       out.text(separator(random, messy));
       out.number(random.up_to(shape->max_value));
     }

@@ -8,26 +8,34 @@
 // posix_spawn and reaped with wait4, with no shell in between, and its
 // standard output goes to /dev/null. Then it times a shell loop over many
 // small files, once with tarnovelix and once with the baseline per round.
+// Last, it times one `tarnovelix --batch` run over 300 small files against
+// a shell loop of single runs over them and against xargs running one
+// single run per file on every processor, side by side in each round.
 //
 //   per_file [--tarnovelix PATH] [--tools DIR] [--data DIR] [--rounds N]
-//            [--max-lines N] [--loop-files N] [--loop-rounds N] [--quick]
+//            [--max-lines N] [--loop-files N] [--loop-rounds N]
+//            [--batch-files N] [--batch-rounds N] [--batch-only] [--quick]
 //
 // --tools is the directory holding datagen, baseline, floor_file and
 // start_exit (default: this program's own); --tarnovelix defaults to the
 // tarnovelix one directory above it (build/bench/tarnovelix), and may be any
 // build of it. Unset options come from the environment, as bench/run.sh's
 // settings do: BENCH_QUICK=1 (5 rounds, up to 10,000 lines, a loop over 200
-// files run once), BENCH_FILE_ROUNDS (default 30), BENCH_LOOP_FILES (default
-// 1000), BENCH_LOOP_ROUNDS (default 3).
+// files run once, 3 rounds of the batch comparison), BENCH_FILE_ROUNDS
+// (default 30), BENCH_LOOP_FILES (default 1000), BENCH_LOOP_ROUNDS (default
+// 3), BENCH_BATCH_FILES (default 300), BENCH_BATCH_ROUNDS (default 21) and
+// BENCH_BATCH=0 (leave the batch comparison out). --batch-only runs that
+// comparison alone.
 //
 // Every time is wall-clock time from just before the spawn to the return of
 // wait4. Within a round each program runs once, and the order rotates from
 // round to round, so that drift in the machine's load and the position
-// after another program's writes hit all four alike. A program's figure is
+// after another program's writes hit all of them alike. A program's figure is
 // its median over the rounds; a ratio is the median over the rounds of the
 // two programs' times in the same round.
 #include <elf.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -61,6 +69,9 @@ constexpr int QUICK_LOOP_ROUNDS = 1;
 constexpr int DEFAULT_ROUNDS = 30;
 constexpr int DEFAULT_LOOP_FILES = 1000;
 constexpr int DEFAULT_LOOP_ROUNDS = 3;
+constexpr int DEFAULT_BATCH_FILES = 300;
+constexpr int DEFAULT_BATCH_ROUNDS = 21;
+constexpr int QUICK_BATCH_ROUNDS = 3;
 // Lines per file of the shell loop: 10 to 100, varying with the file.
 constexpr long LOOP_MIN_LINES = 10;
 constexpr long LOOP_MAX_LINES = 100;
@@ -84,6 +95,10 @@ struct Settings {
   long max_lines = SIZES.back();
   int loop_files = DEFAULT_LOOP_FILES;
   int loop_rounds = DEFAULT_LOOP_ROUNDS;
+  int batch_files = DEFAULT_BATCH_FILES;
+  int batch_rounds = DEFAULT_BATCH_ROUNDS;
+  bool batch = true;        // time the batch mode against the others
+  bool batch_only = false;  // and nothing else
   bool quick = false;
 };
 
@@ -290,12 +305,14 @@ std::string load_average() {
   return one + ", " + five + ", " + fifteen;
 }
 
+// datagen's standard shape; `columns` values per line instead of its 100
+// when given.
 void generate(const Settings& settings, long lines, unsigned long seed,
-              const std::string& path) {
-  Command({settings.tools + "/datagen", "standard", std::to_string(lines),
-           std::to_string(seed)},
-          path, true)
-      .run();
+              const std::string& path, int columns = 0) {
+  std::vector<std::string> args = {settings.tools + "/datagen", "standard",
+                                   std::to_string(lines), std::to_string(seed)};
+  if (columns > 0) args.push_back(std::to_string(columns));
+  Command(std::move(args), path, true).run();
 }
 
 // --- The per-file table ------------------------------------------------------
@@ -530,6 +547,227 @@ void time_shell_loop(const Settings& settings) {
   fs::remove_all(files.dir, ignored);
 }
 
+// --- Batch mode --------------------------------------------------------------
+// One `tarnovelix --batch` run over many small files against the two ways a
+// script converts them with one process per file: a shell loop, and xargs
+// keeping one conversion per processor running.
+
+// File i has 10 + (7 i mod 291) data lines and 1 + (13 i mod 100) values per
+// line (seed i + 1). 7 and 13 are prime to 291 and 100, so the first 291
+// files take every line count once and the first 100 every column count,
+// and the two counts do not rise together.
+constexpr long BATCH_MIN_LINES = 10;
+constexpr long BATCH_MAX_LINES = 300;
+constexpr long BATCH_LINE_STEP = 7;
+constexpr int BATCH_MAX_COLUMNS = 100;
+constexpr int BATCH_COLUMN_STEP = 13;
+// The loop, with the program, the output folder and the files as $1, $2 and
+// the rest: bash's own expansions name each row file, so the loop starts no
+// process but the conversions. It stops at the first failed file.
+constexpr const char* BATCH_LOOP_SCRIPT =
+    R"(tnx=$1 out=$2; shift 2; for f in "$@"; do n=${f##*/}; "$tnx" "$f" "$out/${n%.dat}.ntp" >/dev/null || exit; done)";
+// xargs reads the input and row file names as NUL-terminated pairs and
+// starts the program itself once per pair (-n 2), no shell per file, up to
+// $3 at once. Its status is 123 when any conversion failed.
+constexpr const char* BATCH_XARGS_SCRIPT =
+    R"(tnx=$1 out=$2 jobs=$3; shift 3; for f in "$@"; do n=${f##*/}; printf "%s\0%s\0" "$f" "$out/${n%.dat}.ntp"; done | xargs -0 -n 2 -P "$jobs" "$tnx")";
+
+enum BatchWay { batch_mode, shell_loop, xargs_jobs, way_count };
+
+struct BatchFiles {
+  std::string dir;
+  std::vector<std::string> inputs;
+  std::vector<std::string> row_names;  // "f0000.ntp": each input's row file
+  std::uintmax_t input_bytes = 0;
+  std::uintmax_t row_bytes = 0;
+};
+
+// The processors this process may run on: what `nproc` prints, and what
+// tarnovelix --batch takes as its number of jobs by default.
+int processors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) {
+    return CPU_COUNT(&set);
+  }
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+BatchFiles make_batch_files(const Settings& settings) {
+  BatchFiles files;
+  files.dir = settings.data + "/batch";
+  std::error_code ignored;
+  fs::remove_all(files.dir, ignored);
+  fs::create_directories(files.dir + "/in");
+  for (int i = 0; i < settings.batch_files; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "f%04d", i);
+    const std::string path = files.dir + "/in/" + name + ".dat";
+    const long lines =
+        BATCH_MIN_LINES +
+        i * BATCH_LINE_STEP % (BATCH_MAX_LINES - BATCH_MIN_LINES + 1);
+    const int columns = 1 + i * BATCH_COLUMN_STEP % BATCH_MAX_COLUMNS;
+    generate(settings, lines, static_cast<unsigned long>(i) + 1, path, columns);
+    files.inputs.push_back(path);
+    files.row_names.push_back(std::string(name) + ".ntp");
+    files.input_bytes += file_size(path);
+  }
+  return files;
+}
+
+Command batch_command(const Settings& settings, const BatchFiles& files,
+                      BatchWay way, const std::string& out, int jobs) {
+  std::vector<std::string> args;
+  switch (way) {
+    case batch_mode:
+      args = {settings.tarnovelix, "--batch", "-q", "-o", out};
+      break;
+    case shell_loop:
+      args = {SHELL, "-c", BATCH_LOOP_SCRIPT, "loop", settings.tarnovelix, out};
+      break;
+    default:
+      args = {SHELL,
+              "-c",
+              BATCH_XARGS_SCRIPT,
+              "xargs",
+              settings.tarnovelix,
+              out,
+              std::to_string(jobs)};
+      break;
+  }
+  args.insert(args.end(), files.inputs.begin(), files.inputs.end());
+  return Command(std::move(args));
+}
+
+// A new, empty output folder, with the machine's dirty pages written out.
+void fresh_folder(const std::string& path) {
+  std::error_code ignored;
+  fs::remove_all(path, ignored);
+  fs::create_directories(path);
+  ::sync();
+}
+
+std::vector<std::uint64_t> row_hashes(const BatchFiles& files,
+                                      const std::string& out) {
+  std::vector<std::uint64_t> hashes;
+  for (const std::string& name : files.row_names) {
+    hashes.push_back(file_hash(out + "/" + name));
+  }
+  return hashes;
+}
+
+void time_batch(const Settings& settings) {
+  const int jobs = processors();
+  BatchFiles files = make_batch_files(settings);
+  const std::array<std::string, way_count> names = {
+      "batch", "loop", "xargs -P " + std::to_string(jobs)};
+
+  // Each way once, untimed (also the warm-up): the single runs of the loop
+  // are the reference, and the other two must write the same bytes into
+  // every row file.
+  std::array<std::string, way_count> check_dirs;
+  for (std::size_t way = 0; way < way_count; ++way) {
+    check_dirs[way] = files.dir + "/check-" + names[way].substr(0, 5);
+    fresh_folder(check_dirs[way]);
+    batch_command(settings, files, static_cast<BatchWay>(way), check_dirs[way],
+                  jobs)
+        .run();
+  }
+  for (const std::size_t way :
+       {std::size_t{batch_mode}, std::size_t{xargs_jobs}}) {
+    for (const std::string& name : files.row_names) {
+      const std::string single = check_dirs[shell_loop] + "/" + name;
+      const std::string other = check_dirs[way] + "/" + name;
+      const std::string difference = compare_files(other, single);
+      if (!difference.empty()) {
+        fail("the row files differ: " + other + " (" + names[way] +
+             ") against the single run's " + single + ": " + difference +
+             "; both folders kept");
+      }
+    }
+  }
+  const std::vector<std::uint64_t> expected =
+      row_hashes(files, check_dirs[shell_loop]);
+  for (const std::string& name : files.row_names) {
+    files.row_bytes += file_size(check_dirs[shell_loop] + "/" + name);
+  }
+  for (const std::string& dir : check_dirs) fs::remove_all(dir);
+
+  const auto count = static_cast<double>(files.inputs.size());
+  std::printf(
+      "\n== Many files: one batch run against one process per file (%d "
+      "round%s; load average %s)\n"
+      "  %zu files of %ld to %ld data lines and 1 to %d values per line "
+      "(datagen standard LINES SEED\n  COLUMNS), %.1f MB in all, %.1f MB of "
+      "rows; %d processors available.\n"
+      "  batch: tarnovelix --batch -q -o OUT FILE...  (jobs: one per "
+      "processor, the default)\n"
+      "  loop:  %s -c '%s' loop tarnovelix OUT FILE...\n"
+      "  xargs: %s -c '%s' xargs tarnovelix OUT %d FILE...\n"
+      "         (xargs reads NUL-terminated pairs of input and row file and "
+      "starts one tarnovelix\n         per pair itself, no shell per file, %d "
+      "at once)\n"
+      "  Each is spawned directly (posix_spawn, wait4) with stdout to "
+      "/dev/null and writes into a\n  new, empty OUT, made and the dirty pages "
+      "written out before the clock starts; the order\n  rotates from round to "
+      "round. Checked first: the three wrote byte-identical row files for\n  "
+      "all %zu files; every timed run's row files are checked again "
+      "afterwards.\n",
+      settings.batch_rounds, settings.batch_rounds == 1 ? "" : "s",
+      load_average().c_str(), files.inputs.size(), BATCH_MIN_LINES,
+      BATCH_MAX_LINES, BATCH_MAX_COLUMNS,
+      static_cast<double>(files.input_bytes) / 1e6,
+      static_cast<double>(files.row_bytes) / 1e6, jobs, SHELL,
+      BATCH_LOOP_SCRIPT, SHELL, BATCH_XARGS_SCRIPT, jobs, jobs,
+      files.inputs.size());
+  std::fflush(stdout);
+
+  std::array<std::vector<double>, way_count> per_file;
+  int run_number = 0;
+  for (int round = 0; round < settings.batch_rounds; ++round) {
+    for (std::size_t k = 0; k < way_count; ++k) {
+      const std::size_t way = (static_cast<std::size_t>(round) + k) % way_count;
+      const std::string out =
+          files.dir + "/out-" + std::to_string(run_number++);
+      fresh_folder(out);
+      Command command =
+          batch_command(settings, files, static_cast<BatchWay>(way), out, jobs);
+      const Timing timing = command.run();
+      per_file[way].push_back(timing.wall_us / count);
+      if (row_hashes(files, out) != expected) {
+        fail("the " + names[way] + " run wrote other rows than the check in " +
+             out);
+      }
+      fs::remove_all(out);
+    }
+  }
+
+  std::printf("  %-11s %12s %17s %9s\n", "command", "us per file",
+              "(quartiles)", "total ms");
+  for (std::size_t way = 0; way < way_count; ++way) {
+    char quartiles[48];
+    std::snprintf(quartiles, sizeof quartiles, "(%.0f-%.0f)",
+                  quantile(per_file[way], 0.25), quantile(per_file[way], 0.75));
+    std::printf("  %-11s %12.0f %17s %9.1f\n", names[way].c_str(),
+                median(per_file[way]), quartiles,
+                median(per_file[way]) * count / 1e3);
+  }
+  const std::vector<double> vs_loop =
+      per_round(per_file[batch_mode], per_file[shell_loop], true);
+  const std::vector<double> vs_xargs =
+      per_round(per_file[batch_mode], per_file[xargs_jobs], true);
+  std::printf(
+      "  Ratios: median (quartiles) of the per-round ratios of the times\n"
+      "  batch / loop:  %s  target <= 0.10: %s\n"
+      "  batch / %s: %s  target < 1: %s\n",
+      ratio_text(vs_loop).c_str(), median(vs_loop) <= 0.10 ? "met" : "not met",
+      names[xargs_jobs].c_str(), ratio_text(vs_xargs).c_str(),
+      median(vs_xargs) < 1 ? "met" : "not met");
+  std::error_code ignored;
+  fs::remove_all(files.dir, ignored);
+}
+
 // --- Settings ----------------------------------------------------------------
 
 int number_from(const char* text, const char* what) {
@@ -553,12 +791,14 @@ Settings read_settings(int argc, char** argv) {
   settings.quick = quick != nullptr && std::strcmp(quick, "1") == 0;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) settings.quick = true;
+    if (std::strcmp(argv[i], "--batch-only") == 0) settings.batch_only = true;
   }
   if (settings.quick) {
     settings.rounds = QUICK_ROUNDS;
     settings.max_lines = QUICK_MAX_LINES;
     settings.loop_files = QUICK_LOOP_FILES;
     settings.loop_rounds = QUICK_LOOP_ROUNDS;
+    settings.batch_rounds = QUICK_BATCH_ROUNDS;
   }
   if (const char* v = std::getenv("BENCH_FILE_ROUNDS")) {
     settings.rounds = number_from(v, "BENCH_FILE_ROUNDS");
@@ -569,10 +809,19 @@ Settings read_settings(int argc, char** argv) {
   if (const char* v = std::getenv("BENCH_LOOP_ROUNDS")) {
     settings.loop_rounds = number_from(v, "BENCH_LOOP_ROUNDS");
   }
+  if (const char* v = std::getenv("BENCH_BATCH_FILES")) {
+    settings.batch_files = number_from(v, "BENCH_BATCH_FILES");
+  }
+  if (const char* v = std::getenv("BENCH_BATCH_ROUNDS")) {
+    settings.batch_rounds = number_from(v, "BENCH_BATCH_ROUNDS");
+  }
+  if (const char* v = std::getenv("BENCH_BATCH")) {
+    settings.batch = std::strcmp(v, "0") != 0;
+  }
 
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--quick") continue;
+    if (option == "--quick" || option == "--batch-only") continue;
     if (i + 1 == argc) fail("usage: see the top of bench/per_file.cpp");
     const char* value = argv[++i];
     if (option == "--tarnovelix") {
@@ -589,6 +838,10 @@ Settings read_settings(int argc, char** argv) {
       settings.loop_files = number_from(value, "--loop-files");
     } else if (option == "--loop-rounds") {
       settings.loop_rounds = number_from(value, "--loop-rounds");
+    } else if (option == "--batch-files") {
+      settings.batch_files = number_from(value, "--batch-files");
+    } else if (option == "--batch-rounds") {
+      settings.batch_rounds = number_from(value, "--batch-rounds");
     } else {
       fail("unknown option " + option + "; see the top of bench/per_file.cpp");
     }
@@ -614,6 +867,11 @@ Settings read_settings(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   const Settings settings = read_settings(argc, argv);
+  if (settings.batch_only) {
+    time_batch(settings);
+    std::printf("  load average after: %s\n", load_average().c_str());
+    return 0;
+  }
   std::printf(
       "== Per file: one process per file (%d rounds%s; load average %s)\n"
       "  tarnovelix: %s (%s)\n"
@@ -636,6 +894,10 @@ int main(int argc, char** argv) {
   print_fixed_costs(results);
   std::fflush(stdout);
   time_shell_loop(settings);
+  if (settings.batch) {
+    std::fflush(stdout);
+    time_batch(settings);
+  }
   std::printf("  load average after: %s\n", load_average().c_str());
   return 0;
 }

@@ -17,17 +17,20 @@
 #   5. measures peak memory on a 2 GB input streamed through a pipe, and
 #   6. times one process per small file (bench/per_file.cpp): files of 1 to
 #      100,000 lines against the baseline, a static floor and a program that
-#      only starts, and a shell loop over 1,000 small files.
+#      only starts, a shell loop over 1,000 small files, and one --batch run
+#      over 300 small files against a shell loop and xargs over them.
 #
 # Settings (environment):
 #   BENCH_RUNS=5     timed rounds per pass (the minimum that gives a median)
 #   BENCH_QUICK=1    a 40,000-line standard file and a 256 MB big input;
 #                    per file: 5 rounds, up to 10,000 lines, a loop over 200
-#                    files run once
+#                    files run once, 3 rounds of the batch comparison
 #   BENCH_PEERS=0    leave out the awk, Python and Perl peers (the slow part)
 #   BENCH_BIG_MB=N   size of the streamed input for the memory check (0: skip)
 #   BENCH_FILE_ROUNDS=30, BENCH_LOOP_FILES=1000, BENCH_LOOP_ROUNDS=3
 #                    rounds per file size, files and rounds of the shell loop
+#   BENCH_BATCH_ROUNDS=21, BENCH_BATCH_FILES=300, BENCH_BATCH=0
+#                    rounds and files of the batch comparison, or without it
 #   BENCH_PER_FILE=0 leave out the per-file part
 #   BENCH_TARNOVELIX=PATH  time this tarnovelix instead of BIN_DIR's
 set -euo pipefail
@@ -332,7 +335,8 @@ rm -f "$data"/times.* "$data/rss.tmp" "$data"/console.*
 # --- One process per file -----------------------------------------------------
 # bench/per_file.cpp spawns the programs itself, with no shell in the timed
 # path, and prints its own tables; it reads BENCH_FILE_ROUNDS,
-# BENCH_LOOP_FILES and BENCH_LOOP_ROUNDS from the environment.
+# BENCH_LOOP_FILES, BENCH_LOOP_ROUNDS and the BENCH_BATCH settings from the
+# environment.
 
 if [[ $per_file_part == 1 ]]; then
   echo

@@ -2,9 +2,12 @@
 # (about 10 minutes; BENCH_QUICK=1 for a short run, BENCH_PEERS=0 without the
 # awk, Python and Perl peers, BENCH_RUNS=N rounds). `make bench-per-file`
 # runs only its per-file part (one process per small file; BENCH_QUICK=1 and
-# BENCH_FILE_ROUNDS=N apply). `make bench-micro` runs the micro-benchmarks of
-# the scanners and formatters.
-.PHONY: bench bench-tools bench-per-file bench-micro
+# BENCH_FILE_ROUNDS=N apply). `make bench-batch` runs only its last part:
+# one --batch run over 300 small files against a shell loop and xargs, one
+# process per file (BENCH_QUICK=1 and BENCH_BATCH_ROUNDS=N apply).
+# `make bench-micro` runs the micro-benchmarks of the scanners and
+# formatters.
+.PHONY: bench bench-tools bench-per-file bench-batch bench-micro
 
 bench-tools:
 	@test -x /usr/bin/time || apt-get install -y --no-install-recommends time
@@ -16,6 +19,9 @@ bench: bench-tools
 
 bench-per-file: bench-tools
 	build/bench/bench/per_file --tarnovelix build/bench/tarnovelix --tools build/bench/bench --data build/bench-data/per-file
+
+bench-batch: bench-tools
+	build/bench/bench/per_file --batch-only --tarnovelix build/bench/tarnovelix --tools build/bench/bench --data build/bench-data/per-file
 
 bench-micro: bench-tools
 	cmake --build --preset bench -j $(JOBS) --target bench_scan_format
