@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -222,15 +223,22 @@ void BatchRun::show(FileJob& job) {
     console.print(job.text);
     console.add_reasons(job.errors);
   }
-  job.text = {};
-  job.errors = {};
+  // The texts of files shown go at once, buffers and all: a batch of many
+  // files must not keep a little of each.
+  std::string().swap(job.text);
+  std::string().swap(job.errors);
 }
 
 std::size_t BatchRun::run() {
+  // Even one job converts on a thread of its own, so this one can keep the
+  // progress line going while a long file converts.
   std::vector<std::thread> workers;
-  if (threads_ > 1) {
-    for (std::size_t t = 0; t < threads_; ++t)
+  for (std::size_t t = 0; t < threads_; ++t) {
+    try {
       workers.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      break;  // as many as the system gives; none: this thread converts
+    }
   }
   for (std::size_t i = 0; i < jobs_.size(); ++i) {
     if (workers.empty()) {
