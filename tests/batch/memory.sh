@@ -4,6 +4,9 @@
 # peak_rss (wait4's ru_maxrss of the whole process). CHECK is one of:
 #   empty-files   10,000 empty files, -j 2 (limit 16 MiB): every row file
 #                 made, every file's line in order, the summary;
+#   text-files    3,000 files whose header makes 3.8 kB of console text
+#                 each, -j 1 (limit 8 MiB): a text already shown must not
+#                 stay in memory;
 #   stream=BYTES  one input of BYTES bytes read from a FIFO fed by a
 #                 generator, its row file a symbolic link to /dev/null,
 #                 which is written directly, so nothing reaches the disk
@@ -45,11 +48,22 @@ measure() {
 }
 
 case "$check" in
-  empty-files)
-    count=10000 jobs=2 text=
+  empty-files | text-files)
+    if [ "$check" = empty-files ]; then
+      count=10000 jobs=2 text=
+    else
+      count=3000 jobs=1
+      head -n 4 "$cases/long_header_lines/input.dat" >header.dat
+      IFS= read -r -d '' text <"$cases/long_header_lines/expected.stdout" || true
+    fi
     label="$count files, -j $jobs"
     mkdir e
-    (cd e && seq -f 'f%05g.dat' 1 $count | xargs touch)
+    if [ -z "$text" ]; then
+      (cd e && seq -f 'f%05g.dat' 1 $count | xargs touch)
+    else
+      IFS= read -r -d '' header <header.dat || true
+      for i in $(seq -f '%05g' 1 $count); do printf '%s' "$header" >"e/f$i.dat"; done
+    fi
     want_start
     for i in $(seq -f '%05g' 1 $count); do
       printf '== e/f%s.dat -> out/f%s.ntp\n%s' "$i" "$i" "$text"
