@@ -2,11 +2,12 @@
 # The way to hand a whole tree to batches, names with blanks and tabs
 # included:
 #   find DIR -name '*.dat' -print0 | xargs -0 tarnovelix --batch -o OUT
-# once as one batch and once with -n 2, so that xargs runs three batches
-# into the same folder. Every .dat file must be converted into OUT/NAME.ntp
-# with its own rows, the text of each batch must be its files' texts in
-# the order xargs gave them and its summary, nothing goes to standard
-# error, other files are left alone, and xargs reports status 0.
+# once as one batch and with -n 2, so that xargs runs three batches into
+# the same folder, with and without -q. Every .dat file must be converted
+# into OUT/NAME.ntp with its own rows, the text of each batch must be its
+# files' texts (none with -q) in the order xargs gave them and its
+# summary, nothing goes to standard error, other files are left alone, and
+# xargs reports status 0.
 #   xargs.sh BINARY CASES_DIR SCRATCH
 set -eu
 . "$(dirname "$0")/common.sh"
@@ -24,8 +25,9 @@ for name in "${!case_of[@]}"; do sample "${case_of[$name]}" "$name"; done
 echo "not a scan" >"scans/notes.txt"
 out="out dir"
 
-for per_batch in "" 2; do
-  label="xargs${per_batch:+ -n $per_batch}"
+for run in "" "2" "2 -q"; do
+  read -r per_batch quiet <<<"$run" || true
+  label="xargs${per_batch:+ -n $per_batch}${quiet:+ (--batch $quiet)}"
   rm -rf "$out"
   # The order find gives, which xargs keeps.
   mapfile -d '' names < <(find scans -name '*.dat' -print0)
@@ -35,7 +37,7 @@ for per_batch in "" 2; do
   for i in "${!names[@]}"; do
     name=${names[$i]}
     stem=$(basename "$name" .dat)
-    want_file "$name" "$out/$stem.ntp" "${case_of[$name]}"
+    [ -n "$quiet" ] || want_file "$name" "$out/$stem.ntp" "${case_of[$name]}"
     left=$((${#names[@]} - i - 1))
     if [ $(((i + 1) % size)) -eq 0 ] || [ $left -eq 0 ]; then
       in_batch=$(((i % size) + 1))
@@ -44,7 +46,7 @@ for per_batch in "" 2; do
   done
   code=0
   find scans -name '*.dat' -print0 |
-    xargs -0 ${per_batch:+-n $per_batch} "$binary" --batch -o "$out" \
+    xargs -0 ${per_batch:+-n $per_batch} "$binary" --batch $quiet -o "$out" \
       >got.stdout 2>got.stderr || code=$?
   [ "$code" -eq 0 ] || fail "$label: status $code"
   compare_text "$label: standard output" want.stdout got.stdout
