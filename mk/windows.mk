@@ -55,6 +55,8 @@ windows-test: windows wine-prefix
 	  -P cmake/windows-tests.cmake
 	$(WINE_ENV) bash tests/fault/interrupt.sh $(WINDOWS_EXE) \
 	  $(WINDOWS_DIR)/interrupt wine
+	$(WINE_ENV) bash tests/batch/windows_wildcards.sh $(WINDOWS_EXE) \
+	  tests/e2e/cases $(WINDOWS_DIR)/batch-wildcards wine
 
 package-tools:
 	$(call apt_install,$(PACKAGE_TOOLS))
