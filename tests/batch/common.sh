@@ -7,6 +7,9 @@
 # The caller ends with `exit $status`.
 
 batch_setup() {
+  # A writer left waiting to open a FIFO that the run never opened would
+  # hold the test's output open, and the test runner would wait for it.
+  trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
   binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
   cases=$(cd "$2" && pwd)
   scratch=$3
