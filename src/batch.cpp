@@ -63,9 +63,14 @@ int make_directories(FileSystem& fs, const std::string& dir) {
   return 0;
 }
 
+// Folders already identified, by spelling: the files of a batch mostly
+// share one or a few.
+using FolderKeys = std::map<std::string, std::string>;
+
 // What tells two row files apart: the folder (by identity, however it is
 // spelled) and the name in it.
-std::string output_key(FileSystem& fs, const std::string& output) {
+std::string output_key(FileSystem& fs, const std::string& output,
+                       FolderKeys& folders) {
   const std::size_t start = name_start(output);
   std::string name = output.substr(start);
 #ifdef _WIN32
@@ -75,10 +80,15 @@ std::string output_key(FileSystem& fs, const std::string& output) {
   }
 #endif
   const std::string folder = start == 0 ? "." : output.substr(0, start);
-  FileId id;
-  if (!fs.inspect(folder.c_str(), id).ok()) return "?" + output;
-  return std::to_string(id.device) + ":" + std::to_string(id.inode) + "/" +
-         name;
+  auto [known, fresh] = folders.try_emplace(folder);
+  if (fresh) {
+    FileId id;
+    known->second =
+        fs.inspect(folder.c_str(), id).ok()
+            ? std::to_string(id.device) + ":" + std::to_string(id.inode) + "/"
+            : "?" + folder;
+  }
+  return known->second + name;
 }
 
 // The files of the batch with their row files; a file whose row file an
@@ -87,13 +97,14 @@ std::vector<FileJob> plan_jobs(const BatchConfig& config, FileSystem& fs) {
   std::vector<std::string> names = config.files;
   expand_wildcards(names);
   std::vector<FileJob> jobs(names.size());
+  FolderKeys folders;
   std::map<std::string, std::size_t> first_with;
   for (std::size_t i = 0; i < names.size(); ++i) {
     FileJob& job = jobs[i];
     job.input = std::move(names[i]);
     job.output = row_file_name(job.input, config.output_dir);
     const auto [seen, fresh] =
-        first_with.emplace(output_key(fs, job.output), i);
+        first_with.emplace(output_key(fs, job.output, folders), i);
     if (!fresh) job.refused_for = jobs[seen->second].input;
   }
   return jobs;

@@ -133,7 +133,8 @@ class PosixFileSystem final : public FileSystem {
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary = folder;
       temporary.append(".").append(base).append(".tnx-");
-      temporary.append(std::to_string(::getpid())).append("-");
+      static const std::string process = std::to_string(::getpid());
+      temporary.append(process).append("-");
       temporary.append(std::to_string(counter.fetch_add(1)));
       // Guarded before it exists, so no signal can come between the two.
       guard_temporary(temporary);

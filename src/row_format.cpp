@@ -1,7 +1,9 @@
 #include "row_format.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
+#include <string_view>
 
 namespace tnx {
 namespace {
@@ -71,7 +73,17 @@ LabelField format_label_field(std::int32_t label) noexcept {
 
 ColumnTexts::ColumnTexts(const ColumnTables& tables) {
   std::size_t longest = 0;
+  // Columns no header line describes, most of them in a file of few
+  // columns, all have this text.
+  constexpr std::string_view UNDESCRIBED = "0.000 0 ";
   for (std::size_t j = 0; j < MAX_COLUMNS; ++j) {
+    if (std::bit_cast<std::uint64_t>(tables.points[j]) == 0 &&
+        tables.events[j] == 0) {
+      sizes_[j] = UNDESCRIBED.size();
+      std::memcpy(short_[j].data(), UNDESCRIBED.data(), UNDESCRIBED.size());
+      longest = std::max(longest, UNDESCRIBED.size());
+      continue;
+    }
     // "%.3f %u ". to_chars gives exactly what printf does with precision 3
     // in the "C" locale, at a third of the cost: the column texts are most
     // of the work a small file makes after the process start.
