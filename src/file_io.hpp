@@ -73,21 +73,27 @@ class FileSystem {
   // at `name` lead to, which may not exist yet; `name` itself when it is no
   // link. Replacing `target` replaces what `name` shows, and keeps the links.
   virtual IoResult resolve_links(const char* name, std::string& target) = 0;
-  // Creates a new, empty file for writing in the folder of `target`, named
-  // after it (`temporary` receives the name), with the permissions a new
-  // file gets there. Until replace() or remove() takes it, an interrupt of
-  // the program removes it.
-  virtual IoResult create_temporary(const std::string& target,
+  // Creates a new, empty file for writing that is to become `target`, in
+  // its folder, with the permissions a new file gets there. `temporary`
+  // receives its name, or stays empty where the system can make a file
+  // without a name (then nothing is left of it if the program dies), which
+  // is only asked for when `replacing` is false. Until install() or
+  // discard() takes it, an interrupt of the program removes a named one.
+  virtual IoResult create_temporary(const std::string& target, bool replacing,
                                     std::string& temporary) = 0;
   // Gives the file open at `fd` the permission bits of `from`, and its owner
   // where that is allowed. Failures are not the run's: the rows are written
   // whatever the permissions.
   virtual void copy_permissions(int fd, const FileId& from) = 0;
-  // Renames the closed file `temporary` over `target`, in one step.
-  virtual IoResult replace(const std::string& temporary,
+  // Puts the temporary file open at `fd` in the place of `target`, in one
+  // step, and closes it. A named one is closed first, so that a failed
+  // close leaves `target` as it was, then renamed over `target`; one
+  // without a name is given the name `target`. On failure the temporary
+  // file is closed and gone.
+  virtual IoResult install(int fd, const std::string& temporary,
                            const std::string& target) = 0;
-  // Removes the closed file `temporary`.
-  virtual IoResult remove(const std::string& temporary) = 0;
+  // Closes the temporary file open at `fd` and removes it.
+  virtual void discard(int fd, const std::string& temporary) = 0;
   // Creates the folder `name` (not its parents); EEXIST when there is one.
   virtual IoResult make_directory(const char* name) = 0;
   virtual IoResult truncate(int fd) = 0;

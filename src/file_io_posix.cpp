@@ -122,30 +122,28 @@ class PosixFileSystem final : public FileSystem {
     return IoResult{0, ELOOP};
   }
 
-  IoResult create_temporary(const std::string& target,
+  IoResult create_temporary(const std::string& target, bool replacing,
                             std::string& temporary) override {
-    // A hidden name beside the target, unique to this process and call.
-    static std::atomic<unsigned> counter{0};
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = folder_of(target);
-    const std::string base =
-        slash == std::string::npos ? target : target.substr(slash + 1);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = folder;
-      temporary.append(".").append(base).append(".tnx-");
-      static const std::string process = std::to_string(::getpid());
-      temporary.append(process).append("-");
-      temporary.append(std::to_string(counter.fetch_add(1)));
-      // Guarded before it exists, so no signal can come between the two.
-      guard_temporary(temporary);
-      const int fd = ::open(temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    temporary.clear();
+#ifdef O_TMPFILE
+    // A new row file is made without a name and linked in once complete:
+    // one change of the folder instead of two (the two cost a third more
+    // per file with two jobs writing into one folder), and nothing to
+    // remove if the program is killed. Naming it takes /proc; file systems
+    // without such files answer EOPNOTSUPP (or EISDIR on old kernels), and
+    // a named file is made instead.
+    static const bool proc_links = ::access("/proc/self/fd", X_OK) == 0;
+    if (!replacing && proc_links) {
+      const std::string folder = folder_of(target);
+      const int fd = ::open(folder.empty() ? "." : folder.c_str(),
+                            O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
       if (fd >= 0) return IoResult{fd, 0};
-      const int error = errno;
-      release_temporary();
-      if (error != EEXIST) return IoResult{0, error};
+      if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return IoResult{0, errno};
+      }
     }
-    return IoResult{0, EEXIST};
+#endif
+    return create_named(target, temporary);
   }
 
   void copy_permissions(int fd, const FileId& from) override {
@@ -154,17 +152,21 @@ class PosixFileSystem final : public FileSystem {
     (void)::fchmod(fd, from.mode);
   }
 
-  IoResult replace(const std::string& temporary,
+  IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override {
-    const IoResult r = from_call(::rename(temporary.c_str(), target.c_str()));
-    if (r.ok()) release_temporary();
+    if (temporary.empty()) return link_in(fd, target);
+    IoResult r = from_call(::close(fd));
+    if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
+    if (!r.ok()) (void)::unlink(temporary.c_str());
+    release_temporary();
     return r;
   }
 
-  IoResult remove(const std::string& temporary) override {
-    const IoResult r = from_call(::unlink(temporary.c_str()));
+  void discard(int fd, const std::string& temporary) override {
+    (void)::close(fd);
+    if (temporary.empty()) return;
+    (void)::unlink(temporary.c_str());
     release_temporary();
-    return r;
   }
 
   IoResult make_directory(const char* name) override {
@@ -184,6 +186,65 @@ class PosixFileSystem final : public FileSystem {
   IoResult close(int fd) override { return from_call(::close(fd)); }
 
  private:
+  // A hidden name beside `target`, unique to this process and call.
+  static std::string hidden_name(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    static const std::string process = std::to_string(::getpid());
+    const std::string folder = folder_of(target);
+    std::string name = folder;
+    name.append(".").append(target, folder.size()).append(".tnx-");
+    name.append(process).append("-");
+    name.append(std::to_string(counter.fetch_add(1)));
+    return name;
+  }
+
+  // Makes the file at `fd` (or a new one, when `fd` is -1) appear under a
+  // hidden name beside `target`, guarded against interrupts. Returns the
+  // descriptor, or the link's 0.
+  static IoResult create_named(const std::string& target,
+                               std::string& temporary, int fd = -1) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      temporary = hidden_name(target);
+      // Guarded before it exists, so no signal can come between the two.
+      guard_temporary(temporary);
+      const IoResult r =
+          fd < 0
+              ? from_call(::open(temporary.c_str(),
+                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
+              : link_at(fd, temporary);
+      if (r.ok()) return r;
+      release_temporary();
+      if (r.error != EEXIST) return r;
+    }
+    return IoResult{0, EEXIST};
+  }
+
+  // Links the file without a name open at `fd` in as `name`.
+  static IoResult link_at(int fd, const std::string& name) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
+                              AT_SYMLINK_FOLLOW));
+  }
+
+  // Gives the file without a name open at `fd` the name `target`, then
+  // closes it. A `target` that has come into being since it was found
+  // missing is replaced, as any row file is: the file is linked under a
+  // hidden name first and renamed over it.
+  static IoResult link_in(int fd, const std::string& target) {
+    IoResult r = link_at(fd, target);
+    if (!r.ok() && r.error == EEXIST) {
+      std::string temporary;
+      r = create_named(target, temporary, fd);
+      if (r.ok()) {
+        r = from_call(::rename(temporary.c_str(), target.c_str()));
+        if (!r.ok()) (void)::unlink(temporary.c_str());
+        release_temporary();
+      }
+    }
+    const IoResult closed = from_call(::close(fd));
+    return r.ok() ? closed : r;
+  }
+
   static void describe(const struct stat& st, FileId& id) {
     id.device = static_cast<std::uint64_t>(st.st_dev);
     id.inode = static_cast<std::uint64_t>(st.st_ino);

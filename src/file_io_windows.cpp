@@ -254,7 +254,8 @@ class WindowsFileSystem final : public FileSystem {
     return IoResult{};
   }
 
-  IoResult create_temporary(const std::string& target,
+  // Every temporary file has a name here: Windows has no file without one.
+  IoResult create_temporary(const std::string& target, bool,
                             std::string& temporary) override {
     static std::atomic<unsigned> counter{0};
     const std::string folder = folder_of(target);
@@ -294,28 +295,27 @@ class WindowsFileSystem final : public FileSystem {
     // is all Windows keeps of permissions in a file's attributes here.
   }
 
-  IoResult replace(const std::string& temporary,
+  IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override {
+    IoResult r = from_call(_close(fd));
     std::wstring from;
     std::wstring to;
-    if (!to_wide(temporary, from) || !to_wide(target, to)) {
-      return IoResult{0, ENOENT};
+    if (r.ok() && (!to_wide(temporary, from) || !to_wide(target, to))) {
+      r = IoResult{0, ENOENT};
     }
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      return IoResult{0, errno_from_last_error()};
-    }
-    release_temporary();
-    return IoResult{};
-  }
-
-  IoResult remove(const std::string& temporary) override {
-    std::wstring wide;
-    IoResult r;
-    if (!to_wide(temporary, wide) || !DeleteFileW(wide.c_str())) {
+    if (r.ok() &&
+        !MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       r = IoResult{0, errno_from_last_error()};
     }
+    if (!r.ok()) remove_named(temporary);
     release_temporary();
     return r;
+  }
+
+  void discard(int fd, const std::string& temporary) override {
+    (void)_close(fd);
+    remove_named(temporary);
+    release_temporary();
   }
 
   IoResult make_directory(const char* name) override {
@@ -341,6 +341,12 @@ class WindowsFileSystem final : public FileSystem {
   }
 
   IoResult close(int fd) override { return from_call(_close(fd)); }
+
+ private:
+  static void remove_named(const std::string& name) {
+    std::wstring wide;
+    if (to_wide(name, wide)) DeleteFileW(wide.c_str());
+  }
 };
 
 }  // namespace

@@ -52,7 +52,7 @@ OutputStatus OutputFile::replace(const char* name, const FileId* existing) {
   // Through symbolic links: the link stays, the file it leads to is new.
   IoResult r = fs_.resolve_links(name, target_);
   if (!r.ok()) return fail(r.error);
-  r = fs_.create_temporary(target_, temporary_);
+  r = fs_.create_temporary(target_, existing != nullptr, temporary_);
   if (!r.ok()) {
     // A folder that takes no new file may still hold a writable row file;
     // it is then written in place, as it always was.
@@ -100,12 +100,10 @@ bool OutputFile::commit() {
   const Mode mode = mode_;
   mode_ = Mode::none;
   if (mode == Mode::none || mode == Mode::standard_output) return true;
-  IoResult r = fs_.close(fd_);
+  const IoResult r = mode == Mode::temporary
+                         ? fs_.install(fd_, temporary_, target_)
+                         : fs_.close(fd_);
   fd_ = -1;
-  if (mode == Mode::temporary) {
-    if (r.ok()) r = fs_.replace(temporary_, target_);
-    if (!r.ok()) (void)fs_.remove(temporary_);
-  }
   error_ = r.error;
   return r.ok();
 }
@@ -114,9 +112,12 @@ void OutputFile::discard() {
   const Mode mode = mode_;
   mode_ = Mode::none;
   if (mode == Mode::none || mode == Mode::standard_output) return;
-  (void)fs_.close(fd_);
+  if (mode == Mode::temporary) {
+    fs_.discard(fd_, temporary_);
+  } else {
+    (void)fs_.close(fd_);
+  }
   fd_ = -1;
-  if (mode == Mode::temporary) (void)fs_.remove(temporary_);
 }
 
 }  // namespace tnx

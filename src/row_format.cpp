@@ -75,13 +75,13 @@ ColumnTexts::ColumnTexts(const ColumnTables& tables) {
   std::size_t longest = 0;
   // Columns no header line describes, most of them in a file of few
   // columns, all have this text.
-  constexpr std::string_view UNDESCRIBED = "0.000 0 ";
+  constexpr std::string_view undescribed = "0.000 0 ";
   for (std::size_t j = 0; j < MAX_COLUMNS; ++j) {
     if (std::bit_cast<std::uint64_t>(tables.points[j]) == 0 &&
         tables.events[j] == 0) {
-      sizes_[j] = UNDESCRIBED.size();
-      std::memcpy(short_[j].data(), UNDESCRIBED.data(), UNDESCRIBED.size());
-      longest = std::max(longest, UNDESCRIBED.size());
+      sizes_[j] = undescribed.size();
+      std::memcpy(short_[j].data(), undescribed.data(), undescribed.size());
+      longest = std::max(longest, undescribed.size());
       continue;
     }
     // "%.3f %u ". to_chars gives exactly what printf does with precision 3

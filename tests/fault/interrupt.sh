@@ -53,13 +53,26 @@ for signal in $signals; do
       while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
     } >in.fifo &
     feeder=$!
-    # Wait for the temporary file, then for the rows to reach it.
+    # Wait for the temporary file, then for the rows to reach it. Over an
+    # existing row file it has a hidden name; a new row file is written
+    # without a name where the system allows, seen only among the
+    # program's open files (Linux shows it as "/folder/#inode (deleted)").
+    temporary=
     for _ in $(seq 1 200); do
-      temporary=$(find . -name '.out.ntp.*' | head -n 1)
-      [ -n "$temporary" ] && [ -s "$temporary" ] && break
+      temporary=$(find . -name '.out.ntp.*' -size +0 | head -n 1)
+      [ -n "$temporary" ] && break
+      for fd in /proc/"$pid"/fd/*; do
+        case "$(readlink "$fd" 2>/dev/null)" in
+          */\#*" (deleted)")
+            [ "$(stat -L -c %s "$fd" 2>/dev/null || echo 0)" -gt 0 ] &&
+              temporary=$fd
+            ;;
+        esac
+      done
+      [ -n "$temporary" ] && break
       sleep 0.02
     done
-    [ -n "$temporary" ] || fail "no temporary file appeared"
+    [ -n "$temporary" ] || fail "no temporary file with rows appeared"
     kill -"$signal" "$pid"
     set +e
     wait "$pid"

@@ -20,7 +20,7 @@ enum class Call {
   identify,
   inspect,
   create_temporary,
-  replace,
+  install,
   truncate,
   read,
   write,
@@ -106,28 +106,33 @@ class FaultyFileSystem final : public FileSystem {
     return inner_.resolve_links(name, target);
   }
 
-  IoResult create_temporary(const std::string& target,
+  IoResult create_temporary(const std::string& target, bool replacing,
                             std::string& temporary) override {
     if (const auto hit = strike(Call::create_temporary, Role::output)) {
       return IoResult{0, *hit};
     }
-    return remember(inner_.create_temporary(target, temporary), Role::output);
+    return remember(inner_.create_temporary(target, replacing, temporary),
+                    Role::output);
   }
 
   void copy_permissions(int fd, const FileId& from) override {
     inner_.copy_permissions(fd, from);
   }
 
-  IoResult replace(const std::string& temporary,
+  // Both take the descriptor: it is not open afterwards, whatever happens.
+  IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override {
-    if (const auto hit = strike(Call::replace, Role::output)) {
+    if (roles_.erase(fd) == 0) ++unknown_closes;
+    if (const auto hit = strike(Call::install, Role::output)) {
+      inner_.discard(fd, temporary);
       return IoResult{0, *hit};
     }
-    return inner_.replace(temporary, target);
+    return inner_.install(fd, temporary, target);
   }
 
-  IoResult remove(const std::string& temporary) override {
-    return inner_.remove(temporary);
+  void discard(int fd, const std::string& temporary) override {
+    if (roles_.erase(fd) == 0) ++unknown_closes;
+    inner_.discard(fd, temporary);
   }
 
   IoResult make_directory(const char* name) override {

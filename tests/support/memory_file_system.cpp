@@ -143,7 +143,7 @@ IoResult MemoryFileSystem::resolve_links(const char* name,
   return IoResult{0, ELOOP};
 }
 
-IoResult MemoryFileSystem::create_temporary(const std::string& target,
+IoResult MemoryFileSystem::create_temporary(const std::string& target, bool,
                                             std::string& temporary) {
   if (const auto r = refused_.find(target); r != refused_.end()) {
     return IoResult{0, r->second};
@@ -159,13 +159,14 @@ void MemoryFileSystem::copy_permissions(int fd, const FileId& from) {
   if (OpenFile* f = find_open(fd)) f->node->mode = from.mode;
 }
 
-IoResult MemoryFileSystem::replace(const std::string& temporary,
+IoResult MemoryFileSystem::install(int fd, const std::string& temporary,
                                    const std::string& target) {
+  IoResult r = close(fd);
   const auto it = nodes_.find(temporary);
-  if (it == nodes_.end()) return IoResult{0, ENOENT};
-  nodes_[target] = it->second;
+  if (r.ok() && it == nodes_.end()) r = IoResult{0, ENOENT};
+  if (r.ok()) nodes_[target] = it->second;
   nodes_.erase(temporary);
-  return IoResult{};
+  return r;
 }
 
 IoResult MemoryFileSystem::make_directory(const char* name) {
@@ -174,8 +175,9 @@ IoResult MemoryFileSystem::make_directory(const char* name) {
   return IoResult{};
 }
 
-IoResult MemoryFileSystem::remove(const std::string& temporary) {
-  return nodes_.erase(temporary) == 1 ? IoResult{} : IoResult{0, ENOENT};
+void MemoryFileSystem::discard(int fd, const std::string& temporary) {
+  (void)close(fd);
+  nodes_.erase(temporary);
 }
 
 IoResult MemoryFileSystem::truncate(int fd) {

@@ -72,12 +72,12 @@ class MemoryFileSystem final : public FileSystem {
   IoResult identify(int fd, FileId& id) override;
   IoResult inspect(const char* name, FileId& id) override;
   IoResult resolve_links(const char* name, std::string& target) override;
-  IoResult create_temporary(const std::string& target,
+  IoResult create_temporary(const std::string& target, bool replacing,
                             std::string& temporary) override;
   void copy_permissions(int fd, const FileId& from) override;
-  IoResult replace(const std::string& temporary,
+  IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override;
-  IoResult remove(const std::string& temporary) override;
+  void discard(int fd, const std::string& temporary) override;
   IoResult make_directory(const char* name) override;
   IoResult truncate(int fd) override;
   IoResult read(int fd, char* buffer, std::size_t size) override;

@@ -19,14 +19,14 @@ class RowSink : public FileSystem {
     target = name;
     return {};
   }
-  IoResult create_temporary(const std::string&, std::string&) override {
+  IoResult create_temporary(const std::string&, bool, std::string&) override {
     return {3, 0};
   }
   void copy_permissions(int, const FileId&) override {}
-  IoResult replace(const std::string&, const std::string&) override {
+  IoResult install(int, const std::string&, const std::string&) override {
     return {};
   }
-  IoResult remove(const std::string&) override { return {}; }
+  void discard(int, const std::string&) override {}
   IoResult make_directory(const char*) override { return {}; }
   IoResult truncate(int) override { return {}; }
   IoResult read(int, char*, std::size_t) override { return {}; }
