@@ -15,6 +15,7 @@
 #include "line_reader.hpp"
 #include "number_scan.hpp"
 #include "record.hpp"
+#include "row_sink.hpp"
 #include "row_writer.hpp"
 
 namespace {
@@ -216,18 +217,12 @@ BENCHMARK(BM_format_label_field);
 
 // Discards every write but counts its bytes, so the data-pass benchmark
 // measures formatting alone.
-class CountingFileSystem final : public tnx::FileSystem {
+class CountingFileSystem final : public tnx::test::RowSink {
  public:
-  tnx::IoResult open_input(const char*) override { return {0, ENOENT}; }
-  tnx::IoResult open_output(const char*) override { return {0, ENOENT}; }
-  tnx::IoResult identify(int, tnx::FileId&) override { return {}; }
-  tnx::IoResult truncate(int) override { return {}; }
-  tnx::IoResult read(int, char*, std::size_t) override { return {}; }
   tnx::IoResult write(int, const char*, std::size_t size) override {
     bytes += size;
     return {static_cast<std::int64_t>(size), 0};
   }
-  tnx::IoResult close(int) override { return {}; }
 
   std::uint64_t bytes = 0;
 };

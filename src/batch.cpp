@@ -185,8 +185,12 @@ class BatchRun {
   Progress progress_;
   std::size_t failed_ = 0;
   // Guarded by mutex_: the next file to take, and the first not shown.
+  // The thread that shows the texts waits on `shown_done_` for the file
+  // `shown_`, and is woken only when that one is done, not at every file;
+  // the jobs wait on `room_` when they are too far ahead.
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable shown_done_;
+  std::condition_variable room_;
   std::size_t next_ = 0;
   std::size_t shown_ = 0;
 };
@@ -212,15 +216,15 @@ void BatchRun::work() {
   const std::size_t ahead = AHEAD_PER_JOB * threads_;
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(
-        lock, [&] { return next_ >= jobs_.size() || next_ < shown_ + ahead; });
+    room_.wait(lock,
+               [&] { return next_ >= jobs_.size() || next_ < shown_ + ahead; });
     if (next_ >= jobs_.size()) return;
-    FileJob& job = jobs_[next_++];
+    const std::size_t index = next_++;
     lock.unlock();
-    convert(job);
+    convert(jobs_[index]);
     lock.lock();
-    job.done = true;
-    changed_.notify_all();
+    jobs_[index].done = true;
+    if (index == shown_) shown_done_.notify_one();
   }
 }
 
@@ -257,7 +261,7 @@ std::size_t BatchRun::run() {
     } else {
       std::unique_lock lock(mutex_);
       while (!jobs_[i].done) {
-        changed_.wait_for(lock, PROGRESS_EVERY);
+        shown_done_.wait_for(lock, PROGRESS_EVERY);
         if (!jobs_[i].done) progress_.show(i);
       }
     }
@@ -266,7 +270,7 @@ std::size_t BatchRun::run() {
       const std::lock_guard lock(mutex_);
       shown_ = i + 1;
     }
-    changed_.notify_all();
+    room_.notify_all();
     progress_.show(i + 1);
   }
   for (std::thread& worker : workers) worker.join();
