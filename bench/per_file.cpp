@@ -44,12 +44,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -107,11 +107,6 @@ struct Timing {
   double cpu_us = 0;  // user and system time of the child
 };
 
-double micros(const timespec& from, const timespec& to) {
-  return static_cast<double>(to.tv_sec - from.tv_sec) * 1e6 +
-         static_cast<double>(to.tv_nsec - from.tv_nsec) / 1e3;
-}
-
 double micros(const timeval& t) {
   return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_usec);
 }
@@ -144,9 +139,7 @@ class Command {
     pid_t pid = 0;
     int status = 0;
     rusage usage{};
-    timespec start{};
-    timespec end{};
-    clock_gettime(CLOCK_MONOTONIC, &start);
+    const auto start = std::chrono::steady_clock::now();
     const int error =
         posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     if (error == 0) {
@@ -154,7 +147,7 @@ class Command {
         if (errno != EINTR) fail("wait4: " + std::string(strerror(errno)));
       }
     }
-    clock_gettime(CLOCK_MONOTONIC, &end);
+    const auto end = std::chrono::steady_clock::now();
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
       fail("cannot start " + program() + ": " + std::strerror(error));
@@ -168,7 +161,7 @@ class Command {
                 : "signal " + std::to_string(WTERMSIG(status))) +
            "):" + text);
     }
-    return {micros(start, end),
+    return {std::chrono::duration<double, std::micro>(end - start).count(),
             micros(usage.ru_utime) + micros(usage.ru_stime)};
   }
 
