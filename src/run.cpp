@@ -72,7 +72,6 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     return RunStatus::ok;
   }
   if (config.action == Action::batch) {
-    console.flush();
     return run_batch(config.batch, fs);
   }
   if (config.action == Action::usage_error) {
