@@ -173,7 +173,7 @@ class BatchRun {
   std::size_t run();
 
  private:
-  void convert(FileJob& job) const;
+  void convert(FileJob& job, ConversionMemory& memory) const;
   void work();
   void show(FileJob& job);
 
@@ -194,7 +194,7 @@ class BatchRun {
   std::size_t shown_ = 0;
 };
 
-void BatchRun::convert(FileJob& job) const {
+void BatchRun::convert(FileJob& job, ConversionMemory& memory) const {
   Console console(fs_, false);
   if (!job.refused_for.empty()) {
     console.print("\nCould not open output file: ", job.output,
@@ -205,7 +205,7 @@ void BatchRun::convert(FileJob& job) const {
     // With several jobs the cores are taken: a writer thread per file would
     // only add threads and buffers.
     job.status = convert_file(job.input.c_str(), job.output.c_str(), fs_,
-                              console, BLOCK_SIZE, threads_ == 1);
+                              console, BLOCK_SIZE, threads_ == 1, memory);
   }
   job.text = std::move(console.text());
   job.errors = console.errors();
@@ -213,6 +213,8 @@ void BatchRun::convert(FileJob& job) const {
 
 void BatchRun::work() {
   const std::size_t ahead = AHEAD_PER_JOB * threads_;
+  // This job's buffers, from file to file.
+  ConversionMemory memory = ConversionMemory::for_many_files();
   std::unique_lock lock(mutex_);
   for (;;) {
     room_.wait(lock,
@@ -220,7 +222,7 @@ void BatchRun::work() {
     if (next_ >= jobs_.size()) return;
     const std::size_t index = next_++;
     lock.unlock();
-    convert(jobs_[index]);
+    convert(jobs_[index], memory);
     lock.lock();
     jobs_[index].done = true;
     if (index == shown_) shown_done_.notify_one();
@@ -254,9 +256,12 @@ std::size_t BatchRun::run() {
       break;  // as many as the system gives; none: this thread converts
     }
   }
+  // For when no job thread could be had and this one converts.
+  ConversionMemory memory;
+  if (workers.empty()) memory = ConversionMemory::for_many_files();
   for (std::size_t i = 0; i < jobs_.size(); ++i) {
     if (workers.empty()) {
-      convert(jobs_[i]);
+      convert(jobs_[i], memory);
     } else {
       std::unique_lock lock(mutex_);
       while (!jobs_[i].done) {

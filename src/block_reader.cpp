@@ -7,10 +7,27 @@
 
 namespace tnx {
 
-BlockReader::BlockReader(FileSystem& fs, int fd, std::size_t block_size)
-    : fs_(fs), fd_(fd), block_size_(std::max<std::size_t>(block_size, 1)) {
-  // Without its first block fill() reports ENOMEM, before any line.
-  (void)reserve(block_size_);
+InputBuffer InputBuffer::allocate(std::size_t capacity) noexcept {
+  InputBuffer buffer;
+  if (capacity <= std::numeric_limits<std::size_t>::max() - LINE_PADDING) {
+    buffer.bytes_.reset(
+        static_cast<char*>(std::malloc(capacity + LINE_PADDING)));
+  }
+  if (buffer.bytes_ != nullptr) buffer.capacity_ = capacity;
+  return buffer;
+}
+
+BlockReader::BlockReader(FileSystem& fs, int fd, std::size_t block_size,
+                         InputBuffer buffer)
+    : fs_(fs),
+      fd_(fd),
+      block_size_(std::max<std::size_t>(block_size, 1)),
+      buffer_(std::move(buffer)) {
+  // Without any buffer fill() reports ENOMEM, before any line; a buffer
+  // taken over that cannot grow still reads in smaller blocks.
+  if (buffer_.capacity_ < block_size_) (void)reserve(block_size_);
+  // A buffer taken over still holds the bytes of its earlier file.
+  if (buffer_.capacity_ > 0) std::memset(begin(), 0, LINE_PADDING);
 }
 
 bool BlockReader::reserve(std::size_t capacity) {
@@ -19,34 +36,33 @@ bool BlockReader::reserve(std::size_t capacity) {
   if (capacity > std::numeric_limits<std::size_t>::max() - LINE_PADDING) {
     return false;
   }
-  char* grown =
-      static_cast<char*>(std::realloc(buffer_.get(), capacity + LINE_PADDING));
+  char* grown = static_cast<char*>(
+      std::realloc(buffer_.bytes_.get(), capacity + LINE_PADDING));
   if (grown == nullptr) return false;
-  (void)buffer_.release();  // realloc took it over
-  buffer_.reset(grown);
-  if (capacity_ == 0) std::memset(grown, 0, LINE_PADDING);
-  capacity_ = capacity;
+  (void)buffer_.bytes_.release();  // realloc took it over
+  buffer_.bytes_.reset(grown);
+  buffer_.capacity_ = capacity;
   return true;
 }
 
 IoResult BlockReader::fill() {
-  if (capacity_ == 0) return IoResult{0, ENOMEM};
+  if (buffer_.capacity_ == 0) return IoResult{0, ENOMEM};
   if (begin_ > 0) {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+    std::memmove(buffer_.bytes_.get(), begin(), end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
   // One line fills the whole buffer: double it, so a line of n bytes costs
   // O(n) in all.
-  if (end_ == capacity_ && !reserve(2 * capacity_)) {
+  if (end_ == buffer_.capacity_ && !reserve(2 * buffer_.capacity_)) {
     return IoResult{0, ENOMEM};
   }
-  const std::size_t room = std::min(block_size_, capacity_ - end_);
-  IoResult r = read_some(fs_, fd_, buffer_.get() + end_, room);
+  const std::size_t room = std::min(block_size_, buffer_.capacity_ - end_);
+  IoResult r = read_some(fs_, fd_, end(), room);
   if (r.ok()) end_ += static_cast<std::size_t>(r.value);
   // The scanners read up to LINE_PADDING bytes past a line's end; the line
   // reader puts a NUL at end_ for the last line, so these must be defined.
-  std::memset(buffer_.get() + end_, 0, LINE_PADDING);
+  std::memset(end(), 0, LINE_PADDING);
   return r;
 }
 

@@ -6,23 +6,57 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "file_io.hpp"
 #include "limits.hpp"
 
 namespace tnx {
 
+// The memory a block reader streams through. A reader takes one over and
+// gives it back at the end, so a batch's job reads file after file through
+// the same pages instead of touching new ones for each file.
+class InputBuffer {
+ public:
+  // Room for `capacity` bytes of data; an empty buffer when the memory
+  // cannot be had. The pages are touched only as data arrives.
+  [[nodiscard]] static InputBuffer allocate(std::size_t capacity) noexcept;
+
+  [[nodiscard]] std::size_t capacity() const { return capacity_; }
+
+ private:
+  friend class BlockReader;
+  struct Free {
+    void operator()(char* p) const noexcept { std::free(p); }
+  };
+  // Grown with realloc, not a vector: for a large buffer the C library
+  // moves the pages to a larger mapping instead of copying them, and leaves
+  // the new room untouched until data arrives, so a line of n bytes costs
+  // about n bytes of memory, not a zero-filled new buffer beside the old
+  // one. Holds LINE_PADDING bytes after the capacity.
+  std::unique_ptr<char, Free> bytes_;
+  std::size_t capacity_ = 0;
+};
+
 class BlockReader {
  public:
-  // `block_size` bounds each read call; it is also the starting capacity.
-  BlockReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE);
+  // `block_size` bounds each read call; it is also the least capacity.
+  // `buffer`, from an earlier reader, is used when it is large enough.
+  BlockReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE,
+              InputBuffer buffer = {});
 
-  [[nodiscard]] char* begin() { return buffer_.get() + begin_; }
-  [[nodiscard]] char* end() { return buffer_.get() + end_; }
+  // Gives up the buffer, for a later reader; this one holds none after.
+  [[nodiscard]] InputBuffer release() {
+    begin_ = end_ = 0;
+    return std::move(buffer_);
+  }
+
+  [[nodiscard]] char* begin() { return buffer_.bytes_.get() + begin_; }
+  [[nodiscard]] char* end() { return buffer_.bytes_.get() + end_; }
 
   // Marks every byte before `p` (within [begin(), end()]) as used.
   void consume_to(const char* p) {
-    begin_ = static_cast<std::size_t>(p - buffer_.get());
+    begin_ = static_cast<std::size_t>(p - buffer_.bytes_.get());
   }
 
   // fill()
@@ -35,10 +69,6 @@ class BlockReader {
   [[nodiscard]] IoResult fill();
 
  private:
-  struct Free {
-    void operator()(char* p) const noexcept { std::free(p); }
-  };
-
   // Gives the buffer room for `capacity` bytes of data; false, with the
   // buffer as it was, when the memory is not there.
   bool reserve(std::size_t capacity);
@@ -46,15 +76,9 @@ class BlockReader {
   FileSystem& fs_;
   int fd_;
   std::size_t block_size_;
-  // Bytes usable for data; the buffer holds LINE_PADDING more after them,
-  // and the LINE_PADDING bytes past end_ are always zero.
-  std::size_t capacity_ = 0;
-  // Grown with realloc, not a vector: for a large buffer the C library moves
-  // the pages to a larger mapping instead of copying them, and leaves the
-  // new room untouched until data arrives, so a line of n bytes costs about
-  // n bytes of memory, not a zero-filled new buffer beside the old one.
-  std::unique_ptr<char, Free> buffer_;
-  // Unconsumed data is [begin_, end_); begin_ <= end_ <= capacity_.
+  // The LINE_PADDING bytes past end_ are always zero.
+  InputBuffer buffer_;
+  // Unconsumed data is [begin_, end_); begin_ <= end_ <= buffer_.capacity().
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };

@@ -1,8 +1,10 @@
 #include "conversion.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "header.hpp"
 #include "line_reader.hpp"
@@ -94,13 +96,14 @@ struct PassResult {
 // The header pass and the data pass, from `input` to `output`.
 PassResult convert_lines(const InputFile& input, const OutputFile& output,
                          FileSystem& fs, Console& console,
-                         std::size_t block_size, bool may_write_in_background) {
+                         std::size_t block_size, bool may_write_in_background,
+                         ConversionMemory& memory) {
   // A regular input is read in one block when it fits one.
   const bool sized = input.id().kind == FileKind::regular;
   if (sized && input.id().size < block_size) {
     block_size = static_cast<std::size_t>(input.id().size) + 1;
   }
-  LineReader reader(fs, input.fd(), block_size);
+  LineReader reader(fs, input.fd(), block_size, std::move(memory.input));
   ColumnTables tables;
   bool read_ok = run_header_pass(reader, tables, console);
   console.flush();
@@ -120,7 +123,8 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
                               : Writing::in_this_thread;
   RowWriter rows(
       fs, output.fd(), OUTPUT_BUFFER_SIZE, writing,
-      sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE);
+      sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
+      std::move(memory.rows));
   if (read_ok) {
     Line line;
     ReadStatus next = ReadStatus::line;
@@ -130,6 +134,12 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
     read_ok = next != ReadStatus::error;
   }
   const bool write_ok = rows.flush();
+  memory.rows = rows.release();
+  memory.input = reader.release();
+  // A line longer than a read block grew the input buffer; it is not kept.
+  if (memory.input.capacity() > std::max(block_size, BLOCK_SIZE)) {
+    memory.input = InputBuffer();
+  }
   return {read_ok ? 0 : reader.error(), write_ok ? 0 : rows.error()};
 }
 
@@ -138,6 +148,14 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, std::size_t block_size,
                        bool may_write_in_background) {
+  ConversionMemory memory;
+  return convert_file(input, output, fs, console, block_size,
+                      may_write_in_background, memory);
+}
+
+RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
+                       Console& console, std::size_t block_size,
+                       bool may_write_in_background, ConversionMemory& memory) {
   InputFile in(fs);
   if (const int error = in.open(input); error != 0) {
     console.print("\nCould not open input file: ", input);
@@ -159,8 +177,8 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   if (out.is_standard_output()) console.use_standard_error();
 
-  const PassResult result =
-      convert_lines(in, out, fs, console, block_size, may_write_in_background);
+  const PassResult result = convert_lines(in, out, fs, console, block_size,
+                                          may_write_in_background, memory);
   in.close();
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 
+#include "block_reader.hpp"
 #include "console.hpp"
 #include "file_io.hpp"
 #include "limits.hpp"
+#include "output_thread.hpp"
 
 namespace tnx {
 
@@ -23,6 +25,23 @@ enum class RunStatus {
   usage_error,
 };
 
+// The buffers of one conversion, kept for the next. The first touch of a
+// page of memory costs about as much as converting a few kilobytes, so a
+// batch's job converts file after file in the same pages. A conversion
+// keeps none grown past the usual size (a line longer than a read block),
+// so what a job holds stays bounded.
+struct ConversionMemory {
+  // Buffers of the full size, for many files of any size: each page is
+  // touched by the first file that reaches it, and only then.
+  [[nodiscard]] static ConversionMemory for_many_files() noexcept {
+    return {InputBuffer::allocate(BLOCK_SIZE),
+            RowBuffer::allocate(OUTPUT_BUFFER_SIZE)};
+  }
+
+  InputBuffer input;
+  RowBuffer rows;
+};
+
 // convert_file()
 //
 // Converts `input` into the row file `output` ("-" for either: standard
@@ -30,7 +49,15 @@ enum class RunStatus {
 // and every failure's message and reason to `console`. Either every row
 // reaches `output`, or a regular output is left as it was. `block_size`
 // bounds each read of the input. `may_write_in_background`: the rows of a
-// large regular file may be written from a thread of their own.
+// large regular file may be written from a thread of their own. `memory`:
+// buffers to take over, given back for the next conversion.
+[[nodiscard]] RunStatus convert_file(const char* input, const char* output,
+                                     FileSystem& fs, Console& console,
+                                     std::size_t block_size,
+                                     bool may_write_in_background,
+                                     ConversionMemory& memory);
+
+// The same, with buffers of its own.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
                                      std::size_t block_size = BLOCK_SIZE,

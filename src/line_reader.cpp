@@ -1,11 +1,13 @@
 #include "line_reader.hpp"
 
 #include <cstring>
+#include <utility>
 
 namespace tnx {
 
-LineReader::LineReader(FileSystem& fs, int fd, std::size_t block_size)
-    : blocks_(fs, fd, block_size) {}
+LineReader::LineReader(FileSystem& fs, int fd, std::size_t block_size,
+                       InputBuffer buffer)
+    : blocks_(fs, fd, block_size, std::move(buffer)) {}
 
 ReadStatus LineReader::next(Line& line) {
   for (;;) {

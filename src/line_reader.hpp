@@ -25,7 +25,9 @@ enum class ReadStatus { line, end, error };
 
 class LineReader {
  public:
-  LineReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE);
+  // `buffer`: the memory of an earlier reader to read through, if any.
+  LineReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE,
+             InputBuffer buffer = {});
 
   // next()
   //
@@ -35,6 +37,13 @@ class LineReader {
   [[nodiscard]] ReadStatus next(Line& line);
 
   [[nodiscard]] int error() const { return error_; }
+
+  // Gives up the reader's memory, for a later one; no line is read after.
+  [[nodiscard]] InputBuffer release() {
+    at_end_ = true;
+    searched_ = 0;
+    return blocks_.release();
+  }
 
  private:
   BlockReader blocks_;

@@ -7,7 +7,8 @@
 namespace tnx {
 
 RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
-                     Writing writing, std::uint64_t expected_bytes)
+                     Writing writing, std::uint64_t expected_bytes,
+                     RowBuffer reused)
     : fs_(fs),
       fd_(fd),
       may_start_thread_(writing == Writing::in_background),
@@ -17,7 +18,16 @@ RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
   std::size_t size = may_start_thread_ ? capacity / 2 : capacity;
   if (expected_bytes < size) size = static_cast<std::size_t>(expected_bytes);
   size = std::max(size, MAX_LINE_ROWS);
-  buffer_ = RowBuffer::allocate(size);
+  // A larger buffer is fine to fill, except where a writer thread may
+  // start: it makes its further buffers as large as the first.
+  const bool fits = reused.capacity() >= size &&
+                    (!may_start_thread_ || reused.capacity() == size);
+  if (fits) {
+    buffer_ = std::move(reused);
+  } else {
+    reused = RowBuffer();  // its memory goes back before more is taken
+    buffer_ = RowBuffer::allocate(size);
+  }
   if (buffer_.empty()) error_ = ENOMEM;
 }
 

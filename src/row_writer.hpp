@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <utility>
 
 #include "file_io.hpp"
 #include "limits.hpp"
@@ -39,10 +40,12 @@ class RowWriter {
  public:
   // `capacity` is the most memory the rows take at once (at least enough
   // for one data line's rows). `expected_bytes`, when known, bounds the
-  // size of the whole row file, and with it the buffer.
+  // size of the whole row file, and with it the buffer. `reused`, the
+  // buffer of an earlier writer, is filled instead of a new one when it is
+  // large enough: its pages are in place already.
   RowWriter(FileSystem& fs, int fd, std::size_t capacity = OUTPUT_BUFFER_SIZE,
             Writing writing = Writing::in_this_thread,
-            std::uint64_t expected_bytes = UNKNOWN_SIZE);
+            std::uint64_t expected_bytes = UNKNOWN_SIZE, RowBuffer reused = {});
   RowWriter(const RowWriter&) = delete;
   RowWriter& operator=(const RowWriter&) = delete;
   // Rows not flushed are dropped; a write in progress finishes first.
@@ -69,6 +72,13 @@ class RowWriter {
   // Writes out every committed row, and waits for the background writes to
   // finish. Returns false once any write failed.
   [[nodiscard]] bool flush();
+
+  // Gives up the buffer being filled, for a later writer; to be called
+  // after flush(), and nothing is written after.
+  [[nodiscard]] RowBuffer release() {
+    used_ = 0;
+    return std::move(buffer_);
+  }
 
   [[nodiscard]] bool failed() const { return error_ != 0; }
   [[nodiscard]] int error() const { return error_; }
