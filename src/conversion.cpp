@@ -122,8 +122,9 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
                               ? Writing::in_background
                               : Writing::in_this_thread;
   RowWriter rows(
-      fs, output.fd(), OUTPUT_BUFFER_SIZE, writing,
-      sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
+      fs, output.fd(),
+      writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
+      writing, sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
   if (read_ok) {
     Line line;

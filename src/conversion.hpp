@@ -35,7 +35,7 @@ struct ConversionMemory {
   // touched by the first file that reaches it, and only then.
   [[nodiscard]] static ConversionMemory for_many_files() noexcept {
     return {InputBuffer::allocate(BLOCK_SIZE),
-            RowBuffer::allocate(OUTPUT_BUFFER_SIZE)};
+            RowBuffer::allocate(ROWS_PER_WRITE)};
   }
 
   InputBuffer input;

@@ -1,7 +1,8 @@
 # Writes an input of about 4 MB whose lines are longer than the reader's
-# 1 MiB block: the CR of the first line is its 1048576th byte and its LF the
-# next one, and numbers sit past the first MiB of a line. Made here rather
-# than committed.
+# block (128 KiB, and 1 MiB before it): the CR of the first line is its
+# 1048576th byte, the last of a block either way, and its LF the next one,
+# and numbers sit past the first MiB of a line. Made here rather than
+# committed.
 set(keyword "points 1")
 string(LENGTH "${keyword}" length)
 math(EXPR pad "1048575 - ${length}")
