@@ -33,6 +33,11 @@ class RowBuffer {
   [[nodiscard]] char* data() const noexcept { return bytes_.get(); }
   [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
   [[nodiscard]] bool empty() const noexcept { return bytes_ == nullptr; }
+  // Gives the memory back; the buffer is empty after.
+  void reset() noexcept {
+    bytes_.reset();
+    capacity_ = 0;
+  }
 
  private:
   std::unique_ptr<char[]> bytes_;

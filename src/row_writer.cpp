@@ -25,7 +25,7 @@ RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
   if (fits) {
     buffer_ = std::move(reused);
   } else {
-    reused = RowBuffer();  // its memory goes back before more is taken
+    reused.reset();  // its memory goes back before more is taken
     buffer_ = RowBuffer::allocate(size);
   }
   if (buffer_.empty()) error_ = ENOMEM;
