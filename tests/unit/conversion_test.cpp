@@ -61,16 +61,14 @@ struct Outcome {
 Outcome convert(MemoryFileSystem& fs, const std::string& name,
                 std::size_t block_size, ConversionMemory* memory) {
   Console console(fs, false);
-  const std::string input = name;
   const std::string output = name.substr(0, name.size() - 4) + ".ntp";
   const RunStatus status =
-      memory == nullptr ? convert_file(input.c_str(), output.c_str(), fs,
+      memory == nullptr ? convert_file(name.c_str(), output.c_str(), fs,
                                        console, block_size, false)
-                        : convert_file(input.c_str(), output.c_str(), fs,
+                        : convert_file(name.c_str(), output.c_str(), fs,
                                        console, block_size, false, *memory);
   Outcome outcome{status, console.text() + console.errors(), ""};
   if (fs.exists(output)) outcome.rows = fs.file(output);
-  console.text().clear();
   return outcome;
 }
 
