@@ -188,14 +188,14 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (write_error != 0) {
     console.print("\nCould not write output file: ", output);
     console.report(output, error_text(write_error));
-    return RunStatus::write_failed;
   }
+  // A read that failed too is reported as well: both files need looking at.
   if (result.read_error != 0) {
     console.print("\nCould not read input file: ", input);
     console.report(input, error_text(result.read_error));
-    return RunStatus::read_failed;
   }
-  return RunStatus::ok;
+  if (write_error != 0) return RunStatus::write_failed;
+  return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
 }
 
 }  // namespace tnx

@@ -71,6 +71,10 @@ struct Case {
   // The output's folder takes no new file (in memory only: on disk, a test
   // run as root could not be kept out of a folder).
   bool folder_closed = false;
+  // A second fault in the same run, and the message it adds after the
+  // first one's.
+  FaultPlan also{};
+  Message also_message = Message::none;
 };
 
 const Case CASES[] = {
@@ -203,6 +207,17 @@ const Case CASES[] = {
      RunStatus::write_failed,
      Message::write,
      Rows::unchanged},
+    // Both files need looking at: both are reported, the write first.
+    {"a read and then the last write fail",
+     {Call::read, Role::input, 2, 1, Effect::fail, EIO},
+     RunStatus::write_failed,
+     Message::write,
+     Rows::unchanged,
+     true,
+     4096,
+     false,
+     {Call::write, Role::output, 1, 1, Effect::fail, ENOSPC},
+     Message::read},
     {"input close fails",
      {Call::close, Role::input, 1, 1, Effect::fail, EIO},
      RunStatus::ok,
@@ -304,16 +319,30 @@ std::string message_for(Message message, const std::string& input,
   return "";
 }
 
-// The line on standard error that goes with the message.
-std::string reason_for(const Case& c, const std::string& input,
-                       const std::string& output) {
-  if (c.message == Message::none) return "";
+// The line on standard error that goes with `message`, caused by the
+// fault of `plan`.
+std::string reason_for(Message message, const FaultPlan& plan,
+                       const std::string& input, const std::string& output) {
+  if (message == Message::none) return "";
   const bool about_input =
-      c.message == Message::open_input || c.message == Message::read;
-  const int error =
-      c.plan.effect == Effect::accept_nothing ? ENOSPC : c.plan.error;
+      message == Message::open_input || message == Message::read;
+  const int error = plan.effect == Effect::accept_nothing ? ENOSPC : plan.error;
   return "tarnovelix: " + (about_input ? input : output) + ": " +
          error_text(error) + "\n";
+}
+
+// The fault behind each message: in a case of two, the first message
+// comes from the fault on the output's side.
+std::string reasons_for(const Case& c, const std::string& input,
+                        const std::string& output) {
+  if (c.also_message == Message::none) {
+    return reason_for(c.message, c.plan, input, output);
+  }
+  const bool first_is_output = c.also.role == Role::output;
+  return reason_for(c.message, first_is_output ? c.also : c.plan, input,
+                    output) +
+         reason_for(c.also_message, first_is_output ? c.plan : c.also, input,
+                    output);
 }
 
 void check_case(const Case& c, Backend& backend) {
@@ -323,7 +352,9 @@ void check_case(const Case& c, Backend& backend) {
   RunConfig config;
   config.input = input_name.c_str();
   config.output = output_name.c_str();
-  FaultyFileSystem fs(backend.inner(), c.plan);
+  FaultyFileSystem fs = c.also_message == Message::none
+                            ? FaultyFileSystem(backend.inner(), c.plan)
+                            : FaultyFileSystem(backend.inner(), c.plan, c.also);
 
   const RunStatus status = run(config, fs, c.block_size);
 
@@ -334,9 +365,10 @@ void check_case(const Case& c, Backend& backend) {
   // Console text that could not be written is gone; the run goes on.
   std::string console = c.echoed ? want.console : std::string();
   console += message_for(c.message, input_name, output_name);
+  console += message_for(c.also_message, input_name, output_name);
   if (c.plan.role == Role::console) console.clear();
   EXPECT_EQ(fs.console, console);
-  EXPECT_EQ(fs.errors, reason_for(c, input_name, output_name));
+  EXPECT_EQ(fs.errors, reasons_for(c, input_name, output_name));
   EXPECT_EQ(fs.open_descriptors(), 0) << "a file was left open";
   EXPECT_EQ(fs.unknown_closes, 0) << "a file was closed twice";
   EXPECT_EQ(fs.writes_after_error, 0) << "rows written after a failed write";

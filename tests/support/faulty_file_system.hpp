@@ -57,7 +57,11 @@ struct FaultPlan {
 class FaultyFileSystem final : public FileSystem {
  public:
   FaultyFileSystem(FileSystem& inner, FaultPlan plan)
-      : inner_(inner), plan_(plan) {}
+      : inner_(inner), plans_{plan} {}
+  // Two plans at once, each counting its own calls: a read and a write
+  // that both fail, say.
+  FaultyFileSystem(FileSystem& inner, FaultPlan plan, FaultPlan also)
+      : inner_(inner), plans_{plan, also}, plan_count_(2) {}
 
   std::string console;
   std::string errors;
@@ -68,6 +72,7 @@ class FaultyFileSystem final : public FileSystem {
   int unknown_closes = 0;
   // Bytes the input reads delivered.
   std::size_t input_bytes_read = 0;
+  // Whether the plans struck (each of them, when there are two).
   bool fault_hit = false;
 
   [[nodiscard]] int open_descriptors() const {
@@ -203,21 +208,25 @@ class FaultyFileSystem final : public FileSystem {
   };
 
   Hit strike(Call call, Role role, Effect* effect = nullptr) {
-    if (call != plan_.call || role != plan_.role) return {};
-    const int seen = ++seen_;
-    const bool in_range =
-        seen >= plan_.first &&
-        (plan_.count == 0 || seen < plan_.first + plan_.count);
-    if (!in_range) return {};
-    fault_hit = true;
-    if (effect != nullptr) *effect = plan_.effect;
-    switch (plan_.effect) {
-      case Effect::fail: return {true, plan_.error};
-      case Effect::interrupt: return {true, EINTR};
-      case Effect::half:
-      case Effect::accept_nothing: return {true, 0};
+    Hit found;
+    for (std::size_t i = 0; i < plan_count_; ++i) {
+      const FaultPlan& plan = plans_[i];
+      if (call != plan.call || role != plan.role) continue;
+      const int seen = ++seen_[i];
+      const bool in_range = seen >= plan.first &&
+                            (plan.count == 0 || seen < plan.first + plan.count);
+      if (!in_range || found) continue;
+      struck_ |= 1u << i;
+      fault_hit = struck_ == (1u << plan_count_) - 1;
+      if (effect != nullptr) *effect = plan.effect;
+      switch (plan.effect) {
+        case Effect::fail: found = {true, plan.error}; break;
+        case Effect::interrupt: found = {true, EINTR}; break;
+        case Effect::half:
+        case Effect::accept_nothing: found = {true, 0}; break;
+      }
     }
-    return {};
+    return found;
   }
 
   Role role_of(int fd) const {
@@ -232,8 +241,11 @@ class FaultyFileSystem final : public FileSystem {
   }
 
   FileSystem& inner_;
-  FaultPlan plan_;
-  int seen_ = 0;
+  FaultPlan plans_[2];
+  std::size_t plan_count_ = 1;
+  int seen_[2] = {0, 0};
+  // One bit per plan that has struck.
+  unsigned struck_ = 0;
   bool output_failed_ = false;
   std::map<int, Role> roles_;
 };
