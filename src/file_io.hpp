@@ -28,9 +28,10 @@ struct IoResult {
   [[nodiscard]] bool ok() const { return error == 0; }
 };
 
-// `device`: a character or block device (a terminal, /dev/null); `other`:
-// a pipe or a socket.
-enum class FileKind { regular, directory, device, other };
+// `device`: a character or block device (a terminal, /dev/null); `socket`:
+// a socket where the system tells (POSIX); `other`: a pipe, or any other
+// kind of file.
+enum class FileKind { regular, directory, device, socket, other };
 
 // Identity of a file: two files with equal device and inode are the same,
 // however the names that lead to them were spelled.
@@ -44,8 +45,10 @@ struct FileId {
   std::uint32_t mode = 0;
   std::uint32_t owner = 0;
   std::uint32_t group = 0;
-  // Whether this program may write the file; known from inspect() only.
-  bool writable = true;
+  // 0 when this program may write the file, otherwise the errno value of
+  // the refusal (EACCES, or EROFS on a read-only file system); known from
+  // inspect() only.
+  int write_error = 0;
 
   [[nodiscard]] bool same_file(const FileId& other) const {
     return device == other.device && inode == other.inode;
@@ -62,8 +65,8 @@ class FileSystem {
 
   // Opens an existing file for reading.
   virtual IoResult open_input(const char* name) = 0;
-  // Opens a file for writing, creating it when missing but never truncating:
-  // the caller truncates only once it knows the file is not the input.
+  // Opens an existing file for writing, never truncating it: the caller
+  // truncates only once it knows the file is not the input.
   virtual IoResult open_output(const char* name) = 0;
   virtual IoResult identify(int fd, FileId& id) = 0;
   // Identifies the file `name` leads to, through symbolic links; ENOENT

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "file_io.hpp"
+#include "file_names.hpp"
 #include "interrupt_cleanup.hpp"
 
 namespace tnx {
@@ -23,8 +24,23 @@ IoResult from_call(std::int64_t result) {
 
 // The folder part of `name`, with its slash; empty for a bare name.
 std::string folder_of(const std::string& name) {
-  const std::size_t slash = name.rfind('/');
-  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+  return name.substr(0, folder_length(name));
+}
+
+// Whether renaming a new file over `target` would be refused although the
+// file itself may be written: in a sticky folder (mode 1777, such as /tmp),
+// only the owner of a file or of the folder, or the superuser, may replace
+// or remove it. Known before any row is converted, so the run can write the
+// file in place instead of failing at the very end.
+bool rename_refused_by_sticky_folder(const std::string& target) {
+  const uid_t self = ::geteuid();
+  if (self == 0) return false;
+  const std::string folder = folder_of(target);
+  struct stat dir {};
+  if (::stat(folder.empty() ? "." : folder.c_str(), &dir) != 0) return false;
+  if ((dir.st_mode & S_ISVTX) == 0 || dir.st_uid == self) return false;
+  struct stat file {};
+  return ::stat(target.c_str(), &file) == 0 && file.st_uid != self;
 }
 
 class PosixFileSystem final : public FileSystem {
@@ -34,8 +50,10 @@ class PosixFileSystem final : public FileSystem {
   }
 
   IoResult open_output(const char* name) override {
-    // 0666 less the umask: the permissions any text editor would give.
-    return from_call(::open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    // Without O_CREAT: the file exists already, and a system that protects
+    // other users' files in sticky folders (fs.protected_regular) refuses
+    // O_CREAT there even for a file this user may write.
+    return from_call(::open(name, O_WRONLY | O_CLOEXEC));
   }
 
   IoResult identify(int fd, FileId& id) override {
@@ -49,7 +67,8 @@ class PosixFileSystem final : public FileSystem {
     struct stat st {};
     if (::stat(name, &st) != 0) return IoResult{0, errno};
     describe(st, id);
-    id.writable = ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0;
+    id.write_error =
+        ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0 ? 0 : errno;
     return IoResult{};
   }
 
@@ -99,6 +118,11 @@ class PosixFileSystem final : public FileSystem {
       }
     }
 #endif
+    // A rename that the folder will refuse is known now, before any row is
+    // converted: the caller then writes the file in place.
+    if (replacing && rename_refused_by_sticky_folder(target)) {
+      return IoResult{0, EPERM};
+    }
     return create_named(target, temporary);
   }
 
@@ -143,24 +167,22 @@ class PosixFileSystem final : public FileSystem {
 
  private:
   // A hidden name beside `target`, unique to this process and call.
-  static std::string hidden_name(const std::string& target) {
+  static std::string hidden_name(const std::string& target, bool shortened) {
     static std::atomic<unsigned> counter{0};
-    static const std::string process = std::to_string(::getpid());
-    const std::string folder = folder_of(target);
-    std::string name = folder;
-    name.append(".").append(target, folder.size()).append(".tnx-");
-    name.append(process).append("-");
-    name.append(std::to_string(counter.fetch_add(1)));
-    return name;
+    static const auto process = static_cast<std::uint64_t>(::getpid());
+    return hidden_temporary_name(target, process, counter.fetch_add(1),
+                                 shortened);
   }
 
   // Makes the file at `fd` (or a new one, when `fd` is -1) appear under a
   // hidden name beside `target`, guarded against interrupts. Returns the
-  // descriptor, or the link's 0.
+  // descriptor, or the link's 0. A file system whose names are shorter than
+  // usual gets the shortened form of the hidden name.
   static IoResult create_named(const std::string& target,
                                std::string& temporary, int fd = -1) {
+    bool shortened = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = hidden_name(target);
+      temporary = hidden_name(target, shortened);
       // Guarded before it exists, so no signal can come between the two.
       guard_temporary(temporary);
       const IoResult r =
@@ -170,7 +192,11 @@ class PosixFileSystem final : public FileSystem {
               : link_at(fd, temporary);
       if (r.ok()) return r;
       release_temporary();
-      if (r.error != EEXIST) return r;
+      if (r.error == ENAMETOOLONG && !shortened) {
+        shortened = true;
+      } else if (r.error != EEXIST) {
+        return r;
+      }
     }
     return IoResult{0, EEXIST};
   }
@@ -182,23 +208,35 @@ class PosixFileSystem final : public FileSystem {
                               AT_SYMLINK_FOLLOW));
   }
 
-  // Gives the file without a name open at `fd` the name `target`, then
-  // closes it. A `target` that has come into being since it was found
-  // missing is replaced, as any row file is: the file is linked under a
-  // hidden name first and renamed over it.
+  // Gives the file without a name open at `fd` the name `target`, and
+  // closes it. A failed close must leave `target` as it was, but a file
+  // without a name can only be linked while open: it is linked, then
+  // closed, and taken away again if the close fails (the name was free, or
+  // the link would have failed). A `target` that has come into being since
+  // it was found missing is replaced, as any row file is: the file is
+  // linked under a hidden name, closed, and then renamed over it.
   static IoResult link_in(int fd, const std::string& target) {
     IoResult r = link_at(fd, target);
-    if (!r.ok() && r.error == EEXIST) {
-      std::string temporary;
-      r = create_named(target, temporary, fd);
-      if (r.ok()) {
-        r = from_call(::rename(temporary.c_str(), target.c_str()));
-        if (!r.ok()) (void)::unlink(temporary.c_str());
-        release_temporary();
-      }
+    if (r.ok()) {
+      r = from_call(::close(fd));
+      if (!r.ok()) (void)::unlink(target.c_str());
+      return r;
     }
-    const IoResult closed = from_call(::close(fd));
-    return r.ok() ? closed : r;
+    if (r.error != EEXIST) {
+      (void)::close(fd);
+      return r;
+    }
+    std::string temporary;
+    r = create_named(target, temporary, fd);
+    if (!r.ok()) {
+      (void)::close(fd);
+      return r;
+    }
+    r = from_call(::close(fd));
+    if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
+    if (!r.ok()) (void)::unlink(temporary.c_str());
+    release_temporary();
+    return r;
   }
 
   static void describe(const struct stat& st, FileId& id) {
@@ -211,6 +249,7 @@ class PosixFileSystem final : public FileSystem {
     id.kind = S_ISREG(st.st_mode)                          ? FileKind::regular
               : S_ISDIR(st.st_mode)                        ? FileKind::directory
               : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FileKind::device
+              : S_ISSOCK(st.st_mode)                       ? FileKind::socket
                                                            : FileKind::other;
   }
 };

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "file_io.hpp"
+#include "file_names.hpp"
 #include "temporary_files.hpp"
 
 namespace tnx {
@@ -138,12 +139,6 @@ void guard_temporary(const std::wstring& name) {
 
 void release_temporary() { temporaries.release(); }
 
-// The folder part of `name`, with its separator; empty for a bare name.
-std::string folder_of(const std::string& name) {
-  const std::size_t slash = name.find_last_of("/\\:");
-  return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-}
-
 void describe(const BY_HANDLE_FILE_INFORMATION& info, FileId& id) {
   id.device = info.dwVolumeSerialNumber;
   id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
@@ -151,7 +146,8 @@ void describe(const BY_HANDLE_FILE_INFORMATION& info, FileId& id) {
   id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                 ? FileKind::directory
                 : FileKind::regular;
-  id.writable = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0;
+  id.write_error =
+      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
 }
 
 // A handle for looking at what `wide` names (through links), not for
@@ -180,9 +176,8 @@ class WindowsFileSystem final : public FileSystem {
   IoResult open_output(const char* name) override {
     std::wstring wide;
     if (!to_wide(name, wide)) return IoResult{0, ENOENT};
-    return from_call(_wopen(wide.c_str(),
-                            _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                            _S_IREAD | _S_IWRITE));
+    return from_call(
+        _wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
   }
 
   IoResult identify(int fd, FileId& id) override {
@@ -258,13 +253,11 @@ class WindowsFileSystem final : public FileSystem {
   IoResult create_temporary(const std::string& target, bool,
                             std::string& temporary) override {
     static std::atomic<unsigned> counter{0};
-    const std::string folder = folder_of(target);
-    const std::string base = target.substr(folder.size());
     for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = folder;
-      temporary.append(".").append(base).append(".tnx-");
-      temporary.append(std::to_string(_getpid())).append("-");
-      temporary.append(std::to_string(counter.fetch_add(1)));
+      // Names are limited to 255 UTF-16 units, which a name of 255 UTF-8
+      // bytes never passes.
+      temporary = hidden_temporary_name(
+          target, static_cast<std::uint64_t>(_getpid()), counter.fetch_add(1));
       std::wstring wide;
       if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
       guard_temporary(wide);

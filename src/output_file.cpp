@@ -4,13 +4,29 @@
 #include <cstring>
 
 namespace tnx {
+namespace {
+
+// Whether writing the rows to `output` would destroy the `input` they are
+// read from. A regular file would be emptied before it is read, and a pipe
+// would feed the rows back in as lines, without end. One terminal or one
+// socket read and written is plain interactive use, or a service started
+// with its connection as standard input and output.
+bool destroys_input(const FileId& output, const FileId& input) {
+  return output.same_file(input) && output.kind != FileKind::device &&
+         output.kind != FileKind::socket;
+}
+
+}  // namespace
 
 OutputStatus OutputFile::open(const char* name, const FileId& input) {
+  // An empty name opens nothing: refused before a row is converted, as the
+  // system refuses to open it.
+  if (name[0] == '\0') return fail(ENOENT);
   FileId standard_output;
   const bool has_standard_output =
       fs_.identify(STDOUT_FD, standard_output).ok();
   if (std::strcmp(name, "-") == 0) {
-    if (has_standard_output && standard_output.same_file(input)) {
+    if (has_standard_output && destroys_input(standard_output, input)) {
       return OutputStatus::same_as_input;
     }
     mode_ = Mode::standard_output;
@@ -23,7 +39,7 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   if (!found.ok()) {
     return found.error == ENOENT ? replace(name, nullptr) : fail(found.error);
   }
-  if (existing.same_file(input)) return OutputStatus::same_as_input;
+  if (destroys_input(existing, input)) return OutputStatus::same_as_input;
   if (has_standard_output && existing.kind != FileKind::device &&
       existing.same_file(standard_output)) {
     // /dev/stdout, or the file standard output was sent to: writing rows
@@ -40,9 +56,12 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
     case FileKind::directory: return fail(EISDIR);
     case FileKind::regular:
       // A row file its owner made read-only is not replaced behind their
-      // back, just as it could not be opened for writing.
-      return existing.writable ? replace(name, &existing) : fail(EACCES);
+      // back, just as it could not be opened for writing; the reason is the
+      // system's own ("Read-only file system" where nothing can be written).
+      return existing.write_error == 0 ? replace(name, &existing)
+                                       : fail(existing.write_error);
     case FileKind::device:
+    case FileKind::socket:
     case FileKind::other: return write_directly(name, &existing);
   }
   return fail(EINVAL);

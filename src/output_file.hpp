@@ -25,8 +25,9 @@ class OutputFile {
   // open()
   //
   // Settles where the rows for `name` go and opens it for writing. An
-  // output that is the same file as `input` is refused before anything is
-  // created or changed. On failure error() gives the errno value.
+  // output that is the same regular file or pipe as `input` is refused
+  // before anything is created or changed (one terminal or socket may be
+  // both). On failure error() gives the errno value.
   [[nodiscard]] OutputStatus open(const char* name, const FileId& input);
 
   [[nodiscard]] int fd() const { return fd_; }

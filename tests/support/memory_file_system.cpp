@@ -128,7 +128,7 @@ IoResult MemoryFileSystem::inspect(const char* name, FileId& id) {
   if (node == nullptr) return IoResult{0, ENOENT};
   describe(*node, id);
   // As for a user who is not the superuser: the owner's write bit decides.
-  id.writable = (node->mode & 0200) != 0;
+  id.write_error = (node->mode & 0200) != 0 ? 0 : EACCES;
   return IoResult{};
 }
 
