@@ -34,6 +34,15 @@ class ProgramArguments {
   [[maybe_unused]] unsigned saved_code_page_ = 0;
 };
 
+// open_standard_streams()
+//
+// Opens the null device on each of standard input, output and error that
+// was closed when the program started (`prog <&- >&-`). Without this, the
+// first files the program opens would take their places, and the console
+// text would be written into a row file. To be called before anything is
+// opened; returns false when the null device cannot be opened.
+[[nodiscard]] bool open_standard_streams();
+
 // The processors this process may run on (at least 1).
 [[nodiscard]] int available_processors();
 

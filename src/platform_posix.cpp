@@ -1,8 +1,10 @@
 // The process services of POSIX systems, where argv is already what the
 // program needs.
+#include <fcntl.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "platform.hpp"
@@ -13,6 +15,19 @@ ProgramArguments::ProgramArguments(int argc, char** argv)
     : values_(argv, argv + argc) {}
 
 ProgramArguments::~ProgramArguments() = default;
+
+bool open_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor: this one, as the ones below it are open.
+    const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened != fd) {
+      if (opened >= 0) ::close(opened);
+      return false;
+    }
+  }
+  return true;
+}
 
 int available_processors() {
 #ifdef __linux__

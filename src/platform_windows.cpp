@@ -5,6 +5,7 @@
 #endif
 #include <windows.h>
 // windows.h first: shellapi.h relies on its types.
+#include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 
@@ -100,6 +101,23 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
 
 ProgramArguments::~ProgramArguments() {
   if (saved_code_page_ != 0) SetConsoleOutputCP(saved_code_page_);
+}
+
+bool open_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    // -1: no such descriptor; -2: one without a stream (a program started
+    // without a console).
+    const intptr_t handle = _get_osfhandle(fd);
+    if (handle != -1 && handle != -2) continue;
+    const int opened = _open("NUL", fd == 0 ? _O_RDONLY : _O_WRONLY);
+    if (opened < 0) return false;
+    if (opened != fd) {
+      const int moved = _dup2(opened, fd);
+      _close(opened);
+      if (moved != 0) return false;
+    }
+  }
+  return true;
 }
 
 int available_processors() {
