@@ -1,31 +1,26 @@
 #include "batch.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <map>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "console.hpp"
+#include "file_names.hpp"
 #include "platform.hpp"
 
 namespace tnx {
 namespace {
-
-#ifdef _WIN32
-constexpr const char* SEPARATORS = "/\\:";
-#else
-constexpr const char* SEPARATORS = "/";
-#endif
-
-// Where the last component of `path` starts.
-std::size_t name_start(const std::string& path) {
-  const std::size_t cut = path.find_last_of(SEPARATORS);
-  return cut == std::string::npos ? 0 : cut + 1;
-}
 
 // Files taken ahead of the first one not yet shown, per job: enough to keep
 // every job busy behind a slow file, few enough that the texts waiting to
@@ -37,77 +32,192 @@ constexpr std::size_t AHEAD_PER_JOB = 8;
 constexpr auto PROGRESS_EVERY = std::chrono::milliseconds(250);
 constexpr auto PROGRESS_AFTER = std::chrono::seconds(1);
 
-struct FileJob {
-  std::string input;
-  std::string output;
-  // A later file with the row file of an earlier one: that one's input.
-  std::string refused_for;
-  // The file's text and reasons, once converted.
-  std::string text;
-  std::string errors;
-  RunStatus status = RunStatus::ok;
-  bool done = false;
+// The row file's name of `input` in pieces that point into the input's
+// name and the output folder, so it can be written out without building it.
+struct RowFileParts {
+  std::string_view folder;
+  // A separator goes between the folder and the name.
+  bool separator = false;
+  std::string_view stem;
 };
+
+RowFileParts row_file_parts(std::string_view input,
+                            std::string_view output_dir) {
+  const std::size_t start = folder_length(input);
+  std::string_view stem = input.substr(start);
+  // The last extension; a leading dot starts a name, not an extension.
+  const std::size_t dot = stem.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
+  if (output_dir.empty()) return {input.substr(0, start), false, stem};
+  return {output_dir, folder_length(output_dir) != output_dir.size(), stem};
+}
 
 // Creates `dir` and the folders above it that are missing. Returns 0 or the
 // errno value of the first folder that could not be made.
 int make_directories(FileSystem& fs, const std::string& dir) {
-  for (std::size_t end = 0; end != std::string::npos;) {
-    end = dir.find_first_of(SEPARATORS, end + 1);
+  const std::string_view path = dir;
+  for (std::size_t end = 1; end <= path.size(); ++end) {
+    // Each folder on the way (a part followed by a separator), then all.
+    const bool before_separator =
+        end < path.size() && folder_length(path.substr(0, end + 1)) == end + 1;
+    if (!before_separator && end != path.size()) continue;
     const std::string prefix = dir.substr(0, end);
-    if (prefix.empty() || prefix.back() == ':') continue;
+    if (prefix.back() == ':') continue;  // a drive
     const IoResult r = fs.make_directory(prefix.c_str());
     if (!r.ok() && r.error != EEXIST) return r.error;
   }
   return 0;
 }
 
-// Folders already identified, by spelling: the files of a batch mostly
-// share one or a few.
-using FolderKeys = std::map<std::string, std::string>;
+// What tells two row files apart: the folder that the row file's name
+// lands in once its symbolic links are followed, by identity however it is
+// spelled, and the name in it. Two names that lead to one file through a
+// link have the same key.
+struct OutputKey {
+  std::string folder;
+  std::string name;
+  // The name with its links followed.
+  std::string target;
 
-// What tells two row files apart: the folder (by identity, however it is
-// spelled) and the name in it.
-std::string output_key(FileSystem& fs, const std::string& output,
-                       FolderKeys& folders) {
-  const std::size_t start = name_start(output);
-  std::string name = output.substr(start);
+  bool operator==(const OutputKey& other) const {
+    return folder == other.folder && name == other.name;
+  }
+};
+
+// The identity of the last folder looked at: the files of a batch mostly
+// come folder by folder, and a map of every folder would grow with the
+// batch.
+class FolderIds {
+ public:
+  explicit FolderIds(FileSystem& fs) : fs_(fs) {}
+
+  const std::string& id(const std::string& folder) {
+    if (folder != spelling_ || id_.empty()) {
+      spelling_ = folder;
+      FileId found;
+      id_ =
+          fs_.inspect(folder.c_str(), found).ok()
+              ? std::to_string(found.device) + ":" + std::to_string(found.inode)
+              : "?" + folder;
+    }
+    return id_;
+  }
+
+ private:
+  FileSystem& fs_;
+  std::string spelling_;
+  std::string id_;
+};
+
+OutputKey output_key(FileSystem& fs, const std::string& output,
+                     FolderIds& folders) {
+  OutputKey key;
+  if (!fs.resolve_links(output.c_str(), key.target).ok()) key.target = output;
+  const std::size_t start = folder_length(key.target);
+  key.name = key.target.substr(start);
 #ifdef _WIN32
   // Windows names ignore case.
-  for (char& c : name) {
+  for (char& c : key.name) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
 #endif
-  const std::string folder = start == 0 ? "." : output.substr(0, start);
-  auto [known, fresh] = folders.try_emplace(folder);
-  if (fresh) {
-    FileId id;
-    known->second =
-        fs.inspect(folder.c_str(), id).ok()
-            ? std::to_string(id.device) + ":" + std::to_string(id.inode) + "/"
-            : "?" + folder;
-  }
-  return known->second + name;
+  key.folder = folders.id(start == 0 ? "." : key.target.substr(0, start));
+  return key;
 }
 
-// The files of the batch with their row files; a file whose row file an
-// earlier one writes is marked refused.
-std::vector<FileJob> plan_jobs(const BatchConfig& config, FileSystem& fs) {
-  std::vector<std::string> names = config.files;
-  expand_wildcards(names);
-  std::vector<FileJob> jobs(names.size());
-  FolderKeys folders;
-  std::map<std::string, std::size_t> first_with;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    FileJob& job = jobs[i];
-    job.input = std::move(names[i]);
-    job.output = row_file_name(job.input, config.output_dir);
-    const auto [seen, fresh] =
-        first_with.emplace(output_key(fs, job.output, folders), i);
-    if (!fresh) job.refused_for = jobs[seen->second].input;
-  }
-  return jobs;
+// 64-bit FNV-1a over the key's two parts.
+std::uint64_t key_hash(const OutputKey& key) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  const auto mix = [&hash](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 0x100000001b3u;
+    }
+    hash ^= 0xff;  // keeps "a" + "bc" apart from "ab" + "c"
+    hash *= 0x100000001b3u;
+  };
+  mix(key.folder);
+  mix(key.name);
+  return hash;
 }
+
+// The plan of a batch: the files, and which of them are refused because an
+// earlier one writes their row file. Memory grows by a few bytes per file
+// beyond the names: a batch of a hundred thousand files stays small.
+struct Plan {
+  const NameList* names = nullptr;
+  std::string output_dir;
+  // Refused file -> the earlier file that writes its row file.
+  std::map<std::size_t, std::size_t> refused;
+  // Some row file is the file standard output was sent to: its rows go
+  // there, so the batch's text goes to standard error.
+  bool rows_on_standard_output = false;
+};
+
+// Finds the files whose row file an earlier one writes, by key: a hash of
+// each key, sorted, then the full keys of the files whose hashes meet. A
+// device (a link to /dev/null) takes the rows of any number of files.
+void find_refused(FileSystem& fs, Plan& plan) {
+  const NameList& names = *plan.names;
+  FolderIds folders(fs);
+  FileId standard_output;
+  // Only a file or a pipe that standard output was sent to can also be a
+  // row file, as the single run decides it.
+  const bool check_standard_output =
+      fs.identify(STDOUT_FD, standard_output).ok() &&
+      (standard_output.kind == FileKind::regular ||
+       standard_output.kind == FileKind::other);
+  std::vector<std::pair<std::uint64_t, std::size_t>> hashes;
+  hashes.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string output = row_file_name(names[i], plan.output_dir);
+    hashes.emplace_back(key_hash(output_key(fs, output, folders)), i);
+    FileId found;
+    if (check_standard_output && !plan.rows_on_standard_output &&
+        fs.inspect(output.c_str(), found).ok() &&
+        found.kind != FileKind::device && found.same_file(standard_output)) {
+      plan.rows_on_standard_output = true;
+    }
+  }
+  std::sort(hashes.begin(), hashes.end());
+  for (std::size_t run = 0; run < hashes.size();) {
+    std::size_t end = run + 1;
+    while (end < hashes.size() && hashes[end].first == hashes[run].first) {
+      ++end;
+    }
+    if (end - run > 1) {
+      // Files in index order: each is compared with the earlier ones.
+      std::vector<std::pair<std::size_t, OutputKey>> keys;
+      for (std::size_t k = run; k < end; ++k) {
+        const std::size_t i = hashes[k].second;
+        keys.emplace_back(
+            i,
+            output_key(fs, row_file_name(names[i], plan.output_dir), folders));
+        for (std::size_t earlier = 0; earlier + 1 < keys.size(); ++earlier) {
+          if (!(keys[earlier].second == keys.back().second)) continue;
+          FileId target;
+          const bool device =
+              fs.inspect(keys.back().second.target.c_str(), target).ok() &&
+              target.kind == FileKind::device;
+          if (!device) plan.refused.emplace(i, keys[earlier].first);
+          break;
+        }
+      }
+    }
+    run = end;
+  }
+}
+
+// What converting one file gave: its text and reasons, for the thread that
+// shows them. Made by the job that converts the file and handed over whole.
+struct FileReport {
+  std::string text;
+  std::string errors;
+  RunStatus status = RunStatus::ok;
+  // The memory ran out: the text and reasons are not there, and the
+  // failure is written without taking any more.
+  bool out_of_memory = false;
+};
 
 // The line on standard error that shows how far the run is, when standard
 // error is a terminal and the run takes long enough to need one.
@@ -126,24 +236,24 @@ class Progress {
       return;
     }
     shown_at_ = now;
-    // Built by appending: g++ 12 warns falsely about "literal" + string.
-    std::string line = "\r";
-    line += std::to_string(done);
-    line += " of ";
-    line += std::to_string(total_);
-    line += " files";
+    // Two counts of up to 20 digits each fit.
+    char line[64];
+    const int size =
+        std::snprintf(line, sizeof line, "\r%zu of %zu files", done, total_);
+    if (size <= 1 || static_cast<std::size_t>(size) >= sizeof line) return;
     erase();
-    (void)write_all(fs_, STDERR_FD, line.data(), line.size());
-    width_ = line.size() - 1;
+    (void)write_all(fs_, STDERR_FD, line, static_cast<std::size_t>(size));
+    width_ = static_cast<std::size_t>(size) - 1;
   }
 
   // Takes the line away, before other text or at the end.
   void erase() {
     if (width_ == 0) return;
-    std::string blank(width_ + 2, ' ');
-    blank.front() = '\r';
-    blank.back() = '\r';
-    (void)write_all(fs_, STDERR_FD, blank.data(), blank.size());
+    char blank[64];
+    std::fill_n(blank, sizeof blank, ' ');
+    blank[0] = '\r';
+    blank[width_ + 1] = '\r';
+    (void)write_all(fs_, STDERR_FD, blank, width_ + 2);
     width_ = 0;
   }
 
@@ -161,88 +271,142 @@ class Progress {
 // text in order as soon as it and every file before it are done.
 class BatchRun {
  public:
-  BatchRun(const BatchConfig& config, FileSystem& fs, std::vector<FileJob> jobs,
+  BatchRun(const BatchConfig& config, FileSystem& fs, const Plan& plan,
            int threads)
       : config_(config),
         fs_(fs),
-        jobs_(std::move(jobs)),
+        plan_(plan),
+        names_(*plan.names),
+        text_fd_(plan.rows_on_standard_output ? STDERR_FD : STDOUT_FD),
         threads_(static_cast<std::size_t>(threads)),
-        progress_(fs, jobs_.size()) {}
+        ahead_(AHEAD_PER_JOB * threads_),
+        ready_(ahead_),
+        out_of_memory_text_(error_text(ENOMEM)),
+        progress_(fs, names_.size()) {}
 
   // Returns the number of files that failed.
   std::size_t run();
 
+  [[nodiscard]] int text_fd() const { return text_fd_; }
+  // Whether the last text shown ended its line.
+  [[nodiscard]] bool at_line_start() const { return at_line_start_; }
+
  private:
-  void convert(FileJob& job, ConversionMemory& memory) const;
+  FileReport convert(std::size_t index, ConversionMemory& memory) const;
   void work();
-  void show(FileJob& job);
+  void show(std::size_t index, const FileReport& report);
 
   const BatchConfig& config_;
   FileSystem& fs_;
-  std::vector<FileJob> jobs_;
+  const Plan& plan_;
+  const NameList& names_;
+  int text_fd_;
   std::size_t threads_;
-  Progress progress_;
-  std::size_t failed_ = 0;
-  // Guarded by mutex_: the next file to take, and the first not shown.
-  // The thread that shows the texts waits on `shown_done_` for the file
-  // `shown_`, and is woken only when that one is done, not at every file;
-  // the jobs wait on `room_` when they are too far ahead.
+  std::size_t ahead_;
+  // Guarded by mutex_: the next file to take, the first not shown, and the
+  // reports of the files in between that are done, file i in slot
+  // i % ahead_. The thread that shows the texts waits on `shown_done_` for
+  // the file `shown_`, and is woken only when that one is done, not at
+  // every file; the jobs wait on `room_` when they are too far ahead.
   std::mutex mutex_;
   std::condition_variable shown_done_;
   std::condition_variable room_;
   std::size_t next_ = 0;
   std::size_t shown_ = 0;
+  std::vector<std::optional<FileReport>> ready_;
+  // The reason for a failure of memory, ready before memory runs out.
+  std::string out_of_memory_text_;
+  Progress progress_;
+  std::size_t failed_ = 0;
+  bool at_line_start_ = true;
 };
 
-void BatchRun::convert(FileJob& job, ConversionMemory& memory) const {
-  Console console(fs_, false);
-  if (!job.refused_for.empty()) {
-    console.print("\nCould not open output file: ", job.output,
-                  " (also the row file of " + job.refused_for + ")\n");
-    console.report(job.output, "also the row file of " + job.refused_for);
-    job.status = RunStatus::output_not_opened;
-  } else {
-    // With several jobs the cores are taken: a writer thread per file would
-    // only add threads and buffers.
-    job.status = convert_file(job.input.c_str(), job.output.c_str(), fs_,
-                              console, BLOCK_SIZE, threads_ == 1, memory);
+FileReport BatchRun::convert(std::size_t index,
+                             ConversionMemory& memory) const {
+  FileReport report;
+  try {
+    Console console(fs_, false);
+    const std::string output = row_file_name(names_[index], config_.output_dir);
+    const auto refused = plan_.refused.find(index);
+    if (refused != plan_.refused.end()) {
+      const std::string earlier(names_[refused->second]);
+      console.print("\nCould not open output file: ", output,
+                    " (also the row file of " + earlier + ")\n");
+      console.report(output, "also the row file of " + earlier);
+      report.status = RunStatus::output_not_opened;
+    } else {
+      // With several jobs the cores are taken: a writer thread per file
+      // would only add threads and buffers.
+      report.status = convert_file(names_.c_str(index), output.c_str(), fs_,
+                                   console, BLOCK_SIZE, threads_ == 1, memory);
+    }
+    report.text = console.take_text();
+    report.errors = console.take_errors();
+  } catch (const std::bad_alloc&) {
+    // This file could not get the memory it needed; what it held is given
+    // back as the stack unwinds, and the other files go on.
+    report = FileReport{};
+    report.status = RunStatus::read_failed;
+    report.out_of_memory = true;
   }
-  job.text = std::move(console.text());
-  job.errors = console.errors();
+  return report;
 }
 
 void BatchRun::work() {
-  const std::size_t ahead = AHEAD_PER_JOB * threads_;
+  // A row file that is a pipe whose reader left fails alone.
+  hold_broken_pipe_signal();
   // This job's buffers, from file to file.
   ConversionMemory memory = ConversionMemory::for_many_files();
   std::unique_lock lock(mutex_);
   for (;;) {
-    room_.wait(lock,
-               [&] { return next_ >= jobs_.size() || next_ < shown_ + ahead; });
-    if (next_ >= jobs_.size()) return;
+    room_.wait(lock, [&] {
+      return next_ >= names_.size() || next_ < shown_ + ahead_;
+    });
+    if (next_ >= names_.size()) return;
     const std::size_t index = next_++;
     lock.unlock();
-    convert(jobs_[index], memory);
+    FileReport report = convert(index, memory);
     lock.lock();
-    jobs_[index].done = true;
+    ready_[index % ahead_] = std::move(report);
     if (index == shown_) shown_done_.notify_one();
   }
 }
 
-void BatchRun::show(FileJob& job) {
-  const bool failed = job.status != RunStatus::ok;
+void BatchRun::show(std::size_t index, const FileReport& report) {
+  const bool failed = report.status != RunStatus::ok;
   failed_ += failed ? 1 : 0;
-  if (!config_.quiet || failed) {
-    progress_.erase();
-    Console console(fs_, true);
-    console.print("== ", job.input, " -> " + job.output + "\n");
-    console.print(job.text);
-    console.add_reasons(job.errors);
+  if (config_.quiet && !failed) return;
+  progress_.erase();
+  const std::string_view input = names_[index];
+  const RowFileParts output = row_file_parts(input, config_.output_dir);
+  ConsoleWriter text(fs_, text_fd_);
+  // Every file's line starts a line of its own, even after a text cut
+  // short (a header echo ended by a NUL byte), so scripts can split on it.
+  if (!at_line_start_) text.add("\n");
+  text.add("== ");
+  text.add(input);
+  text.add(" -> ");
+  text.add(output.folder);
+  if (output.separator) text.add("/");
+  text.add(output.stem);
+  text.add(".ntp\n");
+  if (report.out_of_memory) {
+    text.add("\nCould not read input file: ");
+    text.add(input);
+    text.add("\n");
+    text.flush();
+    ConsoleWriter errors(fs_, STDERR_FD);
+    errors.add("tarnovelix: ");
+    errors.add(input);
+    errors.add(": ");
+    errors.add(out_of_memory_text_);
+    errors.add("\n");
+  } else {
+    text.add(report.text);
+    text.flush();
+    write_console_text(fs_, STDERR_FD, report.errors);
   }
-  // The texts of files shown go at once, buffers and all: a batch of many
-  // files must not keep a little of each.
-  std::string().swap(job.text);
-  std::string().swap(job.errors);
+  at_line_start_ = text.at_line_start();
 }
 
 std::size_t BatchRun::run() {
@@ -254,27 +418,36 @@ std::size_t BatchRun::run() {
       workers.emplace_back([this] { work(); });
     } catch (const std::system_error&) {
       break;  // as many as the system gives; none: this thread converts
+    } catch (const std::bad_alloc&) {
+      break;
     }
   }
   // For when no job thread could be had and this one converts.
   ConversionMemory memory;
   if (workers.empty()) memory = ConversionMemory::for_many_files();
-  for (std::size_t i = 0; i < jobs_.size(); ++i) {
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    FileReport report;
     if (workers.empty()) {
-      convert(jobs_[i], memory);
+      hold_broken_pipe_signal();
+      report = convert(i, memory);
+      release_broken_pipe_signal();
     } else {
       std::unique_lock lock(mutex_);
-      while (!jobs_[i].done) {
+      std::optional<FileReport>& slot = ready_[i % ahead_];
+      while (!slot) {
         shown_done_.wait_for(lock, PROGRESS_EVERY);
-        if (!jobs_[i].done) progress_.show(i);
+        if (slot) break;
+        // Written unlocked: a stalled terminal must not stall the jobs.
+        lock.unlock();
+        progress_.show(i);
+        lock.lock();
       }
-    }
-    show(jobs_[i]);
-    {
-      const std::lock_guard lock(mutex_);
+      report = std::move(*slot);
+      slot.reset();
       shown_ = i + 1;
     }
     room_.notify_all();
+    show(i, report);
     progress_.show(i + 1);
   }
   for (std::thread& worker : workers) worker.join();
@@ -282,21 +455,22 @@ std::size_t BatchRun::run() {
   return failed_;
 }
 
+// "N" of a count, as text.
+std::string_view count_text(std::size_t count, char (&buffer)[24]) {
+  const char* end = std::to_chars(buffer, buffer + sizeof buffer, count).ptr;
+  return {buffer, static_cast<std::size_t>(end - buffer)};
+}
+
 }  // namespace
 
-std::string row_file_name(const std::string& input,
-                          const std::string& output_dir) {
-  const std::size_t start = name_start(input);
-  std::string stem = input.substr(start);
-  // The last extension; a leading dot starts a name, not an extension.
-  const std::size_t dot = stem.rfind('.');
-  if (dot != std::string::npos && dot > 0) stem.erase(dot);
-  std::string folder = input.substr(0, start);
-  if (!output_dir.empty()) {
-    folder = output_dir;
-    if (name_start(folder) != folder.size()) folder += '/';
-  }
-  return folder + stem + ".ntp";
+std::string row_file_name(std::string_view input, std::string_view output_dir) {
+  const RowFileParts parts = row_file_parts(input, output_dir);
+  std::string name;
+  name.reserve(parts.folder.size() + 1 + parts.stem.size() + 4);
+  name.append(parts.folder);
+  if (parts.separator) name += '/';
+  name.append(parts.stem).append(".ntp");
+  return name;
 }
 
 RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
@@ -306,17 +480,29 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
       console.report(config.output_dir, error_text(error));
     }
   }
-  std::vector<FileJob> jobs = plan_jobs(config, fs);
-  const std::size_t total = jobs.size();
+  NameList expanded;
+  const NameList& names = expand_wildcards(config.files, expanded);
+  Plan plan;
+  plan.names = &names;
+  plan.output_dir = config.output_dir;
+  find_refused(fs, plan);
+  const std::size_t total = names.size();
   int threads = config.jobs > 0 ? config.jobs : available_processors();
   threads = static_cast<int>(
       std::min<std::size_t>(static_cast<std::size_t>(threads), total));
-  BatchRun batch(config, fs, std::move(jobs), threads);
+  BatchRun batch(config, fs, plan, threads);
   const std::size_t failed = batch.run();
-  Console console(fs, true);
-  console.print("\n== " + std::to_string(total) +
-                " files: " + std::to_string(total - failed) + " converted, " +
-                std::to_string(failed) + " failed\n");
+
+  char numbers[3][24];
+  ConsoleWriter text(fs, batch.text_fd());
+  if (!batch.at_line_start()) text.add("\n");
+  text.add("\n== ");
+  text.add(count_text(total, numbers[0]));
+  text.add(" files: ");
+  text.add(count_text(total - failed, numbers[1]));
+  text.add(" converted, ");
+  text.add(count_text(failed, numbers[2]));
+  text.add(" failed\n");
   return failed == 0 ? RunStatus::ok : RunStatus::batch_failed;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "command_line.hpp"
 #include "conversion.hpp"
@@ -18,8 +19,8 @@ namespace tnx {
 // ".ntp" ("scan.dat" gives "scan.ntp", "run.2.dat" "run.2.ntp", "scan"
 // "scan.ntp"), in `output_dir` when it is not empty, beside the input
 // otherwise.
-[[nodiscard]] std::string row_file_name(const std::string& input,
-                                        const std::string& output_dir);
+[[nodiscard]] std::string row_file_name(std::string_view input,
+                                        std::string_view output_dir);
 
 // run_batch()
 //
@@ -27,7 +28,9 @@ namespace tnx {
 // calls from several threads at once when more than one job runs. Two files
 // that would write one row file: the later one is refused. Returns
 // RunStatus::ok when every file converted, RunStatus::batch_failed when any
-// failed; a failed file never stops the others.
+// failed; a failed file never stops the others, not even one that cannot
+// get the memory it needs. When a row file is the file standard output was
+// sent to, its rows go there and the batch's text to standard error.
 [[nodiscard]] RunStatus run_batch(const BatchConfig& config, FileSystem& fs);
 
 }  // namespace tnx

@@ -18,6 +18,17 @@ namespace tnx {
 // the same pages instead of touching new ones for each file.
 class InputBuffer {
  public:
+  InputBuffer() = default;
+  // A buffer moved from is empty, whatever happens to the one moved to.
+  InputBuffer(InputBuffer&& other) noexcept
+      : bytes_(std::move(other.bytes_)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  InputBuffer& operator=(InputBuffer&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
+
   // Room for `capacity` bytes of data; an empty buffer when the memory
   // cannot be had. The pages are touched only as data arrives.
   [[nodiscard]] static InputBuffer allocate(std::size_t capacity) noexcept;

@@ -59,6 +59,9 @@ RunConfig parse_batch(int argc, const char* const* argv) {
   RunConfig config;
   config.action = Action::batch;
   BatchConfig& batch = config.batch;
+  std::size_t bytes = 0;
+  for (int i = 2; i < argc; ++i) bytes += std::strlen(argv[i]) + 1;
+  batch.files.reserve(static_cast<std::size_t>(argc), bytes);
   bool options_end = false;
   for (int i = 2; i < argc; ++i) {
     const std::string_view arg = argv[i];
@@ -72,7 +75,7 @@ RunConfig parse_batch(int argc, const char* const* argv) {
             "standard input (-) cannot be a file of a batch; a file named - "
             "is ./-");
       }
-      batch.files.emplace_back(arg);
+      batch.files.add(arg);
       continue;
     }
     std::string value;

@@ -2,7 +2,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
+
+#include "name_list.hpp"
 
 namespace tnx {
 
@@ -21,7 +22,7 @@ struct BatchConfig {
   int jobs = 0;
   std::string output_dir;
   bool quiet = false;
-  std::vector<std::string> files;
+  NameList files;
 };
 
 struct RunConfig {

@@ -7,10 +7,37 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "file_io.hpp"
 
 namespace tnx {
+
+// Text for a standard stream, gathered in a buffer of its own and written
+// with the platform's line ends in few calls, without allocating: it also
+// serves when memory has run out. Failures are not reported (see above).
+class ConsoleWriter {
+ public:
+  ConsoleWriter(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
+  ConsoleWriter(const ConsoleWriter&) = delete;
+  ConsoleWriter& operator=(const ConsoleWriter&) = delete;
+  ~ConsoleWriter() { flush(); }
+
+  void add(std::string_view text);
+  void flush();
+  // Whether what was added so far ends a line (or nothing was added).
+  [[nodiscard]] bool at_line_start() const { return at_line_start_; }
+
+ private:
+  FileSystem& fs_;
+  int fd_;
+  char buffer_[8192];
+  std::size_t used_ = 0;
+  bool at_line_start_ = true;
+};
+
+// Writes `text` to `fd` through a ConsoleWriter.
+void write_console_text(FileSystem& fs, int fd, std::string_view text);
 
 class Console {
  public:
@@ -25,6 +52,11 @@ class Console {
   // The console text still to be written, for the header pass to add to.
   std::string& text() { return text_; }
   [[nodiscard]] const std::string& errors() const { return errors_; }
+  // Hand over what was collected; the console holds none of it after.
+  [[nodiscard]] std::string take_text() { return std::move(text_); }
+  [[nodiscard]] std::string take_errors() { return std::move(errors_); }
+  // Where the console text goes: standard output, or standard error.
+  [[nodiscard]] int text_fd() const { return text_fd_; }
 
   void print(std::string_view message) { text_ += message; }
 

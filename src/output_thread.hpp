@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "file_io.hpp"
 
@@ -26,6 +27,15 @@ namespace tnx {
 class RowBuffer {
  public:
   RowBuffer() = default;
+  // A buffer moved from is empty, whatever happens to the one moved to.
+  RowBuffer(RowBuffer&& other) noexcept
+      : bytes_(std::move(other.bytes_)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  RowBuffer& operator=(RowBuffer&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    capacity_ = std::exchange(other.capacity_, 0);
+    return *this;
+  }
 
   // An empty buffer when the memory cannot be had.
   [[nodiscard]] static RowBuffer allocate(std::size_t capacity) noexcept;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "name_list.hpp"
+
 namespace tnx {
 
 // The arguments of the process, program name first. On POSIX systems they
@@ -46,15 +48,29 @@ class ProgramArguments {
 // The processors this process may run on (at least 1).
 [[nodiscard]] int available_processors();
 
+// hold_broken_pipe_signal(), release_broken_pipe_signal()
+//
+// From hold_broken_pipe_signal() on, this thread's writes to a pipe that no
+// one reads any more fail with EPIPE instead of ending the program (POSIX
+// systems end it with SIGPIPE), and so do those of the threads it starts: a
+// row file of a batch that is such a pipe is that file's failure. The
+// batch's own standard output keeps the usual signal, on the thread that
+// writes it. release_broken_pipe_signal() ends the hold and drops the
+// signals its writes raised meanwhile (their writes have failed already).
+// Nothing happens on Windows, which has no such signal.
+void hold_broken_pipe_signal();
+void release_broken_pipe_signal();
+
 // Whether descriptor `fd` is a terminal (a console on Windows).
 [[nodiscard]] bool is_terminal(int fd);
 
 // expand_wildcards()
 //
-// On Windows, where the shell passes *.dat as typed, replaces each name
-// holding * or ? by the files it matches, sorted by name (a pattern that
-// matches nothing stays as it is). Elsewhere the shell has done it, and
-// the names are left alone.
-void expand_wildcards(std::vector<std::string>& names);
+// On Windows, where the shell passes *.dat as typed, fills `expanded` with
+// `names`, each name holding * or ? replaced by the files it matches,
+// sorted by name (a pattern that matches nothing stays as it is), and
+// returns it. Elsewhere the shell has done it: returns `names` itself.
+[[nodiscard]] const NameList& expand_wildcards(const NameList& names,
+                                               NameList& expanded);
 
 }  // namespace tnx

@@ -1,7 +1,9 @@
 // The process services of POSIX systems, where argv is already what the
 // program needs.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,8 +44,39 @@ int available_processors() {
   return count > 0 ? static_cast<int>(count) : 1;
 }
 
+namespace {
+
+sigset_t broken_pipe_only() {
+  sigset_t set;
+  ::sigemptyset(&set);
+  ::sigaddset(&set, SIGPIPE);
+  return set;
+}
+
+}  // namespace
+
+void hold_broken_pipe_signal() {
+  const sigset_t set = broken_pipe_only();
+  (void)::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+void release_broken_pipe_signal() {
+  const sigset_t set = broken_pipe_only();
+  sigset_t pending;
+  ::sigemptyset(&pending);
+  // A signal raised by this thread's write is this thread's alone: taken
+  // here, it never ends the program.
+  if (::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE) == 1) {
+    const timespec no_wait{};
+    (void)::sigtimedwait(&set, nullptr, &no_wait);
+  }
+  (void)::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
 bool is_terminal(int fd) { return ::isatty(fd) == 1; }
 
-void expand_wildcards(std::vector<std::string>&) {}
+const NameList& expand_wildcards(const NameList& names, NameList&) {
+  return names;
+}
 
 }  // namespace tnx

@@ -127,20 +127,24 @@ int available_processors() {
   return threads > 0 ? static_cast<int>(threads) : 1;
 }
 
+void hold_broken_pipe_signal() {}
+
+void release_broken_pipe_signal() {}
+
 bool is_terminal(int fd) { return _isatty(fd) != 0; }
 
-void expand_wildcards(std::vector<std::string>& names) {
-  std::vector<std::string> expanded;
-  for (std::string& name : names) {
+const NameList& expand_wildcards(const NameList& names, NameList& expanded) {
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name(names[i]);
     std::vector<std::string> found;
     if (name.find_first_of("*?") != std::string::npos) found = matches(name);
     if (found.empty()) {
-      expanded.push_back(std::move(name));
+      expanded.add(name);
     } else {
-      for (std::string& match : found) expanded.push_back(std::move(match));
+      for (const std::string& match : found) expanded.add(match);
     }
   }
-  names = std::move(expanded);
+  return expanded;
 }
 
 }  // namespace tnx

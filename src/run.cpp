@@ -1,5 +1,9 @@
 #include "run.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <new>
+
 #include "batch.hpp"
 #include "console.hpp"
 
@@ -58,6 +62,16 @@ constexpr const char* HELP_TEXT =
     "for a\n"
     "malformed batch command line, 128 + N when ended by signal N.\n";
 
+// The system's reason for a failure of memory; the C library's own text
+// when not even the system's can be had.
+void add_memory_reason(ConsoleWriter& out) {
+  try {
+    out.add(error_text(ENOMEM));
+  } catch (const std::bad_alloc&) {
+    out.add(std::strerror(ENOMEM));
+  }
+}
+
 }  // namespace
 
 RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
@@ -72,7 +86,17 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     return RunStatus::ok;
   }
   if (config.action == Action::batch) {
-    return run_batch(config.batch, fs);
+    try {
+      return run_batch(config.batch, fs);
+    } catch (const std::bad_alloc&) {
+      // Not even the list of files fits: nothing was converted. (A file
+      // that cannot get its memory fails alone, inside the batch.)
+      ConsoleWriter errors(fs, STDERR_FD);
+      errors.add("tarnovelix: --batch: ");
+      add_memory_reason(errors);
+      errors.add("\n");
+      return RunStatus::batch_failed;
+    }
   }
   if (config.action == Action::usage_error) {
     console.report("--batch", config.problem);
@@ -80,7 +104,26 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     return RunStatus::usage_error;
   }
   if (config.show_usage) console.print(USAGE_LINE);
-  return convert_file(config.input, config.output, fs, console, block_size);
+  try {
+    return convert_file(config.input, config.output, fs, console, block_size);
+  } catch (const std::bad_alloc&) {
+    // The files are closed, and a temporary row file removed, as the stack
+    // unwinds; what the console holds goes first, then the failure, told
+    // without taking more memory.
+    console.flush();
+    ConsoleWriter text(fs, console.text_fd());
+    text.add("\nCould not read input file: ");
+    text.add(config.input);
+    text.add("\n");
+    text.flush();
+    ConsoleWriter errors(fs, STDERR_FD);
+    errors.add("tarnovelix: ");
+    errors.add(config.input);
+    errors.add(": ");
+    add_memory_reason(errors);
+    errors.add("\n");
+    return RunStatus::read_failed;
+  }
 }
 
 int exit_code(RunStatus status) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -49,8 +50,9 @@ const std::string ECHO =
 const std::string ROWS = test::with_row_ends(
     "   7 0.500 10 100\n   7 1.000 20 200\n   7 1.500 30 300\n");
 
-// One job, through the in-memory file system: each file's text after its
-// line, in order, failures included, then the summary.
+// Through the in-memory file system: each file's text after its line, in
+// order, failures included, then the summary; the row files made, and no
+// other.
 TEST(Batch, TextsInOrderAndSummary) {
   struct Case {
     const char* name;
@@ -58,6 +60,12 @@ TEST(Batch, TextsInOrderAndSummary) {
     std::string console;
     std::string errors;
     RunStatus status;
+    // The row files that hold ROWS afterwards (a link shows its file's).
+    std::vector<std::string> made;
+    // Set up before the run: out/a.ntp a link to out/b.ntp, and standard
+    // output the file a.ntp.
+    bool linked = false;
+    bool standard_output_is_a_ntp = false;
   };
   const Case cases[] = {
       {"all converted",
@@ -65,7 +73,8 @@ TEST(Batch, TextsInOrderAndSummary) {
        "== a.dat -> a.ntp\n" + ECHO + "== d/b.dat -> d/b.ntp\n" + ECHO +
            "\n== 2 files: 2 converted, 0 failed\n",
        "",
-       RunStatus::ok},
+       RunStatus::ok,
+       {"a.ntp", "d/b.ntp"}},
       {"a failure in the middle stops nothing",
        {"-j", "1", "a.dat", "nope.dat", "d/b.dat"},
        "== a.dat -> a.ntp\n" + ECHO +
@@ -73,13 +82,15 @@ TEST(Batch, TextsInOrderAndSummary) {
            "== d/b.dat -> d/b.ntp\n" + ECHO +
            "\n== 3 files: 2 converted, 1 failed\n",
        "tarnovelix: nope.dat: No such file or directory\n",
-       RunStatus::batch_failed},
+       RunStatus::batch_failed,
+       {"a.ntp", "d/b.ntp"}},
       {"quiet: the failures alone",
        {"-j", "1", "-q", "a.dat", "nope.dat"},
        "== nope.dat -> nope.ntp\n\nCould not open input file: nope.dat\n"
        "\n== 2 files: 1 converted, 1 failed\n",
        "tarnovelix: nope.dat: No such file or directory\n",
-       RunStatus::batch_failed},
+       RunStatus::batch_failed,
+       {"a.ntp"}},
       {"two files with one row file: the later one is refused",
        {"-j", "1", "-o", "out", "a.dat", "d/a.dat"},
        "== a.dat -> out/a.ntp\n" + ECHO + "== d/a.dat -> out/a.ntp\n" +
@@ -87,7 +98,29 @@ TEST(Batch, TextsInOrderAndSummary) {
            "a.dat)\n" +
            "\n== 2 files: 1 converted, 1 failed\n",
        "tarnovelix: out/a.ntp: also the row file of a.dat\n",
-       RunStatus::batch_failed},
+       RunStatus::batch_failed,
+       {"out/a.ntp"}},
+      {"a row file that is a link to another's: the later one is refused",
+       {"-j", "2", "-o", "out", "a.dat", "d/b.dat"},
+       "== a.dat -> out/a.ntp\n" + ECHO + "== d/b.dat -> out/b.ntp\n" +
+           "\nCould not open output file: out/b.ntp (also the row file of "
+           "a.dat)\n" +
+           "\n== 2 files: 1 converted, 1 failed\n",
+       "tarnovelix: out/b.ntp: also the row file of a.dat\n",
+       RunStatus::batch_failed,
+       {"out/a.ntp", "out/b.ntp"},
+       true},
+      // The rows of a.dat go to standard output, captured with the
+      // console here; the batch's text goes to standard error.
+      {"a row file that standard output was sent to",
+       {"-j", "1", "a.dat", "d/b.dat"},
+       ROWS,
+       "== a.dat -> a.ntp\n" + ECHO + "== d/b.dat -> d/b.ntp\n" + ECHO +
+           "\n== 2 files: 2 converted, 0 failed\n",
+       RunStatus::ok,
+       {"d/b.ntp"},
+       false,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -97,6 +130,14 @@ TEST(Batch, TextsInOrderAndSummary) {
     fs.add_file("d/a.dat", FIVE_LINES);
     fs.add_directory(".");
     fs.add_directory("d/");
+    if (c.linked) {
+      fs.add_directory("out");
+      fs.add_symlink("out/a.ntp", "out/b.ntp");
+    }
+    if (c.standard_output_is_a_ntp) {
+      fs.add_file("a.ntp", "");
+      fs.set_standard_output("a.ntp");
+    }
     std::vector<const char*> argv{"tarnovelix", "--batch"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     const RunStatus status =
@@ -105,10 +146,16 @@ TEST(Batch, TextsInOrderAndSummary) {
     EXPECT_EQ(exit_code(status), c.status == RunStatus::ok ? 0 : 1);
     EXPECT_EQ(fs.console(), c.console);
     EXPECT_EQ(fs.errors(), c.errors);
-    for (const char* made : {"a.ntp", "d/b.ntp", "out/a.ntp"}) {
-      if (fs.exists(made)) {
-        EXPECT_EQ(fs.file(made), ROWS) << made;
-      }
+    for (const std::string& made : c.made) {
+      ASSERT_TRUE(fs.exists(made)) << made << " was not made";
+      EXPECT_EQ(fs.file(made), ROWS) << made;
+    }
+    for (const char* other :
+         {"a.ntp", "d/b.ntp", "out/a.ntp", "out/b.ntp", "nope.ntp"}) {
+      const bool wanted =
+          std::find(c.made.begin(), c.made.end(), other) != c.made.end();
+      const bool there = fs.exists(other) && !fs.file(other).empty();
+      EXPECT_TRUE(wanted || !there) << other << " was made";
     }
   }
 }

@@ -103,7 +103,12 @@ TEST(CommandLine, Batch) {
     EXPECT_EQ(config.batch.jobs, c.jobs);
     EXPECT_EQ(config.batch.output_dir, c.output_dir);
     EXPECT_EQ(config.batch.quiet, c.quiet);
-    EXPECT_EQ(config.batch.files, c.files);
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < config.batch.files.size(); ++i) {
+      files.emplace_back(config.batch.files[i]);
+      EXPECT_EQ(config.batch.files.c_str(i), files.back());
+    }
+    EXPECT_EQ(files, c.files);
   }
 }
 

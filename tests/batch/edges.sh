@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# A batch at the edges where its promises used to break, each with -j 1 and
+# -j 4 where the number of jobs could matter:
+#   1. a row file that is the file standard output was sent to
+#      (`--batch a.dat > a.ntp`): its rows go there, and every text of the
+#      batch to standard error, never into the rows;
+#   2. a row file that is a symbolic link to another file's row file: the
+#      later file is refused, as for two names of one row file, whatever
+#      the number of jobs; links to /dev/null take any number of files;
+#   3. a row file that is a FIFO whose reader leaves after a few bytes: that
+#      file fails ("Broken pipe"), the batch goes on and ends as usual;
+#   4. a file whose text does not end its line (a header echo cut by a NUL
+#      byte): the next file's "== " line still starts a line of its own;
+#   5. memory that runs out (ulimit -v) with 16 jobs: each file converts or
+#      fails with the reason, the batch never aborts, no temporary file.
+#   edges.sh BINARY CASES_DIR SCRATCH
+set -eu
+. "$(dirname "$0")/common.sh"
+batch_setup "$@"
+
+sample five_line_example e/a.dat
+sample wrap_32_bit e/b.dat
+sample header_counts e/c.dat
+
+# 1. Standard output is the row file of a.dat.
+for jobs in 1 4; do
+  label="row file on standard output, -j $jobs"
+  rm -f e/*.ntp
+  want_start
+  want_file e/a.dat e/a.ntp five_line_example
+  want_file e/b.dat e/b.ntp wrap_32_bit
+  want_summary 2 2 0
+  code=0
+  "$binary" --batch -j "$jobs" e/a.dat e/b.dat >e/a.ntp 2>got.stderr </dev/null || code=$?
+  [ "$code" -eq 0 ] || fail "$label: status $code"
+  check_rows e/a.ntp five_line_example
+  check_rows e/b.ntp wrap_32_bit
+  compare_text "$label: standard error" want.stdout got.stderr
+done
+
+# 2. Symbolic links between row files.
+for jobs in 1 4; do
+  label="a.ntp a link to b.ntp, -j $jobs"
+  rm -f e/*.ntp
+  ln -s b.ntp e/a.ntp
+  want_start
+  want_file e/a.dat e/a.ntp five_line_example
+  want_failure e/b.dat e/b.ntp \
+    $'\nCould not open output file: e/b.ntp (also the row file of e/a.dat)\n' \
+    "tarnovelix: e/b.ntp: also the row file of e/a.dat"
+  want_summary 2 1 1
+  run_batch "$label" 1 --batch -j "$jobs" e/a.dat e/b.dat
+  [ -L e/a.ntp ] || fail "$label: the link was replaced"
+  check_rows e/b.ntp five_line_example
+
+  label="row files linked to /dev/null, -j $jobs"
+  rm -f e/*.ntp
+  ln -s /dev/null e/a.ntp
+  ln -s /dev/null e/b.ntp
+  want_start
+  want_file e/a.dat e/a.ntp five_line_example
+  want_file e/b.dat e/b.ntp wrap_32_bit
+  want_summary 2 2 0
+  run_batch "$label" 0 --batch -j "$jobs" e/a.dat e/b.dat
+done
+rm -f e/*.ntp
+
+# 3. A row file that is a FIFO whose reader takes ten bytes and leaves. Its
+# rows are more than a pipe holds, so the writes meet the closed pipe.
+awk 'BEGIN {
+  print "# many rows"; print "points 1 2 3"; print "events 4 5 6"; print "label"
+  for (i = 0; i < 20000; i++) print i, i, i * 3, i * 7
+}' >e/b.dat
+"$binary" e/b.dat single.ntp >b.stdout
+for jobs in 1 4; do
+  label="b.ntp a FIFO whose reader leaves, -j $jobs"
+  rm -f e/*.ntp
+  mkfifo e/b.ntp
+  head -c 10 e/b.ntp >/dev/null &
+  want_start
+  want_file e/a.dat e/a.ntp five_line_example
+  printf '== e/b.dat -> e/b.ntp\n' >>want.stdout
+  cat b.stdout >>want.stdout
+  printf '\nCould not write output file: e/b.ntp\n' >>want.stdout
+  printf 'tarnovelix: e/b.ntp: Broken pipe\n' >>want.stderr
+  want_file e/c.dat e/c.ntp header_counts
+  want_summary 3 2 1
+  run_batch "$label" 1 --batch -j "$jobs" e/a.dat e/b.dat e/c.dat
+  wait
+  check_rows e/a.ntp five_line_example
+  check_rows e/c.ntp header_counts
+  check_no_temporaries e
+done
+rm -f e/*.ntp
+sample wrap_32_bit e/b.dat
+
+# 4. A text that does not end its line.
+printf '# a\n# b\nsomething\0 cut\nlabel\n7 1 2\n' >e/cut.dat
+for jobs in 1 4; do
+  label="a text cut short, -j $jobs"
+  want_start
+  printf '== e/cut.dat -> e/cut.ntp\n\nsomething:omething\n' >>want.stdout
+  want_file e/a.dat e/a.ntp five_line_example
+  want_summary 2 2 0
+  run_batch "$label" 0 --batch -j "$jobs" e/cut.dat e/a.dat
+done
+rm -f e/*.ntp
+
+# 5. Memory that runs out with many jobs. Under a sanitizer or a launcher
+# the limit would hit their own mappings first.
+if grep -qE "__(asan|tsan)_init" "$binary"; then
+  echo "memory limit: skipped under a sanitizer"
+else
+  mkdir m
+  for i in $(seq -w 1 300); do cp "$cases/header_counts/input.dat" "m/f$i.dat"; done
+  for round in 1 2 3; do
+    label="300 files, -j 16, ulimit -v 300000, round $round"
+    rm -f m/*.ntp
+    code=0
+    (
+      ulimit -v 300000
+      exec "$binary" --batch -j 16 m/f*.dat
+    ) >got.stdout 2>got.stderr </dev/null || code=$?
+    [ "$code" -eq 0 ] || [ "$code" -eq 1 ] || fail "$label: status $code"
+    failed=$(grep -c '^tarnovelix: ' got.stderr || true)
+    others=$(grep -vcE '^tarnovelix: m/f[0-9]+\.(dat|ntp): Cannot allocate memory$' got.stderr || true)
+    [ "$others" -eq 0 ] || fail "$label: other lines on standard error: $(head -n 3 got.stderr)"
+    grep -qx "== 300 files: $((300 - failed)) converted, $failed failed" got.stdout ||
+      fail "$label: the summary does not count $failed failures: $(tail -n 1 got.stdout)"
+    made=0
+    for f in m/f*.ntp; do
+      [ -e "$f" ] || continue
+      made=$((made + 1))
+      cmp -s "$cases/header_counts/expected.rows" "$f" || fail "$label: $f is not the rows"
+    done
+    [ "$made" -eq $((300 - failed)) ] || fail "$label: $made row files for $((300 - failed)) files converted"
+    check_no_temporaries m
+    echo "$label: status $code, $made converted, $failed failed for memory"
+  done
+fi
+
+[ $status -ne 0 ] || echo "batch edges: every promise held"
+exit $status
