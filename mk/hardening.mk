@@ -3,7 +3,7 @@
 #   make lint            clang-tidy and cppcheck over src/, zero findings
 #   make valgrind-test   the test suite with every program under memcheck
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := number_scan run
+FUZZ_TARGETS := number_scan run batch
 FUZZ_WORK := build/fuzz/work
 LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*.cpp))
 
