@@ -98,10 +98,13 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
                          FileSystem& fs, Console& console,
                          std::size_t block_size, bool may_write_in_background,
                          ConversionMemory& memory) {
-  // A regular input is read in one block when it fits one.
+  // A regular input is read in one block when it fits one. Its size is a
+  // hint only: a file in /proc reports 0 whatever it holds, and a file may
+  // grow, so reads never get smaller than a pipe's.
   const bool sized = input.id().kind == FileKind::regular;
   if (sized && input.id().size < block_size) {
-    block_size = static_cast<std::size_t>(input.id().size) + 1;
+    block_size = std::max(static_cast<std::size_t>(input.id().size) + 1,
+                          std::min(block_size, MIN_BLOCK_SIZE));
   }
   LineReader reader(fs, input.fd(), block_size, std::move(memory.input));
   ColumnTables tables;

@@ -20,6 +20,13 @@ inline constexpr int HEADER_LINES = 3;
 // long, measured side by side, and large files were no faster.
 inline constexpr std::size_t BLOCK_SIZE = std::size_t{128} << 10;
 
+// The least read asked of a regular input, however small the size it
+// reports: the size is only a hint (files in /proc, and on some FUSE and
+// network file systems, report 0 whatever they hold). A pipe delivers at
+// most this much per call; below the C library's threshold for a mapping
+// of its own, the buffer of a small file still comes from the heap.
+inline constexpr std::size_t MIN_BLOCK_SIZE = std::size_t{64} << 10;
+
 // Bytes of rows collected before the converting thread writes them out
 // itself, in one call: small for the same reason.
 inline constexpr std::size_t ROWS_PER_WRITE = std::size_t{128} << 10;
