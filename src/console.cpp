@@ -36,11 +36,15 @@ void write_text(FileSystem& fs, int fd, const std::string& text) {
 
 }  // namespace
 
+void Console::write_text_out() {
+  write_text(fs_, text_fd_, text_);
+  text_.clear();
+}
+
 void Console::write_out() {
   // The console text first: a failure's reason follows its message.
-  write_text(fs_, text_fd_, text_);
+  write_text_out();
   write_text(fs_, STDERR_FD, errors_);
-  text_.clear();
   errors_.clear();
 }
 

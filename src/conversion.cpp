@@ -63,7 +63,7 @@ bool run_header_pass(LineReader& reader, ColumnTables& tables,
   for (int count = 0; count <= HEADER_LINES; ++count) {
     const ReadStatus status = reader.next(line);
     if (status != ReadStatus::line) return status == ReadStatus::end;
-    if (count < HEADER_LINES) handle_header_line(line, tables, console.text());
+    if (count < HEADER_LINES) handle_header_line(line, tables, console);
   }
   return true;
 }

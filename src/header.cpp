@@ -11,8 +11,8 @@
 namespace tnx {
 namespace {
 
-[[gnu::format(printf, 2, 3)]] void append_printf(std::string& out,
-                                                 const char* format, ...) {
+[[gnu::format(printf, 2, 3)]] void add_printf(TextOutput& out,
+                                              const char* format, ...) {
   // Three "%f" values of up to 316 characters each fit in any case.
   char buffer[1200];
   va_list args;
@@ -20,8 +20,8 @@ namespace {
   const int size = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   if (size > 0) {
-    out.append(buffer,
-               std::min(static_cast<std::size_t>(size), sizeof buffer - 1));
+    out.add(std::string_view(
+        buffer, std::min(static_cast<std::size_t>(size), sizeof buffer - 1)));
   }
 }
 
@@ -33,10 +33,28 @@ std::string_view first_token(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+// Scans the numbers of a points line's tail [first, last) into the table
+// and adds the summary.
+void summarize_points(const char* first, const char* last, ColumnTables& tables,
+                      TextOutput& console) {
+  const int count =
+      scan_double_list(first, last, tables.points.data(), MAX_COLUMNS);
+  add_printf(console, "\n%d 'points' records found, %f %f  %f\n", count,
+             tables.points[0], tables.points[1], tables.points[2]);
+}
+
+void summarize_events(const char* first, const char* last, ColumnTables& tables,
+                      TextOutput& console) {
+  const int count =
+      scan_u32_list(first, last, tables.events.data(), MAX_COLUMNS);
+  add_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
+             tables.events[0], tables.events[1], tables.events[2]);
+}
+
 }  // namespace
 
 void handle_header_line(const Line& line, ColumnTables& tables,
-                        std::string& console) {
+                        TextOutput& console) {
   // A NUL ends the text of its line; the line end after it goes with the
   // rest of the line.
   const auto* nul =
@@ -54,24 +72,18 @@ void handle_header_line(const Line& line, ColumnTables& tables,
   const std::string_view keyword = first_token(text);
   const std::string_view tail = text.substr(anchor + 1);
 
-  console += '\n';
-  console += keyword;
-  console += ':';
-  console += tail;
-  if (has_newline) console += '\n';
+  console.add("\n");
+  console.add(keyword);
+  console.add(":");
+  console.add(tail);
+  if (has_newline) console.add("\n");
 
   const char* first = tail.data();
   const char* last = tail.data() + tail.size();
   if (keyword == "points") {
-    const int count =
-        scan_double_list(first, last, tables.points.data(), MAX_COLUMNS);
-    append_printf(console, "\n%d 'points' records found, %f %f  %f\n", count,
-                  tables.points[0], tables.points[1], tables.points[2]);
+    summarize_points(first, last, tables, console);
   } else if (keyword == "events") {
-    const int count =
-        scan_u32_list(first, last, tables.events.data(), MAX_COLUMNS);
-    append_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
-                  tables.events[0], tables.events[1], tables.events[2]);
+    summarize_events(first, last, tables, console);
   }
 }
 

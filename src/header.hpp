@@ -5,10 +5,10 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 #include "limits.hpp"
 #include "line_reader.hpp"
+#include "text_output.hpp"
 
 namespace tnx {
 
@@ -24,8 +24,8 @@ struct ColumnTables {
 // A line whose first byte is '#', or that holds no lower-case s, is passed
 // over. Any other line is echoed to `console` as its first token, a colon
 // and the text after its first s. A "points" or "events" line also fills
-// leading slots of its table and appends a summary of the count it read.
+// leading slots of its table and adds a summary of the count it read.
 void handle_header_line(const Line& line, ColumnTables& tables,
-                        std::string& console);
+                        TextOutput& console);
 
 }  // namespace tnx

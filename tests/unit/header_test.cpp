@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "padded_line.hpp"
+#include "string_output.hpp"
 
 namespace tnx {
 namespace {
@@ -32,16 +33,18 @@ void expect_tables(const ColumnTables& tables, const Expected& want) {
   }
 }
 
-TEST(Header, OneLine) {
+struct LineCase {
+  std::string text;
+  bool has_newline;
+  Expected want;
+};
+
+// Single lines and what handling them gives, however they arrive.
+std::vector<LineCase> one_line_cases() {
   constexpr double INF = std::numeric_limits<double>::infinity();
-  struct Case {
-    std::string text;
-    bool has_newline;
-    Expected want;
-  };
   const std::string token40 = "abcdefghijklmnopqrstuvwxyzabcdefghijklmn";
   const std::string points40 = "points" + std::string(34, 'Z');
-  const std::vector<Case> cases = {
+  return {
       {"points 0.5 1.0 1.5",
        true,
        {"\npoints: 0.5 1.0 1.5\n"
@@ -159,14 +162,17 @@ TEST(Header, OneLine) {
       {std::string("point\0s 1", 9), true, {"", {}, {}}},
       {std::string("\0events 1", 9), true, {"", {}, {}}},
   };
-  for (const Case& c : cases) {
+}
+
+TEST(Header, OneLine) {
+  for (const LineCase& c : one_line_cases()) {
     SCOPED_TRACE(testing::PrintToString(c.text) +
                  (c.has_newline ? " with newline" : " without newline"));
     const PaddedLine line(c.text, c.has_newline);
     ColumnTables tables;
-    std::string console = "before";
+    test::StringOutput console("before");
     handle_header_line(line.line(), tables, console);
-    EXPECT_EQ(console, "before" + c.want.console);
+    EXPECT_EQ(console.text(), "before" + c.want.console);
     expect_tables(tables, c.want);
   }
 }
@@ -226,12 +232,12 @@ TEST(Header, LinesOfOneKeywordOverwriteLeadingSlots) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.lines).substr(0, 100));
     ColumnTables tables;
-    std::string console;
+    test::StringOutput console;
     for (const std::string& text : c.lines) {
       const PaddedLine line(text);
       handle_header_line(line.line(), tables, console);
     }
-    EXPECT_EQ(console, c.want.console);
+    EXPECT_EQ(console.text(), c.want.console);
     expect_tables(tables, c.want);
   }
 }
