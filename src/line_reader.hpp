@@ -1,9 +1,11 @@
 // Cuts the input into lines, whatever their length. A line is everything up
 // to its newline; a CR right before the newline belongs to the line end, so
-// CR LF files read exactly like LF files.
+// CR LF files read exactly like LF files. A line longer than the reader's
+// buffer is handed on in pieces, so memory stays bounded for any input.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "block_reader.hpp"
 #include "file_io.hpp"
@@ -11,14 +13,20 @@
 
 namespace tnx {
 
-// One line of the input, valid until the next call to LineReader::next().
+// One line of the input, or one piece of a long line, valid until the next
+// call to the LineReader.
 struct Line {
-  // The line's bytes without its line end. text[size] is a NUL written over
-  // the line end, and LINE_PADDING bytes after it may be read (not written).
+  // The bytes without the line end. In a complete line (or the last piece
+  // of a long one) text[size] is a NUL written over the line end, and
+  // LINE_PADDING bytes after it may be read (not written); in an earlier
+  // piece text[size] is the first byte of the next piece, not a NUL.
   char* text = nullptr;
   std::size_t size = 0;
-  // False only for a last line that ends at the end of the input.
+  // False for a last line that ends at the end of the input, and for every
+  // piece of a long line but its last.
   bool has_newline = false;
+  // False for a piece of a long line that more pieces follow.
+  bool complete = true;
 };
 
 enum class ReadStatus { line, end, error };
@@ -26,31 +34,59 @@ enum class ReadStatus { line, end, error };
 class LineReader {
  public:
   // `buffer`: the memory of an earlier reader to read through, if any.
+  // `max_held` (at least 2): the most bytes of one line held at once; a
+  // longer line comes in pieces (the buffer is BLOCK_SIZE at most).
   LineReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE,
-             InputBuffer buffer = {});
+             InputBuffer buffer = {}, std::size_t max_held = BLOCK_SIZE);
 
   // next()
   //
-  // Delivers the next line. Returns ReadStatus::end once the input is used
-  // up (and on every later call), or ReadStatus::error when a read fails;
-  // error() then gives its errno value.
+  // Delivers the next line, whole when it fits the buffer, otherwise its
+  // first piece (line.complete false). The pieces of the line before that
+  // were not asked for are passed over. Returns ReadStatus::end once the
+  // input is used up (and on every later call), or ReadStatus::error when
+  // a read fails; error() then gives its errno value.
   [[nodiscard]] ReadStatus next(Line& line);
 
+  // next_piece()
+  //
+  // Delivers the next piece of the line whose last piece was not delivered
+  // yet, or ReadStatus::error. A piece holds at least one byte, but the
+  // last one may be empty. A CR at the end of the bytes held waits for the
+  // next piece, which then tells whether it ends the line.
+  [[nodiscard]] ReadStatus next_piece(Line& line);
+
   [[nodiscard]] int error() const { return error_; }
+
+  // The offset in the input of `p`, a byte of the line or piece delivered
+  // last (or the byte after it).
+  [[nodiscard]] std::uint64_t offset_of(const char* p) const {
+    return blocks_.offset_of(p);
+  }
 
   // Gives up the reader's memory, for a later one; no line is read after.
   [[nodiscard]] InputBuffer release() {
     at_end_ = true;
     searched_ = 0;
+    in_line_ = false;
     return blocks_.release();
   }
 
  private:
+  // Delivers a line, or the next piece of one when `continuing`.
+  ReadStatus deliver(Line& line, bool continuing);
+  // Consumes the rest of the line in progress, up to its newline.
+  void pass_over_rest_of_line();
+  // Appends a block to the unconsumed bytes; false on a read error.
+  bool fill();
+
   BlockReader blocks_;
   // Bytes from blocks_.begin() already known to hold no newline, so a long
   // line is searched once, not once per block.
   std::size_t searched_ = 0;
   bool at_end_ = false;
+  // A piece of a line was delivered and its last piece was not.
+  bool in_line_ = false;
   int error_ = 0;
 };
 

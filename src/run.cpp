@@ -60,7 +60,8 @@ constexpr const char* HELP_TEXT =
 
 }  // namespace
 
-RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
+RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
+              std::size_t line_limit) {
   Console console(fs, true);
   if (config.action == Action::help) {
     console.print(USAGE_LINE);
@@ -80,7 +81,8 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
     return RunStatus::usage_error;
   }
   if (config.show_usage) console.print(USAGE_LINE);
-  return convert_file(config.input, config.output, fs, console, block_size);
+  return convert_file(config.input, config.output, fs, console, block_size,
+                      true, line_limit);
 }
 
 int exit_code(RunStatus status) {
