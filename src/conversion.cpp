@@ -70,12 +70,16 @@ int handle_header_in_pieces(LineReader& reader, Line& line,
                             InputAgain input, std::size_t hold) {
   LongHeaderLine header(tables, console, input, reader.offset_of(line.text),
                         hold);
-  for (;;) {
-    if (const int error = header.add(line); error != 0) return error;
-    // The rest of a line that can change nothing more is passed over by
-    // the next call of next().
-    if (header.done()) return 0;
-    if (reader.next_piece(line) != ReadStatus::line) return reader.error();
+  for (ReadStatus status = ReadStatus::piece;;) {
+    const bool last = status == ReadStatus::line;
+    if (const int error = header.add(line, last); error != 0) return error;
+    if (last) return 0;
+    // The rest of a line that can change nothing more is passed over.
+    if (header.done()) {
+      return reader.pass_over_rest_of_line() ? 0 : reader.error();
+    }
+    status = reader.next_piece(line);
+    if (status == ReadStatus::error) return reader.error();
   }
 }
 
@@ -86,11 +90,13 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, Console& console,
   Line line;
   for (int count = 0; count <= HEADER_LINES; ++count) {
     const ReadStatus status = reader.next(line);
-    if (status != ReadStatus::line) {
-      return status == ReadStatus::end ? 0 : reader.error();
-    }
-    if (count == HEADER_LINES) break;
-    if (line.complete) {
+    if (status == ReadStatus::end) return 0;
+    if (status == ReadStatus::error) return reader.error();
+    if (count == HEADER_LINES) {
+      if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
+        return reader.error();
+      }
+    } else if (status == ReadStatus::line) {
       handle_header_line(line, tables, console);
     } else if (const int error = handle_header_in_pieces(reader, line, tables,
                                                          console, input, hold);
@@ -103,14 +109,24 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, Console& console,
 
 // A data line longer than the input buffer, from its first piece in `line`
 // on: its label and values, compacted piece by piece, are converted like
-// any line. Returns false when a read failed.
-bool convert_data_line_in_pieces(LineReader& reader, Line& line,
-                                 const ColumnTexts& columns, RowWriter& rows) {
+// any line. Returns false when a read failed. Kept out of the data pass's
+// loop, where its registers would cost every line an instruction.
+[[gnu::noinline]] bool convert_data_line_in_pieces(LineReader& reader,
+                                                   Line& line,
+                                                   const ColumnTexts& columns,
+                                                   RowWriter& rows) {
   NumberCompactor numbers(NumberKind::integer, MAX_COLUMNS + 1);
-  // Once the label and values are known the rest of the line is passed
-  // over by the next call of next().
-  while (numbers.add(line.text, line.text + line.size) && !line.complete) {
-    if (reader.next_piece(line) != ReadStatus::line) return false;
+  for (ReadStatus status = ReadStatus::piece;;) {
+    const bool more = numbers.add(line.text, line.text + line.size);
+    if (status == ReadStatus::line) break;
+    // Once the label and values are known the rest of the line is passed
+    // over.
+    if (!more) {
+      if (!reader.pass_over_rest_of_line()) return false;
+      break;
+    }
+    status = reader.next_piece(line);
+    if (status == ReadStatus::error) return false;
   }
   convert_data_line(numbers.finish(), columns, rows);
   return true;
@@ -182,13 +198,17 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
   if (read_error == 0) {
     Line line;
     ReadStatus next = ReadStatus::line;
-    while (!rows.failed() && (next = reader.next(line)) == ReadStatus::line) {
-      if (line.complete) [[likely]] {
-        convert_data_line(line, columns, rows);
-      } else if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
-        next = ReadStatus::error;
-        break;
+    while (!rows.failed()) {
+      next = reader.next(line);
+      if (next != ReadStatus::line) [[unlikely]] {
+        if (next != ReadStatus::piece) break;
+        if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
+          next = ReadStatus::error;
+          break;
+        }
+        continue;
       }
+      convert_data_line(line, columns, rows);
     }
     if (next == ReadStatus::error) read_error = reader.error();
   }

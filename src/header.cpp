@@ -96,14 +96,14 @@ LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
       line_offset_(line_offset),
       hold_(hold) {}
 
-int LongHeaderLine::add(const Line& piece) {
+int LongHeaderLine::add(const Line& piece, bool last) {
   piece_text_ = piece.text;
   const char* p = piece.text;
   // A NUL ends the text; nothing after it counts.
   const auto* nul =
       static_cast<const char*>(std::memchr(piece.text, '\0', piece.size));
   const char* end = nul != nullptr ? nul : piece.text + piece.size;
-  const bool text_ends = nul != nullptr || piece.complete;
+  const bool text_ends = nul != nullptr || last;
 
   if (phase_ == Phase::first_byte) {
     if (p == end) {
@@ -126,8 +126,7 @@ int LongHeaderLine::add(const Line& piece) {
   }
   if (phase_ == Phase::echo) {
     echo(p, end);
-    if (text_ends)
-      finish(piece.complete && piece.has_newline && nul == nullptr);
+    if (text_ends) finish(last && piece.has_newline && nul == nullptr);
   }
   piece_offset_ += piece.size;
   return 0;

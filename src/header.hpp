@@ -43,8 +43,8 @@ struct InputAgain {
   int fd = -1;
 };
 
-// A header line that comes in pieces (Line::complete false on all but the
-// last), handled exactly as handle_header_line() handles the whole line.
+// A header line that comes in pieces, handled exactly as
+// handle_header_line() handles the whole line.
 // The echo needs the first word before the text after the first s, which
 // may lie within that word: the word is held in memory up to `hold` bytes,
 // and a longer one is read again from the input, or held whatever its
@@ -57,9 +57,11 @@ class LongHeaderLine {
 
   // add()
   //
-  // Takes the next piece of the line, in order. Returns 0, or the errno
-  // value of a failed read of the input again (the echo is then cut short).
-  [[nodiscard]] int add(const Line& piece);
+  // Takes the next piece of the line, in order; `last` for the line's last
+  // piece, whose has_newline tells how the line ends. Returns 0, or the
+  // errno value of a failed read of the input again (the echo is then cut
+  // short).
+  [[nodiscard]] int add(const Line& piece, bool last);
 
   // Whether no later piece can change anything: after the last piece or
   // the line's NUL, and for a line passed over.

@@ -1,5 +1,6 @@
 #include "line_reader.hpp"
 
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -10,12 +11,11 @@ LineReader::LineReader(FileSystem& fs, int fd, std::size_t block_size,
     : blocks_(fs, fd, block_size, std::move(buffer), max_held) {}
 
 ReadStatus LineReader::next(Line& line) {
-  if (in_line_) [[unlikely]]
-    pass_over_rest_of_line();
-  return deliver(line, false);
+  assert(!in_line_);
+  return deliver<false>(line);
 }
 
-ReadStatus LineReader::next_piece(Line& line) { return deliver(line, true); }
+ReadStatus LineReader::next_piece(Line& line) { return deliver<true>(line); }
 
 bool LineReader::fill() {
   IoResult r = blocks_.fill();
@@ -27,7 +27,7 @@ bool LineReader::fill() {
   return true;
 }
 
-void LineReader::pass_over_rest_of_line() {
+bool LineReader::pass_over_rest_of_line() {
   for (;;) {
     char* first = blocks_.begin();
     char* last = blocks_.end();
@@ -45,9 +45,11 @@ void LineReader::pass_over_rest_of_line() {
   }
   searched_ = 0;
   in_line_ = false;
+  return error_ == 0;
 }
 
-ReadStatus LineReader::deliver(Line& line, bool continuing) {
+template <bool continuing>
+ReadStatus LineReader::deliver(Line& line) {
   for (;;) {
     char* first = blocks_.begin();
     char* last = blocks_.end();
@@ -73,10 +75,9 @@ ReadStatus LineReader::deliver(Line& line, bool continuing) {
       line.text = first;
       line.size = static_cast<std::size_t>(text_end - first);
       line.has_newline = newline != nullptr;
-      line.complete = true;
       blocks_.consume_to(newline != nullptr ? newline + 1 : last);
       searched_ = 0;
-      in_line_ = false;
+      if constexpr (continuing) in_line_ = false;
       return ReadStatus::line;
     }
     if (error_ != 0) return ReadStatus::error;
@@ -91,11 +92,10 @@ ReadStatus LineReader::deliver(Line& line, bool continuing) {
       line.text = first;
       line.size = static_cast<std::size_t>(piece_end - first);
       line.has_newline = false;
-      line.complete = false;
       blocks_.consume_to(piece_end);
       searched_ = static_cast<std::size_t>(last - piece_end);
       in_line_ = true;
-      return ReadStatus::line;
+      return ReadStatus::piece;
     }
     searched_ = held;
     if (!fill()) return ReadStatus::error;

@@ -16,8 +16,8 @@ namespace tnx {
 // One line of the input, or one piece of a long line, valid until the next
 // call to the LineReader.
 struct Line {
-  // The bytes without the line end. In a complete line (or the last piece
-  // of a long one) text[size] is a NUL written over the line end, and
+  // The bytes without the line end. In a whole line (or the last piece of
+  // a long one) text[size] is a NUL written over the line end, and
   // LINE_PADDING bytes after it may be read (not written); in an earlier
   // piece text[size] is the first byte of the next piece, not a NUL.
   char* text = nullptr;
@@ -25,11 +25,16 @@ struct Line {
   // False for a last line that ends at the end of the input, and for every
   // piece of a long line but its last.
   bool has_newline = false;
-  // False for a piece of a long line that more pieces follow.
-  bool complete = true;
 };
 
-enum class ReadStatus { line, end, error };
+enum class ReadStatus {
+  // A whole line, or the last piece of one.
+  line,
+  // A piece of a line longer than the reader holds, which more follow.
+  piece,
+  end,
+  error,
+};
 
 class LineReader {
  public:
@@ -41,20 +46,29 @@ class LineReader {
 
   // next()
   //
-  // Delivers the next line, whole when it fits the buffer, otherwise its
-  // first piece (line.complete false). The pieces of the line before that
-  // were not asked for are passed over. Returns ReadStatus::end once the
-  // input is used up (and on every later call), or ReadStatus::error when
-  // a read fails; error() then gives its errno value.
+  // Delivers the next line whole when it fits the buffer (ReadStatus::line),
+  // otherwise its first piece (ReadStatus::piece), after which next_piece()
+  // or pass_over_rest_of_line() must come before next() again. Returns
+  // ReadStatus::end once the input is used up (and on every later call),
+  // or ReadStatus::error when a read fails; error() then gives its errno
+  // value.
   [[nodiscard]] ReadStatus next(Line& line);
 
   // next_piece()
   //
   // Delivers the next piece of the line whose last piece was not delivered
-  // yet, or ReadStatus::error. A piece holds at least one byte, but the
+  // yet: ReadStatus::piece when more follow, ReadStatus::line for the last
+  // one, or ReadStatus::error. A piece holds at least one byte, but the
   // last one may be empty. A CR at the end of the bytes held waits for the
   // next piece, which then tells whether it ends the line.
   [[nodiscard]] ReadStatus next_piece(Line& line);
+
+  // pass_over_rest_of_line()
+  //
+  // Consumes the rest of the line whose last piece was not delivered yet,
+  // up to its newline, for a line whose rest can change nothing. Returns
+  // false when a read failed (error() tells).
+  [[nodiscard]] bool pass_over_rest_of_line();
 
   [[nodiscard]] int error() const { return error_; }
 
@@ -73,10 +87,10 @@ class LineReader {
   }
 
  private:
-  // Delivers a line, or the next piece of one when `continuing`.
-  ReadStatus deliver(Line& line, bool continuing);
-  // Consumes the rest of the line in progress, up to its newline.
-  void pass_over_rest_of_line();
+  // Delivers a line, or the next piece of one when `continuing`: two
+  // copies, so the one for every line tests nothing for the pieces.
+  template <bool continuing>
+  ReadStatus deliver(Line& line);
   // Appends a block to the unconsumed bytes; false on a read error.
   bool fill();
 
@@ -85,7 +99,9 @@ class LineReader {
   // line is searched once, not once per block.
   std::size_t searched_ = 0;
   bool at_end_ = false;
-  // A piece of a line was delivered and its last piece was not.
+  // A piece of a line was delivered and its last piece was not: what
+  // next() must not meet (checked in debug builds; a test per line would
+  // cost every line).
   bool in_line_ = false;
   int error_ = 0;
 };

@@ -261,15 +261,13 @@ std::string handle_in_pieces(const std::string& text, bool has_newline,
   test::StringOutput console;
   LongHeaderLine header(tables, console, input, before.size(), hold);
   std::string bytes = text;
-  Line line;
-  for (std::size_t at = 0; !line.complete || at == 0;) {
-    line.text = bytes.data() + at;
-    line.size = std::min(piece, bytes.size() - at);
-    at += line.size;
-    line.complete = at == bytes.size();
-    line.has_newline = line.complete && has_newline;
-    EXPECT_EQ(header.add(line), 0);
-    if (header.done()) break;
+  for (std::size_t at = 0, size = 0; at < bytes.size() || size == 0;) {
+    size = std::min(piece, bytes.size() - at);
+    const bool last = at + size == bytes.size();
+    const Line line{bytes.data() + at, size, last && has_newline};
+    at += size;
+    EXPECT_EQ(header.add(line, last), 0);
+    if (header.done() || last) break;
   }
   EXPECT_TRUE(header.done());
   return console.text();
@@ -324,8 +322,8 @@ TEST(Header, FirstWordReadAgainFails) {
     test::StringOutput console;
     LongHeaderLine header(tables, console, {&fs, fd}, 0, 8);
     std::string bytes = text;
-    Line line{bytes.data(), bytes.size(), true, true};
-    EXPECT_EQ(header.add(line), shorter ? EIO : EACCES);
+    const Line line{bytes.data(), bytes.size(), true};
+    EXPECT_EQ(header.add(line, true), shorter ? EIO : EACCES);
   }
 }
 

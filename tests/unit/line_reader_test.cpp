@@ -27,7 +27,7 @@ const std::size_t LIMITS[] = {1, 2, 7, BLOCK_SIZE};
 
 // Every line of `fs`'s file "in" as the reader delivers it, its pieces put
 // together, up to the end or the first error. With `first_pieces_only`,
-// only the first piece of each line, the rest passed over by next().
+// only the first piece of each line, the rest passed over.
 // Checks each piece on the way: its bytes are those at its offset in the
 // input; a piece that more follow is not empty, not longer than the limit
 // (2 at least) and has no newline; a line's last piece ends in a NUL.
@@ -41,7 +41,11 @@ std::vector<ExpectedLine> read_all(MemoryFileSystem& fs, std::size_t block_size,
   LineReader reader(fs, static_cast<int>(fd.value), block_size, {}, max_held);
   std::vector<ExpectedLine> lines;
   Line line;
-  while ((last_status = reader.next(line)) == ReadStatus::line) {
+  for (;;) {
+    last_status = reader.next(line);
+    if (last_status != ReadStatus::line && last_status != ReadStatus::piece) {
+      break;
+    }
     ExpectedLine whole{"", false};
     for (;;) {
       const std::string piece(line.text, line.size);
@@ -49,7 +53,7 @@ std::vector<ExpectedLine> read_all(MemoryFileSystem& fs, std::size_t block_size,
       EXPECT_EQ(input.compare(offset, piece.size(), piece), 0)
           << "piece at " << offset;
       whole.text += piece;
-      if (line.complete) {
+      if (last_status == ReadStatus::line) {
         EXPECT_EQ(line.text[line.size], '\0');
         whole.has_newline = line.has_newline;
         break;
@@ -57,11 +61,17 @@ std::vector<ExpectedLine> read_all(MemoryFileSystem& fs, std::size_t block_size,
       EXPECT_FALSE(line.has_newline);
       EXPECT_GE(line.size, 1u);
       EXPECT_LE(line.size, std::max<std::size_t>(max_held, 2));
-      if (first_pieces_only) break;
-      if ((last_status = reader.next_piece(line)) != ReadStatus::line) {
-        error = reader.error();
-        return lines;
+      if (first_pieces_only) {
+        if (!reader.pass_over_rest_of_line()) last_status = ReadStatus::error;
+        break;
       }
+      last_status = reader.next_piece(line);
+      if (last_status == ReadStatus::error) break;
+    }
+    if (last_status == ReadStatus::error) {
+      // The first piece of a line counts even when the rest failed.
+      if (first_pieces_only) lines.push_back(whole);
+      break;
     }
     lines.push_back(whole);
   }
