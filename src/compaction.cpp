@@ -1,10 +1,12 @@
 #include "compaction.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 #include "number_scan.hpp"
@@ -232,10 +234,9 @@ void NumberCompactor::write_real() noexcept {
   char* const limit = first + MAX_NUMBER_TEXT - 1;
   if (std::isinf(value)) {
     // Out of range upwards, which scan_double() reads as infinity again.
-    const char* const text = value < 0 ? "-1e999" : "1e999";
-    const std::size_t size = std::strlen(text);
-    std::memcpy(first, text, size);
-    used_ += size;
+    const std::string_view text = value < 0 ? "-1e999" : "1e999";
+    std::copy(text.begin(), text.end(), first);
+    used_ += text.size();
     return;
   }
   // The shortest text that reads back as exactly this double; "-0" for
