@@ -15,7 +15,7 @@ namespace tnx {
 namespace {
 
 // Beyond this decimal magnitude a real is out of the range of a double
-// whatever its digits: at least 10^399, or below 10^-401.
+// whatever its digits: at least 10^400, or below 10^-401.
 constexpr std::int64_t REAL_RANGE = 400;
 
 // Adds a digit to an exponent that stops growing once it reaches `limit`,
