@@ -6,7 +6,8 @@
 //
 // The first byte chooses: bit 0, two files or three; bits 1-2, the read
 // block size; bit 3, whether the job starts with full-size buffers (as a
-// batch's job does) or none. The next two bytes place the cuts.
+// batch's job does) or none; bit 4, lines held up to 7 bytes, so most come
+// in pieces. The next two bytes place the cuts.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::size_t files = (choice & 1) != 0 ? 3 : 2;
   const std::size_t block_size = BLOCK_SIZES[(choice >> 1) & 3];
   const bool full_size = (choice & 8) != 0;
+  const std::size_t line_limit = (choice & 16) != 0 ? 7 : tnx::BLOCK_SIZE;
   const std::string bytes(reinterpret_cast<const char*>(data) + 3, size - 3);
 
   // Cut points, in order, within the bytes.

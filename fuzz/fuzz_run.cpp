@@ -1,8 +1,11 @@
 // The whole conversion of an in-memory input through run(), compared with
-// the reference converter, once for every block size: the row file, the
-// console text and the status must be the same whether the input arrives a
-// byte at a time, in odd pieces, or in full blocks. Block boundaries are
-// where a line reader breaks.
+// the reference converter, once for every block size and again with a line
+// limit of a few bytes: the row file, the console text and the status must
+// be the same whether the input arrives a byte at a time, in odd pieces, or
+// in full blocks, and whether its lines arrive whole or in pieces (their
+// numbers compacted, their echo handed on as it comes, a long first word
+// read again, or held when the input is standard input). Block boundaries
+// and piece boundaries are where a line reader breaks.
 #include <algorithm>
 #include <array>
 #include <cstddef>
@@ -22,18 +25,35 @@ namespace {
 
 constexpr const char* INPUT_NAME = "in.dat";
 constexpr const char* OUTPUT_NAME = "out.ntp";
-constexpr std::array<std::size_t, 5> BLOCK_SIZES = {1, 2, 7, 4096,
-                                                    tnx::BLOCK_SIZE};
+struct Reading {
+  std::size_t block_size;
+  std::size_t line_limit;
+  bool standard_input;
+};
+
+constexpr std::array<Reading, 9> READINGS = {{
+    {1, tnx::BLOCK_SIZE, false},
+    {2, tnx::BLOCK_SIZE, false},
+    {7, tnx::BLOCK_SIZE, false},
+    {4096, tnx::BLOCK_SIZE, false},
+    {tnx::BLOCK_SIZE, tnx::BLOCK_SIZE, false},
+    {1, 2, false},
+    {2, 7, false},
+    {7, 7, true},
+    {4096, 3, true},
+}};
 
 void check_same(std::string_view got, std::string_view want,
-                std::size_t block_size, const char* what) {
+                const Reading& reading, const char* what) {
   if (got == want) return;
   std::size_t at = 0;
   while (at < got.size() && at < want.size() && got[at] == want[at]) ++at;
   std::fprintf(stderr,
-               "%s differs with blocks of %zu bytes at byte %zu "
-               "(got %zu bytes, want %zu)\n",
-               what, block_size, at, got.size(), want.size());
+               "%s differs with blocks of %zu bytes, lines held up to %zu%s, "
+               "at byte %zu (got %zu bytes, want %zu)\n",
+               what, reading.block_size, reading.line_limit,
+               reading.standard_input ? " from standard input" : "", at,
+               got.size(), want.size());
   std::fprintf(stderr, "got:  %.*s\nwant: %.*s\n",
                static_cast<int>(std::min<std::size_t>(got.size() - at, 200)),
                got.data() + at,
@@ -50,18 +70,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const tnx::test::Conversion want = tnx::test::reference_convert(input);
 
   tnx::RunConfig config;
-  config.input = INPUT_NAME;
   config.output = OUTPUT_NAME;
-  for (const std::size_t block_size : BLOCK_SIZES) {
+  for (const Reading& reading : READINGS) {
     tnx::test::MemoryFileSystem fs;
-    fs.add_file(INPUT_NAME, input);
-    const tnx::RunStatus status = tnx::run(config, fs, block_size);
+    config.input = reading.standard_input ? "-" : INPUT_NAME;
+    if (reading.standard_input) {
+      fs.set_standard_input(input);
+    } else {
+      fs.add_file(INPUT_NAME, input);
+    }
+    const tnx::RunStatus status =
+        tnx::run(config, fs, reading.block_size, reading.line_limit);
     TNX_FUZZ_ASSERT(status == tnx::RunStatus::ok, "the run failed");
     TNX_FUZZ_ASSERT(fs.open_descriptors() == 0, "a descriptor was left open");
-    TNX_FUZZ_ASSERT(fs.file(INPUT_NAME) == input, "the input was changed");
+    TNX_FUZZ_ASSERT(reading.standard_input || fs.file(INPUT_NAME) == input,
+                    "the input was changed");
     TNX_FUZZ_ASSERT(fs.exists(OUTPUT_NAME), "no row file was made");
-    check_same(fs.file(OUTPUT_NAME), want.rows, block_size, "row file");
-    check_same(fs.console(), want.console, block_size, "console text");
+    check_same(fs.file(OUTPUT_NAME), want.rows, reading, "row file");
+    check_same(fs.console(), want.console, reading, "console text");
   }
   return 0;
 }

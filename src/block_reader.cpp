@@ -1,6 +1,7 @@
 #include "block_reader.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -18,11 +19,14 @@ InputBuffer InputBuffer::allocate(std::size_t capacity) noexcept {
 }
 
 BlockReader::BlockReader(FileSystem& fs, int fd, std::size_t block_size,
-                         InputBuffer buffer)
+                         InputBuffer buffer, std::size_t max_capacity)
     : fs_(fs),
       fd_(fd),
-      block_size_(std::max<std::size_t>(block_size, 1)),
+      // Two bytes at least: a CR at the end of a piece of a long line
+      // waits there for the byte after it.
+      max_capacity_(std::max<std::size_t>(max_capacity, 2)),
       buffer_(std::move(buffer)) {
+  block_size_ = std::clamp<std::size_t>(block_size, 1, max_capacity_);
   // Without any buffer fill() reports ENOMEM, before any line; a buffer
   // taken over that cannot grow still reads in smaller blocks.
   if (buffer_.capacity_ < block_size_) (void)reserve(block_size_);
@@ -52,14 +56,21 @@ IoResult BlockReader::fill() {
     end_ -= begin_;
     begin_ = 0;
   }
-  // One line fills the whole buffer: double it, so a line of n bytes costs
-  // O(n) in all.
-  if (end_ == buffer_.capacity_ && !reserve(2 * buffer_.capacity_)) {
-    return IoResult{0, ENOMEM};
+  // The front of one line fills the whole buffer: double it, up to the
+  // most it may hold, so a line of n bytes up to there costs O(n) in all.
+  if (end_ == buffer_.capacity_) {
+    assert(end_ < max_capacity_);
+    if (end_ >= max_capacity_ ||
+        !reserve(std::min(2 * buffer_.capacity_, max_capacity_))) {
+      return IoResult{0, ENOMEM};
+    }
   }
   const std::size_t room = std::min(block_size_, buffer_.capacity_ - end_);
   IoResult r = read_some(fs_, fd_, end(), room);
-  if (r.ok()) end_ += static_cast<std::size_t>(r.value);
+  if (r.ok()) {
+    end_ += static_cast<std::size_t>(r.value);
+    end_offset_ += static_cast<std::uint64_t>(r.value);
+  }
   // The scanners read up to LINE_PADDING bytes past a line's end; the line
   // reader puts a NUL at end_ for the last line, so these must be defined.
   std::memset(end(), 0, LINE_PADDING);

@@ -42,11 +42,15 @@ void write_console_text(FileSystem& fs, int fd, std::string_view text) {
   writer.add(text);
 }
 
+void Console::write_text_out() {
+  write_console_text(fs_, text_fd_, text_);
+  text_.clear();
+}
+
 void Console::write_out() {
   // The console text first: a failure's reason follows its message.
-  write_console_text(fs_, text_fd_, text_);
+  write_text_out();
   write_console_text(fs_, STDERR_FD, errors_);
-  text_.clear();
   errors_.clear();
 }
 

@@ -5,11 +5,13 @@
 // since the row file is what the run is for.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "file_io.hpp"
+#include "text_output.hpp"
 
 namespace tnx {
 
@@ -39,11 +41,12 @@ class ConsoleWriter {
 // Writes `text` to `fd` through a ConsoleWriter.
 void write_console_text(FileSystem& fs, int fd, std::string_view text);
 
-class Console {
+class Console final : public TextOutput {
  public:
-  // `live`: flush() writes the text out as the run goes (a single run).
-  // Otherwise the text stays collected until its owner takes it (a job of
-  // a batch, whose files are shown in order).
+  // `live`: flush() writes the text out as the run goes (a single run),
+  // and so does add() once LIVE_TEXT bytes are collected. Otherwise the
+  // text stays collected until its owner takes it (a job of a batch, whose
+  // files are shown in order).
   Console(FileSystem& fs, bool live) : fs_(fs), live_(live) {}
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
@@ -59,6 +62,13 @@ class Console {
   [[nodiscard]] int text_fd() const { return text_fd_; }
 
   void print(std::string_view message) { text_ += message; }
+
+  // The header pass's text. A live console writes it out as it grows, so
+  // the echo of a long header line is never held whole.
+  void add(std::string_view text) override {
+    text_ += text;
+    if (live_ && text_.size() >= LIVE_TEXT) write_text_out();
+  }
 
   void print(std::string_view prefix, std::string_view name,
              std::string_view suffix = "\n") {
@@ -83,7 +93,13 @@ class Console {
   // Writes out what was collected, live or not, and empties it.
   void write_out();
 
+  // The most console text a live console collects before writing it out.
+  static constexpr std::size_t LIVE_TEXT = std::size_t{64} << 10;
+
  private:
+  // Writes out the console text alone: the reasons follow the messages.
+  void write_text_out();
+
   FileSystem& fs_;
   bool live_;
   int text_fd_ = STDOUT_FD;

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "compaction.hpp"
 #include "header.hpp"
 #include "line_reader.hpp"
 #include "output_file.hpp"
@@ -48,6 +49,13 @@ class InputFile {
   [[nodiscard]] int fd() const { return fd_; }
   [[nodiscard]] const FileId& id() const { return id_; }
 
+  // A regular file opened by name is read from its start, so any of its
+  // bytes can be read again by offset; standard input may start anywhere.
+  [[nodiscard]] InputAgain again() const {
+    if (!owned_ || id_.kind != FileKind::regular) return {};
+    return {&fs_, fd_};
+  }
+
  private:
   FileSystem& fs_;
   int fd_ = -1;
@@ -55,16 +63,72 @@ class InputFile {
   FileId id_;
 };
 
+// A header line longer than the input buffer, from its first piece in
+// `line` on. Returns 0 or the errno value of a failed read.
+int handle_header_in_pieces(LineReader& reader, Line& line,
+                            ColumnTables& tables, Console& console,
+                            InputAgain input, std::size_t hold) {
+  LongHeaderLine header(tables, console, input, reader.offset_of(line.text),
+                        hold);
+  for (ReadStatus status = ReadStatus::piece;;) {
+    const bool last = status == ReadStatus::line;
+    if (const int error = header.add(line, last); error != 0) return error;
+    if (last) return 0;
+    // The rest of a line that can change nothing more is passed over.
+    if (header.done()) {
+      return reader.pass_over_rest_of_line() ? 0 : reader.error();
+    }
+    status = reader.next_piece(line);
+    if (status == ReadStatus::error) return reader.error();
+  }
+}
+
 // The first HEADER_LINES lines go to the header pass whatever they hold; the
-// line after them is dropped. Returns false when the input failed.
-bool run_header_pass(LineReader& reader, ColumnTables& tables,
-                     Console& console) {
+// line after them is dropped. Returns 0 or the errno value of a failed read.
+int run_header_pass(LineReader& reader, ColumnTables& tables, Console& console,
+                    InputAgain input, std::size_t hold) {
   Line line;
   for (int count = 0; count <= HEADER_LINES; ++count) {
     const ReadStatus status = reader.next(line);
-    if (status != ReadStatus::line) return status == ReadStatus::end;
-    if (count < HEADER_LINES) handle_header_line(line, tables, console.text());
+    if (status == ReadStatus::end) return 0;
+    if (status == ReadStatus::error) return reader.error();
+    if (count == HEADER_LINES) {
+      if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
+        return reader.error();
+      }
+    } else if (status == ReadStatus::line) {
+      handle_header_line(line, tables, console);
+    } else if (const int error = handle_header_in_pieces(reader, line, tables,
+                                                         console, input, hold);
+               error != 0) {
+      return error;
+    }
   }
+  return 0;
+}
+
+// A data line longer than the input buffer, from its first piece in `line`
+// on: its label and values, compacted piece by piece, are converted like
+// any line. Returns false when a read failed. Kept out of the data pass's
+// loop, where its registers would cost every line an instruction.
+[[gnu::noinline]] bool convert_data_line_in_pieces(LineReader& reader,
+                                                   Line& line,
+                                                   const ColumnTexts& columns,
+                                                   RowWriter& rows) {
+  NumberCompactor numbers(NumberKind::integer, MAX_COLUMNS + 1);
+  for (ReadStatus status = ReadStatus::piece;;) {
+    const bool more = numbers.add(line.text, line.text + line.size);
+    if (status == ReadStatus::line) break;
+    // Once the label and values are known the rest of the line is passed
+    // over.
+    if (!more) {
+      if (!reader.pass_over_rest_of_line()) return false;
+      break;
+    }
+    status = reader.next_piece(line);
+    if (status == ReadStatus::error) return false;
+  }
+  convert_data_line(numbers.finish(), columns, rows);
   return true;
 }
 
@@ -97,15 +161,20 @@ struct PassResult {
 PassResult convert_lines(const InputFile& input, const OutputFile& output,
                          FileSystem& fs, Console& console,
                          std::size_t block_size, bool may_write_in_background,
-                         ConversionMemory& memory) {
-  // A regular input is read in one block when it fits one.
+                         ConversionMemory& memory, std::size_t line_limit) {
+  // A regular input is read in one block when it fits one. Its size is a
+  // hint only: a file in /proc reports 0 whatever it holds, and a file may
+  // grow, so reads never get smaller than a pipe's.
   const bool sized = input.id().kind == FileKind::regular;
   if (sized && input.id().size < block_size) {
-    block_size = static_cast<std::size_t>(input.id().size) + 1;
+    block_size = std::max(static_cast<std::size_t>(input.id().size) + 1,
+                          std::min(block_size, MIN_BLOCK_SIZE));
   }
-  LineReader reader(fs, input.fd(), block_size, std::move(memory.input));
+  LineReader reader(fs, input.fd(), block_size, std::move(memory.input),
+                    line_limit);
   ColumnTables tables;
-  bool read_ok = run_header_pass(reader, tables, console);
+  int read_error =
+      run_header_pass(reader, tables, console, input.again(), line_limit);
   console.flush();
 
   const ColumnTexts columns(tables);
@@ -126,37 +195,47 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
       writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
       writing, sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
-  if (read_ok) {
+  if (read_error == 0) {
     Line line;
     ReadStatus next = ReadStatus::line;
-    while (!rows.failed() && (next = reader.next(line)) == ReadStatus::line) {
+    while (!rows.failed()) {
+      next = reader.next(line);
+      if (next != ReadStatus::line) [[unlikely]] {
+        if (next != ReadStatus::piece) break;
+        if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
+          next = ReadStatus::error;
+          break;
+        }
+        continue;
+      }
       convert_data_line(line, columns, rows);
     }
-    read_ok = next != ReadStatus::error;
+    if (next == ReadStatus::error) read_error = reader.error();
   }
   const bool write_ok = rows.flush();
   memory.rows = rows.release();
   memory.input = reader.release();
-  // A line longer than a read block grew the input buffer; it is not kept.
+  // A buffer larger than the usual size is not kept.
   if (memory.input.capacity() > std::max(block_size, BLOCK_SIZE)) {
     memory.input = InputBuffer();
   }
-  return {read_ok ? 0 : reader.error(), write_ok ? 0 : rows.error()};
+  return {read_error, write_ok ? 0 : rows.error()};
 }
 
 }  // namespace
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, std::size_t block_size,
-                       bool may_write_in_background) {
+                       bool may_write_in_background, std::size_t line_limit) {
   ConversionMemory memory;
   return convert_file(input, output, fs, console, block_size,
-                      may_write_in_background, memory);
+                      may_write_in_background, memory, line_limit);
 }
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, std::size_t block_size,
-                       bool may_write_in_background, ConversionMemory& memory) {
+                       bool may_write_in_background, ConversionMemory& memory,
+                       std::size_t line_limit) {
   InputFile in(fs);
   if (const int error = in.open(input); error != 0) {
     console.print("\nCould not open input file: ", input);
@@ -178,8 +257,9 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   if (out.is_standard_output()) console.use_standard_error();
 
-  const PassResult result = convert_lines(in, out, fs, console, block_size,
-                                          may_write_in_background, memory);
+  const PassResult result =
+      convert_lines(in, out, fs, console, block_size, may_write_in_background,
+                    memory, line_limit);
   in.close();
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {

@@ -28,8 +28,7 @@ enum class RunStatus {
 // The buffers of one conversion, kept for the next. The first touch of a
 // page of memory costs about as much as converting a few kilobytes, so a
 // batch's job converts file after file in the same pages. A conversion
-// keeps none grown past the usual size (a line longer than a read block),
-// so what a job holds stays bounded.
+// keeps none grown past the usual size, so what a job holds stays bounded.
 struct ConversionMemory {
   // Buffers of the full size, for many files of any size: each page is
   // touched by the first file that reaches it, and only then.
@@ -50,17 +49,22 @@ struct ConversionMemory {
 // reaches `output`, or a regular output is left as it was. `block_size`
 // bounds each read of the input. `may_write_in_background`: the rows of a
 // large regular file may be written from a thread of their own. `memory`:
-// buffers to take over, given back for the next conversion.
+// buffers to take over, given back for the next conversion. `line_limit`:
+// the most bytes of one line held at once (at least 2), longer lines are
+// taken in pieces; also the most bytes of a header line's first word held
+// for its echo when the input can be read again.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
                                      std::size_t block_size,
                                      bool may_write_in_background,
-                                     ConversionMemory& memory);
+                                     ConversionMemory& memory,
+                                     std::size_t line_limit = BLOCK_SIZE);
 
 // The same, with buffers of its own.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
                                      std::size_t block_size = BLOCK_SIZE,
-                                     bool may_write_in_background = true);
+                                     bool may_write_in_background = true,
+                                     std::size_t line_limit = BLOCK_SIZE);
 
 }  // namespace tnx

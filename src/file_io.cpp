@@ -11,6 +11,19 @@ IoResult read_some(FileSystem& fs, int fd, char* buffer, std::size_t size) {
   }
 }
 
+IoResult read_fully_at(FileSystem& fs, int fd, char* buffer, std::size_t size,
+                       std::uint64_t offset) {
+  std::size_t done = 0;
+  while (done < size) {
+    IoResult r = fs.read_at(fd, buffer + done, size - done, offset + done);
+    if (r.error == EINTR) continue;
+    if (!r.ok()) return r;
+    if (r.value == 0) return IoResult{0, EIO};
+    done += static_cast<std::size_t>(r.value);
+  }
+  return IoResult{static_cast<std::int64_t>(size), 0};
+}
+
 IoResult write_all(FileSystem& fs, int fd, const char* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {

@@ -103,6 +103,10 @@ class FileSystem {
   // One read or write call each; they may transfer fewer bytes than asked or
   // fail with EINTR. read_some() and write_all() deal with both.
   virtual IoResult read(int fd, char* buffer, std::size_t size) = 0;
+  // One read call at `offset` of a regular file, leaving the offset of
+  // read() where it was.
+  virtual IoResult read_at(int fd, char* buffer, std::size_t size,
+                           std::uint64_t offset) = 0;
   virtual IoResult write(int fd, const char* data, std::size_t size) = 0;
   virtual IoResult close(int fd) = 0;
 };
@@ -121,6 +125,14 @@ class FileSystem {
 // anything. Returns the count (0 only at end of input) or the error.
 [[nodiscard]] IoResult read_some(FileSystem& fs, int fd, char* buffer,
                                  std::size_t size);
+
+// read_fully_at()
+//
+// Reads exactly `size` bytes at `offset`, retrying interrupted calls and
+// continuing after short ones. Returns `size`, or the first error; EIO when
+// the file ends first (it was made shorter since it was read).
+[[nodiscard]] IoResult read_fully_at(FileSystem& fs, int fd, char* buffer,
+                                     std::size_t size, std::uint64_t offset);
 
 // write_all()
 //

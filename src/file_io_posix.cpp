@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 #include "file_io.hpp"
@@ -157,6 +158,15 @@ class PosixFileSystem final : public FileSystem {
 
   IoResult read(int fd, char* buffer, std::size_t size) override {
     return from_call(::read(fd, buffer, size));
+  }
+
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override {
+    if (offset >
+        static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      return IoResult{0, EINVAL};
+    }
+    return from_call(::pread(fd, buffer, size, static_cast<off_t>(offset)));
   }
 
   IoResult write(int fd, const char* data, std::size_t size) override {

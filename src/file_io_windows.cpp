@@ -329,6 +329,25 @@ class WindowsFileSystem final : public FileSystem {
     return from_call(_read(fd, buffer, call_size(size)));
   }
 
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override {
+    // The CRT has no positioned read: move the file's offset there and
+    // back again. Each descriptor is read from one thread only.
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
+      return IoResult{0, EINVAL};
+    }
+    const __int64 before = _lseeki64(fd, 0, SEEK_CUR);
+    if (before < 0) return IoResult{0, errno};
+    if (_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) < 0) {
+      return IoResult{0, errno};
+    }
+    const IoResult r = from_call(_read(fd, buffer, call_size(size)));
+    if (_lseeki64(fd, before, SEEK_SET) < 0 && r.ok()) {
+      return IoResult{0, errno};
+    }
+    return r;
+  }
+
   IoResult write(int fd, const char* data, std::size_t size) override {
     return from_call(_write(fd, data, call_size(size)));
   }

@@ -11,8 +11,8 @@
 namespace tnx {
 namespace {
 
-[[gnu::format(printf, 2, 3)]] void append_printf(std::string& out,
-                                                 const char* format, ...) {
+[[gnu::format(printf, 2, 3)]] void add_printf(TextOutput& out,
+                                              const char* format, ...) {
   // Three "%f" values of up to 316 characters each fit in any case.
   char buffer[1200];
   va_list args;
@@ -20,8 +20,8 @@ namespace {
   const int size = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   if (size > 0) {
-    out.append(buffer,
-               std::min(static_cast<std::size_t>(size), sizeof buffer - 1));
+    out.add(std::string_view(
+        buffer, std::min(static_cast<std::size_t>(size), sizeof buffer - 1)));
   }
 }
 
@@ -33,10 +33,28 @@ std::string_view first_token(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
+// Scans the numbers of a points line's tail [first, last) into the table
+// and adds the summary.
+void summarize_points(const char* first, const char* last, ColumnTables& tables,
+                      TextOutput& console) {
+  const int count =
+      scan_double_list(first, last, tables.points.data(), MAX_COLUMNS);
+  add_printf(console, "\n%d 'points' records found, %f %f  %f\n", count,
+             tables.points[0], tables.points[1], tables.points[2]);
+}
+
+void summarize_events(const char* first, const char* last, ColumnTables& tables,
+                      TextOutput& console) {
+  const int count =
+      scan_u32_list(first, last, tables.events.data(), MAX_COLUMNS);
+  add_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
+             tables.events[0], tables.events[1], tables.events[2]);
+}
+
 }  // namespace
 
 void handle_header_line(const Line& line, ColumnTables& tables,
-                        std::string& console) {
+                        TextOutput& console) {
   // A NUL ends the text of its line; the line end after it goes with the
   // rest of the line.
   const auto* nul =
@@ -54,25 +72,187 @@ void handle_header_line(const Line& line, ColumnTables& tables,
   const std::string_view keyword = first_token(text);
   const std::string_view tail = text.substr(anchor + 1);
 
-  console += '\n';
-  console += keyword;
-  console += ':';
-  console += tail;
-  if (has_newline) console += '\n';
+  console.add("\n");
+  console.add(keyword);
+  console.add(":");
+  console.add(tail);
+  if (has_newline) console.add("\n");
 
   const char* first = tail.data();
   const char* last = tail.data() + tail.size();
   if (keyword == "points") {
-    const int count =
-        scan_double_list(first, last, tables.points.data(), MAX_COLUMNS);
-    append_printf(console, "\n%d 'points' records found, %f %f  %f\n", count,
-                  tables.points[0], tables.points[1], tables.points[2]);
+    summarize_points(first, last, tables, console);
   } else if (keyword == "events") {
-    const int count =
-        scan_u32_list(first, last, tables.events.data(), MAX_COLUMNS);
-    append_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
-                  tables.events[0], tables.events[1], tables.events[2]);
+    summarize_events(first, last, tables, console);
   }
+}
+
+LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
+                               InputAgain input, std::uint64_t line_offset,
+                               std::size_t hold)
+    : tables_(tables),
+      console_(console),
+      input_(input),
+      line_offset_(line_offset),
+      hold_(hold) {}
+
+int LongHeaderLine::add(const Line& piece, bool last) {
+  piece_text_ = piece.text;
+  const char* p = piece.text;
+  // A NUL ends the text; nothing after it counts.
+  const auto* nul =
+      static_cast<const char*>(std::memchr(piece.text, '\0', piece.size));
+  const char* end = nul != nullptr ? nul : piece.text + piece.size;
+  const bool text_ends = nul != nullptr || last;
+
+  if (phase_ == Phase::first_byte) {
+    if (p == end) {
+      if (text_ends) phase_ = Phase::done;  // an empty text
+    } else {
+      phase_ = *p == '#' ? Phase::done : Phase::word;
+    }
+  }
+  if (phase_ == Phase::word) {
+    p = find_word_and_anchor(p, end);
+    if (phase_ == Phase::word && text_ends) {
+      // The text ends the word, if it was still going on.
+      if (word_begin_ != NOWHERE && word_end_ == NOWHERE) word_end_ = at(end);
+      // Without an s the line is passed over.
+      if (anchor_ == NOWHERE) phase_ = Phase::done;
+    }
+    if (phase_ == Phase::word && anchor_ != NOWHERE && word_end_ != NOWHERE) {
+      if (const int error = start_echo(); error != 0) return error;
+    }
+  }
+  if (phase_ == Phase::echo) {
+    echo(p, end);
+    if (text_ends) finish(last && piece.has_newline && nul == nullptr);
+  }
+  piece_offset_ += piece.size;
+  return 0;
+}
+
+const char* LongHeaderLine::find_word_and_anchor(const char* p,
+                                                 const char* end) {
+  while (p != end) {
+    if (word_begin_ == NOWHERE) {
+      while (p != end && is_space(*p)) ++p;
+      if (p == end) break;
+      word_begin_ = at(p);
+    }
+    if (word_end_ == NOWHERE) {
+      const char* word_last = p;
+      while (word_last != end && !is_space(*word_last)) ++word_last;
+      const auto size = static_cast<std::size_t>(word_last - p);
+      if (anchor_ == NOWHERE) {
+        if (const auto* s =
+                static_cast<const char*>(std::memchr(p, 's', size))) {
+          anchor_ = at(s);
+        }
+      }
+      hold_word(p, word_last);
+      p = word_last;
+      if (p == end) break;
+      word_end_ = at(p);
+    } else {
+      const auto* s = static_cast<const char*>(
+          std::memchr(p, 's', static_cast<std::size_t>(end - p)));
+      if (s == nullptr) return end;
+      anchor_ = at(s);
+      p = s + 1;
+    }
+    // The echo's head is known: the rest of the text is its tail.
+    if (anchor_ != NOWHERE) return p;
+  }
+  return p;
+}
+
+void LongHeaderLine::hold_word(const char* first, const char* last) {
+  const auto size = static_cast<std::size_t>(last - first);
+  const std::size_t held = static_cast<std::size_t>(at(first) - word_begin_);
+  if (held < word_start_.size()) {
+    std::copy_n(first, std::min(size, word_start_.size() - held),
+                word_start_.begin() + static_cast<std::ptrdiff_t>(held));
+  }
+  if (!word_held_) return;
+  if (input_.fs != nullptr && word_.size() + size > hold_) {
+    // Read again when the echo needs it.
+    word_held_ = false;
+    std::string().swap(word_);
+    return;
+  }
+  word_.append(first, size);
+}
+
+int LongHeaderLine::start_echo() {
+  console_.add("\n");
+  if (const int error = write_word_part(word_begin_, word_end_); error != 0) {
+    return error;
+  }
+  console_.add(":");
+  // The tail may start within the word.
+  if (anchor_ + 1 < word_end_) {
+    if (const int error = write_word_part(anchor_ + 1, word_end_); error != 0) {
+      return error;
+    }
+  }
+  std::string().swap(word_);
+  const std::string_view start(word_start_.data(), word_start_.size());
+  if (word_end_ - word_begin_ == word_start_.size()) {
+    if (start == "points") keyword_ = Keyword::points;
+    if (start == "events") keyword_ = Keyword::events;
+  }
+  // For both keywords the first s is the word's last letter, so the
+  // numbers are everything echoed from here on.
+  if (keyword_ != Keyword::none) {
+    numbers_.emplace(
+        keyword_ == Keyword::points ? NumberKind::real : NumberKind::integer,
+        MAX_COLUMNS);
+    numbers_open_ = true;
+  }
+  phase_ = Phase::echo;
+  return 0;
+}
+
+int LongHeaderLine::write_word_part(std::uint64_t from, std::uint64_t to) {
+  if (word_held_) {
+    console_.add(std::string_view(word_).substr(
+        static_cast<std::size_t>(from - word_begin_),
+        static_cast<std::size_t>(to - from)));
+    return 0;
+  }
+  std::array<char, 4096> chunk;
+  while (from < to) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(chunk.size(), to - from));
+    const IoResult r = read_fully_at(*input_.fs, input_.fd, chunk.data(), size,
+                                     line_offset_ + from);
+    if (!r.ok()) return r.error;
+    console_.add(std::string_view(chunk.data(), size));
+    from += size;
+  }
+  return 0;
+}
+
+void LongHeaderLine::echo(const char* first, const char* last) {
+  if (first == last) return;
+  console_.add(std::string_view(first, static_cast<std::size_t>(last - first)));
+  if (numbers_open_) numbers_open_ = numbers_->add(first, last);
+}
+
+void LongHeaderLine::finish(bool newline) {
+  if (newline) console_.add("\n");
+  if (keyword_ != Keyword::none) {
+    const Line numbers = numbers_->finish();
+    const char* first = numbers.text;
+    const char* last = numbers.text + numbers.size;
+    if (keyword_ == Keyword::points) {
+      summarize_points(first, last, tables_, console_);
+    } else {
+      summarize_events(first, last, tables_, console_);
+    }
+  }
+  phase_ = Phase::done;
 }
 
 }  // namespace tnx

@@ -74,7 +74,8 @@ void add_memory_reason(ConsoleWriter& out) {
 
 }  // namespace
 
-RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
+RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
+              std::size_t line_limit) {
   Console console(fs, true);
   if (config.action == Action::help) {
     console.print(USAGE_LINE);
@@ -105,7 +106,8 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size) {
   }
   if (config.show_usage) console.print(USAGE_LINE);
   try {
-    return convert_file(config.input, config.output, fs, console, block_size);
+    return convert_file(config.input, config.output, fs, console, block_size,
+                        true, line_limit);
   } catch (const std::bad_alloc&) {
     // The files are closed, and a temporary row file removed, as the stack
     // unwinds; what the console holds goes first, then the failure, told

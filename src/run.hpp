@@ -14,9 +14,11 @@ namespace tnx {
 // Carries out `config` with the calls of `fs`, writing the console text to
 // its standard output (standard error when the rows go to standard
 // output) and the reason for a failure to its standard error. `block_size`
-// bounds each read of the input.
+// bounds each read of the input, `line_limit` the bytes of a line held at
+// once (see convert_file()).
 [[nodiscard]] RunStatus run(const RunConfig& config, FileSystem& fs,
-                            std::size_t block_size = BLOCK_SIZE);
+                            std::size_t block_size = BLOCK_SIZE,
+                            std::size_t line_limit = BLOCK_SIZE);
 
 // 0 for a successful run, 2 for a malformed batch command line, 1 for every
 // other failure.

@@ -245,8 +245,9 @@ class Backend {
 
 class MemoryBackend final : public Backend {
  public:
-  explicit MemoryBackend(bool folder_closed) {
-    fs_.add_file(INPUT, input_text());
+  explicit MemoryBackend(bool folder_closed,
+                         const std::string& input = input_text()) {
+    fs_.add_file(INPUT, input);
     fs_.add_file(OUTPUT, OLD_ROWS);
     if (folder_closed) fs_.temporary_error = EACCES;
   }
@@ -274,12 +275,12 @@ void write_file(const std::filesystem::path& path, const std::string& bytes) {
 
 class DiskBackend final : public Backend {
  public:
-  DiskBackend()
+  explicit DiskBackend(const std::string& input = input_text())
       : dir_(std::filesystem::temp_directory_path() /
              ("tnx_fault_" + std::to_string(::getpid()))) {
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-    write_file(dir_ / "in.dat", input_text());
+    write_file(dir_ / "in.dat", input);
     write_file(dir_ / "out.ntp", OLD_ROWS);
   }
   ~DiskBackend() override { std::filesystem::remove_all(dir_); }
@@ -397,6 +398,53 @@ TEST(Fault, OnDisk) {
     SCOPED_TRACE(c.name);
     DiskBackend backend;
     check_case(c, backend);
+  }
+}
+
+// A header line whose first word is longer than the bytes of a line held
+// at once: its echo reads the word again from the input. A failure of that
+// read fails the run as a read does (the echo cut short, the row file as it
+// was); an interrupted or short read is carried on.
+TEST(Fault, FirstWordReadAgain) {
+  const std::string input =
+      "# a scan\nxs" + std::string(100, 'w') + " 1\nevents 4 5\nlabel\n7 8 9\n";
+  const Conversion want = reference_convert(input);
+  struct ReadCase {
+    Effect effect;
+    RunStatus status;
+  };
+  for (const ReadCase& c : {ReadCase{Effect::fail, RunStatus::read_failed},
+                            ReadCase{Effect::interrupt, RunStatus::ok},
+                            ReadCase{Effect::half, RunStatus::ok}}) {
+    for (const bool on_disk : {false, true}) {
+      SCOPED_TRACE(std::to_string(static_cast<int>(c.effect)) +
+                   (on_disk ? " on disk" : " in memory"));
+      MemoryBackend memory(false, input);
+      DiskBackend disk(input);
+      Backend& backend = on_disk ? static_cast<Backend&>(disk) : memory;
+      const std::string input_name = backend.input_name();
+      const std::string output_name = backend.output_name();
+      RunConfig config;
+      config.input = input_name.c_str();
+      config.output = output_name.c_str();
+      FaultyFileSystem fs(backend.inner(),
+                          {Call::read_at, Role::input, 1, 1, c.effect, EIO});
+      EXPECT_EQ(run(config, fs, 16, 16), c.status);
+      EXPECT_TRUE(fs.fault_hit);
+      EXPECT_EQ(fs.open_descriptors(), 0);
+      if (c.status == RunStatus::ok) {
+        EXPECT_EQ(fs.console, want.console);
+        EXPECT_EQ(fs.errors, "");
+        EXPECT_TRUE(backend.output_bytes() == want.rows);
+      } else {
+        // The echo had begun: its line's start, then the message.
+        EXPECT_EQ(fs.console,
+                  "\n\nCould not read input file: " + input_name + "\n");
+        EXPECT_EQ(fs.errors,
+                  "tarnovelix: " + input_name + ": " + error_text(EIO) + "\n");
+        EXPECT_EQ(backend.output_bytes(), OLD_ROWS);
+      }
+    }
   }
 }
 

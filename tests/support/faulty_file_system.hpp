@@ -23,6 +23,7 @@ enum class Call {
   install,
   truncate,
   read,
+  read_at,
   write,
   close
 };
@@ -162,6 +163,16 @@ class FaultyFileSystem final : public FileSystem {
       input_bytes_read += static_cast<std::size_t>(got.value);
     }
     return got;
+  }
+
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override {
+    Effect effect = Effect::fail;
+    if (const auto hit = strike(Call::read_at, role_of(fd), &effect)) {
+      if (effect != Effect::half) return IoResult{0, *hit};
+      size = size > 1 ? size / 2 : size;
+    }
+    return inner_.read_at(fd, buffer, size, offset);
   }
 
   IoResult write(int fd, const char* data, std::size_t size) override {

@@ -84,11 +84,14 @@ std::shared_ptr<MemoryFileSystem::Node> MemoryFileSystem::follow(
   return it == nodes_.end() ? nullptr : it->second;
 }
 
-void MemoryFileSystem::describe(const Node& node, FileId& id) {
+void MemoryFileSystem::describe(const Node& node, FileId& id) const {
   id.device = 1;
   id.inode = node.inode;
   id.kind = node.kind;
   id.size = node.bytes.size();
+  if (node.kind == FileKind::regular && reported_size != SIZE_MAX) {
+    id.size = reported_size;
+  }
   id.mode = node.mode;
 }
 
@@ -187,16 +190,34 @@ IoResult MemoryFileSystem::truncate(int fd) {
   return IoResult{};
 }
 
+std::size_t MemoryFileSystem::readable(const Node& node, std::size_t offset,
+                                       std::size_t size) const {
+  const std::size_t limit = std::min(read_error_at, node.bytes.size());
+  return std::min({size, max_read, limit - std::min(limit, offset)});
+}
+
 IoResult MemoryFileSystem::read(int fd, char* buffer, std::size_t size) {
+  ++read_calls;
   OpenFile* f = find_open(fd);
   if (f == nullptr) return IoResult{0, EBADF};
   if (f->node->kind == FileKind::directory) return IoResult{0, EISDIR};
   if (f->offset >= read_error_at) return IoResult{0, read_error};
-  const std::size_t limit = std::min(read_error_at, f->node->bytes.size());
-  const std::size_t n =
-      std::min({size, max_read, limit - std::min(limit, f->offset)});
+  const std::size_t n = readable(*f->node, f->offset, size);
   if (n > 0) std::memcpy(buffer, f->node->bytes.data() + f->offset, n);
   f->offset += n;
+  return IoResult{static_cast<std::int64_t>(n), 0};
+}
+
+IoResult MemoryFileSystem::read_at(int fd, char* buffer, std::size_t size,
+                                   std::uint64_t offset) {
+  ++read_at_calls;
+  const OpenFile* f = find_open(fd);
+  if (f == nullptr) return IoResult{0, EBADF};
+  if (f->node->kind != FileKind::regular) return IoResult{0, ESPIPE};
+  if (offset >= read_error_at) return IoResult{0, read_error};
+  const auto at = static_cast<std::size_t>(offset);
+  const std::size_t n = readable(*f->node, at, size);
+  if (n > 0) std::memcpy(buffer, f->node->bytes.data() + at, n);
   return IoResult{static_cast<std::int64_t>(n), 0};
 }
 

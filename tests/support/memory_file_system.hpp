@@ -59,6 +59,12 @@ class MemoryFileSystem final : public FileSystem {
 
   // A read call transfers at most this many bytes.
   std::size_t max_read = SIZE_MAX;
+  // When not SIZE_MAX, identify() reports this size for every regular
+  // file, as files in /proc report 0.
+  std::size_t reported_size = SIZE_MAX;
+  // Calls of read() and read_at() made so far.
+  std::size_t read_calls = 0;
+  std::size_t read_at_calls = 0;
   // A read call that starts at this offset of an input fails with
   // `read_error`; reads before it stop short of it.
   std::size_t read_error_at = SIZE_MAX;
@@ -81,6 +87,8 @@ class MemoryFileSystem final : public FileSystem {
   IoResult make_directory(const char* name) override;
   IoResult truncate(int fd) override;
   IoResult read(int fd, char* buffer, std::size_t size) override;
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override;
   IoResult write(int fd, const char* data, std::size_t size) override;
   IoResult close(int fd) override;
 
@@ -100,7 +108,10 @@ class MemoryFileSystem final : public FileSystem {
   OpenFile* find_open(int fd);
   // The node `name` leads to through symbolic links, or null.
   std::shared_ptr<Node> follow(std::string name) const;
-  static void describe(const Node& node, FileId& id);
+  void describe(const Node& node, FileId& id) const;
+  // The bytes a read at `offset` of `node` transfers, for `size` asked.
+  std::size_t readable(const Node& node, std::size_t offset,
+                       std::size_t size) const;
 
   std::map<std::string, std::shared_ptr<Node>> nodes_;
   std::map<std::string, std::string> symlinks_;

@@ -30,6 +30,9 @@ class RowSink : public FileSystem {
   IoResult make_directory(const char*) override { return {}; }
   IoResult truncate(int) override { return {}; }
   IoResult read(int, char*, std::size_t) override { return {}; }
+  IoResult read_at(int, char*, std::size_t, std::uint64_t) override {
+    return {};
+  }
   IoResult close(int) override { return {}; }
 };
 

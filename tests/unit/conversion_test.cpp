@@ -110,5 +110,29 @@ TEST(Conversion, FilesInTurnInTheSameMemory) {
   }
 }
 
+// A regular file's size is a hint only: one that reads as smaller than the
+// file (files in /proc report 0, a file may grow) is still read in blocks
+// of MIN_BLOCK_SIZE or more, not byte by byte, and converts the same.
+TEST(Conversion, SmallSizeIsOnlyAHint) {
+  std::string input = HEADER;
+  for (int i = 0; input.size() < 300000; ++i) {
+    input += std::to_string(i) + " 1 22 333\n";
+  }
+  MemoryFileSystem exact;
+  exact.add_file("in.dat", input);
+  const Outcome want = convert(exact, "in.dat", BLOCK_SIZE, nullptr);
+  for (const std::size_t reported : {std::size_t{0}, std::size_t{10}}) {
+    SCOPED_TRACE("size reported: " + std::to_string(reported));
+    MemoryFileSystem fs;
+    fs.add_file("in.dat", input);
+    fs.reported_size = reported;
+    const Outcome got = convert(fs, "in.dat", BLOCK_SIZE, nullptr);
+    EXPECT_EQ(got.status, want.status);
+    EXPECT_EQ(got.text, want.text);
+    EXPECT_TRUE(got.rows == want.rows);
+    EXPECT_LE(fs.read_calls, input.size() / (MIN_BLOCK_SIZE / 2) + 2);
+  }
+}
+
 }  // namespace
 }  // namespace tnx

@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "faulty_file_system.hpp"
+#include "memory_file_system.hpp"
 #include "padded_line.hpp"
+#include "string_output.hpp"
 
 namespace tnx {
 namespace {
@@ -32,16 +37,18 @@ void expect_tables(const ColumnTables& tables, const Expected& want) {
   }
 }
 
-TEST(Header, OneLine) {
+struct LineCase {
+  std::string text;
+  bool has_newline;
+  Expected want;
+};
+
+// Single lines and what handling them gives, however they arrive.
+std::vector<LineCase> one_line_cases() {
   constexpr double INF = std::numeric_limits<double>::infinity();
-  struct Case {
-    std::string text;
-    bool has_newline;
-    Expected want;
-  };
   const std::string token40 = "abcdefghijklmnopqrstuvwxyzabcdefghijklmn";
   const std::string points40 = "points" + std::string(34, 'Z');
-  const std::vector<Case> cases = {
+  return {
       {"points 0.5 1.0 1.5",
        true,
        {"\npoints: 0.5 1.0 1.5\n"
@@ -159,14 +166,17 @@ TEST(Header, OneLine) {
       {std::string("point\0s 1", 9), true, {"", {}, {}}},
       {std::string("\0events 1", 9), true, {"", {}, {}}},
   };
-  for (const Case& c : cases) {
+}
+
+TEST(Header, OneLine) {
+  for (const LineCase& c : one_line_cases()) {
     SCOPED_TRACE(testing::PrintToString(c.text) +
                  (c.has_newline ? " with newline" : " without newline"));
     const PaddedLine line(c.text, c.has_newline);
     ColumnTables tables;
-    std::string console = "before";
+    test::StringOutput console("before");
     handle_header_line(line.line(), tables, console);
-    EXPECT_EQ(console, "before" + c.want.console);
+    EXPECT_EQ(console.text(), "before" + c.want.console);
     expect_tables(tables, c.want);
   }
 }
@@ -226,13 +236,94 @@ TEST(Header, LinesOfOneKeywordOverwriteLeadingSlots) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.lines).substr(0, 100));
     ColumnTables tables;
-    std::string console;
+    test::StringOutput console;
     for (const std::string& text : c.lines) {
       const PaddedLine line(text);
       handle_header_line(line.line(), tables, console);
     }
-    EXPECT_EQ(console, c.want.console);
+    EXPECT_EQ(console.text(), c.want.console);
     expect_tables(tables, c.want);
+  }
+}
+
+// Hands `text` to a LongHeaderLine in pieces of `piece` bytes, the last one
+// complete and with `has_newline`, and returns the console text. The input
+// holds the line after a line of its own, to be read again unless
+// `held_only`.
+std::string handle_in_pieces(const std::string& text, bool has_newline,
+                             std::size_t piece, std::size_t hold,
+                             bool held_only, ColumnTables& tables) {
+  test::MemoryFileSystem fs;
+  const std::string before = "a line\n";
+  fs.add_file("in", before + text + "\n");
+  InputAgain input;
+  if (!held_only) input = {&fs, static_cast<int>(fs.open_input("in").value)};
+  test::StringOutput console;
+  LongHeaderLine header(tables, console, input, before.size(), hold);
+  std::string bytes = text;
+  for (std::size_t at = 0, size = 0; at < bytes.size() || size == 0;) {
+    size = std::min(piece, bytes.size() - at);
+    const bool last = at + size == bytes.size();
+    const Line line{bytes.data() + at, size, last && has_newline};
+    at += size;
+    EXPECT_EQ(header.add(line, last), 0);
+    if (header.done() || last) break;
+  }
+  EXPECT_TRUE(header.done());
+  return console.text();
+}
+
+// A line in pieces gives what the whole line gives, whether its first word
+// is held or read again from the input.
+TEST(Header, LineInPieces) {
+  std::vector<LineCase> cases = one_line_cases();
+  // First words longer than what is held, the first s in them or after.
+  const std::string word(300, 'w');
+  cases.push_back(
+      {"  " + word + "s" + word + "\t1 2",
+       true,
+       {"\n" + word + "s" + word + ":" + word + "\t1 2\n", {}, {}}});
+  cases.push_back({word + " sample", false, {"\n" + word + ":ample", {}, {}}});
+  cases.push_back(
+      {"s" + word, true, {"\ns" + word + ":" + word + "\n", {}, {}}});
+  for (const LineCase& c : cases) {
+    for (const std::size_t piece :
+         {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4096}}) {
+      for (const std::size_t hold :
+           {std::size_t{0}, std::size_t{5}, BLOCK_SIZE}) {
+        for (const bool held_only : {false, true}) {
+          SCOPED_TRACE(testing::PrintToString(c.text.substr(0, 40)) +
+                       " pieces " + std::to_string(piece) + " hold " +
+                       std::to_string(hold) + (held_only ? " held only" : ""));
+          ColumnTables tables;
+          EXPECT_EQ(handle_in_pieces(c.text, c.has_newline, piece, hold,
+                                     held_only, tables),
+                    c.want.console);
+          expect_tables(tables, c.want);
+        }
+      }
+    }
+  }
+}
+
+// A first word read again from an input that fails, or that has become
+// shorter, stops the line with the read's error.
+TEST(Header, FirstWordReadAgainFails) {
+  const std::string text = "points" + std::string(50, 'Z') + " 1 2";
+  for (const bool shorter : {false, true}) {
+    SCOPED_TRACE(shorter ? "input made shorter" : "read fails");
+    test::MemoryFileSystem memory;
+    memory.add_file("in", shorter ? "points" : text);
+    test::FaultyFileSystem fs(memory,
+                              {test::Call::read_at, test::Role::input, 1, 0,
+                               test::Effect::fail, shorter ? 0 : EACCES});
+    const int fd = static_cast<int>(fs.open_input("in").value);
+    ColumnTables tables;
+    test::StringOutput console;
+    LongHeaderLine header(tables, console, {&fs, fd}, 0, 8);
+    std::string bytes = text;
+    const Line line{bytes.data(), bytes.size(), true};
+    EXPECT_EQ(header.add(line, true), shorter ? EIO : EACCES);
   }
 }
 
