@@ -58,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string input = "in" + std::to_string(k) + ".dat";
     const std::string output = "in" + std::to_string(k) + ".ntp";
     tnx::Console console(fs, false);
-    const tnx::RunStatus status = tnx::convert_file(
-        input.c_str(), output.c_str(), fs, console, block_size, false, memory);
+    const tnx::RunStatus status =
+        tnx::convert_file(input.c_str(), output.c_str(), fs, console,
+                          block_size, false, memory, line_limit);
     const tnx::test::Conversion want = tnx::test::reference_convert(inputs[k]);
     TNX_FUZZ_ASSERT(status == tnx::RunStatus::ok, "a file failed");
     TNX_FUZZ_ASSERT(fs.exists(output), "no row file was made");
