@@ -211,7 +211,7 @@ void find_refused(FileSystem& fs, Plan& plan) {
 // What converting one file gave: its text and reasons, for the thread that
 // shows them. Made by the job that converts the file and handed over whole.
 struct FileReport {
-  std::string text;
+  CollectedText text;
   std::string errors;
   RunStatus status = RunStatus::ok;
   // The memory ran out: the text and reasons are not there, and the
@@ -402,7 +402,9 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
     errors.add(out_of_memory_text_);
     errors.add("\n");
   } else {
-    text.add(report.text);
+    // A scratch file of this program that cannot be read back cuts the
+    // text short; like any console text, it is not the file's failure.
+    (void)report.text.add_to(text);
     text.flush();
     write_console_text(fs_, STDERR_FD, report.errors);
   }

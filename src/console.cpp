@@ -1,5 +1,7 @@
 #include "console.hpp"
 
+#include <algorithm>
+
 namespace tnx {
 
 void Console::report(std::string_view name, std::string_view reason) {
@@ -40,6 +42,56 @@ void write_console_text(FileSystem& fs, int fd, std::string_view text) {
   }
   ConsoleWriter writer(fs, fd);
   writer.add(text);
+}
+
+CollectedText Console::take_text() {
+  CollectedText taken;
+  taken.fs_ = &fs_;
+  taken.file_ = std::exchange(spill_file_, -1);
+  taken.file_size_ = std::exchange(spilled_, 0);
+  taken.memory_ = std::move(text_);
+  text_.clear();
+  return taken;
+}
+
+void Console::spill() {
+  if (spill_failed_) return;
+  if (spill_file_ < 0) {
+    const IoResult made = fs_.create_scratch();
+    if (!made.ok()) {
+      spill_failed_ = true;
+      return;
+    }
+    spill_file_ = static_cast<int>(made.value);
+  }
+  if (!write_all(fs_, spill_file_, text_.data(), text_.size()).ok()) {
+    // What the failed write took cannot be told: the text stays in memory,
+    // and the file holds what was spilled before.
+    spill_failed_ = true;
+    return;
+  }
+  spilled_ += text_.size();
+  text_.clear();
+}
+
+int CollectedText::add_to(ConsoleWriter& out) const {
+  char chunk[8192];
+  for (std::uint64_t at = 0; at < file_size_;) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(sizeof chunk, file_size_ - at));
+    const IoResult r = read_fully_at(*fs_, file_, chunk, size, at);
+    if (!r.ok()) return r.error;
+    out.add(std::string_view(chunk, size));
+    at += size;
+  }
+  out.add(memory_);
+  return 0;
+}
+
+void CollectedText::close() {
+  if (file_ >= 0) (void)fs_->close(file_);
+  file_ = -1;
+  file_size_ = 0;
 }
 
 void Console::write_text_out() {

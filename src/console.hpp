@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,52 @@ class ConsoleWriter {
 // Writes `text` to `fd` through a ConsoleWriter.
 void write_console_text(FileSystem& fs, int fd, std::string_view text);
 
+// The console text a console collected, handed over to be shown later: in
+// memory, or, past Console::SPILL_TEXT bytes, mostly in a scratch file of
+// its own, so that many files waiting to be shown, each with the echo of a
+// long header line, do not hold it all in memory. Owns the scratch file.
+class CollectedText {
+ public:
+  CollectedText() = default;
+  CollectedText(CollectedText&& other) noexcept
+      : fs_(other.fs_),
+        file_(std::exchange(other.file_, -1)),
+        file_size_(std::exchange(other.file_size_, 0)),
+        memory_(std::move(other.memory_)) {}
+  CollectedText& operator=(CollectedText&& other) noexcept {
+    if (this != &other) {
+      close();
+      fs_ = other.fs_;
+      file_ = std::exchange(other.file_, -1);
+      file_size_ = std::exchange(other.file_size_, 0);
+      memory_ = std::move(other.memory_);
+    }
+    return *this;
+  }
+  CollectedText(const CollectedText&) = delete;
+  CollectedText& operator=(const CollectedText&) = delete;
+  ~CollectedText() { close(); }
+
+  // Adds the whole text to `out`, the part in the file first. Returns 0,
+  // or the errno value of a failed read of the file (the text is then cut
+  // short there).
+  [[nodiscard]] int add_to(ConsoleWriter& out) const;
+
+  // The text in memory: all of it when nothing was spilled.
+  [[nodiscard]] const std::string& memory() const { return memory_; }
+
+ private:
+  friend class Console;
+  void close();
+
+  FileSystem* fs_ = nullptr;
+  // The scratch file and the bytes in it, or -1.
+  int file_ = -1;
+  std::uint64_t file_size_ = 0;
+  // The text that comes after the file's.
+  std::string memory_;
+};
+
 class Console final : public TextOutput {
  public:
   // `live`: flush() writes the text out as the run goes (a single run),
@@ -50,13 +97,16 @@ class Console final : public TextOutput {
   Console(FileSystem& fs, bool live) : fs_(fs), live_(live) {}
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
-  ~Console() { flush(); }
+  ~Console() {
+    flush();
+    if (spill_file_ >= 0) (void)fs_.close(spill_file_);
+  }
 
   // The console text still to be written, for the header pass to add to.
   std::string& text() { return text_; }
   [[nodiscard]] const std::string& errors() const { return errors_; }
   // Hand over what was collected; the console holds none of it after.
-  [[nodiscard]] std::string take_text() { return std::move(text_); }
+  [[nodiscard]] CollectedText take_text();
   [[nodiscard]] std::string take_errors() { return std::move(errors_); }
   // Where the console text goes: standard output, or standard error.
   [[nodiscard]] int text_fd() const { return text_fd_; }
@@ -64,10 +114,17 @@ class Console final : public TextOutput {
   void print(std::string_view message) { text_ += message; }
 
   // The header pass's text. A live console writes it out as it grows, so
-  // the echo of a long header line is never held whole.
+  // the echo of a long header line is never held whole; one that collects
+  // its text moves it to a scratch file as it grows.
   void add(std::string_view text) override {
     text_ += text;
-    if (live_ && text_.size() >= LIVE_TEXT) write_text_out();
+    if (text_.size() >= LIVE_TEXT) {
+      if (live_) {
+        write_text_out();
+      } else {
+        spill();
+      }
+    }
   }
 
   void print(std::string_view prefix, std::string_view name,
@@ -93,18 +150,27 @@ class Console final : public TextOutput {
   // Writes out what was collected, live or not, and empties it.
   void write_out();
 
-  // The most console text a live console collects before writing it out.
+  // The most console text a console holds in memory before it writes it
+  // out (live) or moves it to a scratch file (collecting).
   static constexpr std::size_t LIVE_TEXT = std::size_t{64} << 10;
 
  private:
   // Writes out the console text alone: the reasons follow the messages.
   void write_text_out();
+  // Moves the text in memory to the scratch file, made at the first call.
+  // Where no scratch file can be had, or a write to it fails, the text
+  // stays in memory from then on.
+  void spill();
 
   FileSystem& fs_;
   bool live_;
   int text_fd_ = STDOUT_FD;
+  // The text not written out or spilled yet; it follows the spilled part.
   std::string text_;
   std::string errors_;
+  int spill_file_ = -1;
+  std::uint64_t spilled_ = 0;
+  bool spill_failed_ = false;
 };
 
 }  // namespace tnx

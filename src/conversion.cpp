@@ -52,7 +52,7 @@ class InputFile {
   // A regular file opened by name is read from its start, so any of its
   // bytes can be read again by offset; standard input may start anywhere.
   [[nodiscard]] InputAgain again() const {
-    if (!owned_ || id_.kind != FileKind::regular) return {};
+    if (!owned_ || id_.kind != FileKind::regular) return {&fs_, -1};
     return {&fs_, fd_};
   }
 

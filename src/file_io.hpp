@@ -99,6 +99,10 @@ class FileSystem {
   virtual void discard(int fd, const std::string& temporary) = 0;
   // Creates the folder `name` (not its parents); EEXIST when there is one.
   virtual IoResult make_directory(const char* name) = 0;
+  // Creates a file for writing and reading back (read_at) text too large to
+  // hold in memory: in the system's folder for temporary files, without a
+  // name where the system allows, and gone once closed in any case.
+  virtual IoResult create_scratch() = 0;
   virtual IoResult truncate(int fd) = 0;
   // One read or write call each; they may transfer fewer bytes than asked or
   // fail with EINTR. read_some() and write_all() deal with both.

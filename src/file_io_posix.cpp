@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -152,6 +153,23 @@ class PosixFileSystem final : public FileSystem {
 
   IoResult make_directory(const char* name) override {
     return from_call(::mkdir(name, 0777));
+  }
+
+  IoResult create_scratch() override {
+    // TMPDIR, as every command-line tool takes it, else /tmp.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (fd >= 0) return IoResult{fd, 0};
+#endif
+    // A name for as long as it takes to remove it, guarded meanwhile.
+    std::string name = folder + "/.tnx-scratch-XXXXXX";
+    guard_temporary(name);
+    const IoResult r = from_call(::mkostemp(name.data(), O_CLOEXEC));
+    if (r.ok()) (void)::unlink(name.c_str());
+    release_temporary();
+    return r;
   }
 
   IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }

@@ -320,6 +320,33 @@ class WindowsFileSystem final : public FileSystem {
     return IoResult{};
   }
 
+  IoResult create_scratch() override {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD size = GetTempPathW(MAX_PATH + 1, folder);
+    if (size == 0 || size > MAX_PATH) return IoResult{0, ENOENT};
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempFileNameW(folder, L"tnx", 0, name) == 0) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    // Deleted by the system once closed, whatever ends the program.
+    const HANDLE handle = CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+        nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const int error = errno_from_last_error();
+      DeleteFileW(name);
+      return IoResult{0, error};
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
+                                   _O_RDWR | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(handle);
+      return IoResult{0, EMFILE};
+    }
+    return IoResult{fd, 0};
+  }
+
   IoResult truncate(int fd) override {
     const errno_t error = _chsize_s(fd, 0);
     return IoResult{0, error};

@@ -174,14 +174,44 @@ void LongHeaderLine::hold_word(const char* first, const char* last) {
     std::copy_n(first, std::min(size, word_start_.size() - held),
                 word_start_.begin() + static_cast<std::ptrdiff_t>(held));
   }
-  if (!word_held_) return;
-  if (input_.fs != nullptr && word_.size() + size > hold_) {
-    // Read again when the echo needs it.
-    word_held_ = false;
-    std::string().swap(word_);
+  if (!word_held_) {
+    if (scratch_ >= 0 && scratch_error_ == 0) {
+      const IoResult r = write_all(*input_.fs, scratch_, first, size);
+      if (!r.ok()) scratch_error_ = r.error;
+    }
     return;
   }
+  if (input_.fs != nullptr && word_.size() + size > hold_) {
+    if (input_.fd >= 0) {
+      // Read again when the echo needs it.
+      word_held_ = false;
+      std::string().swap(word_);
+      return;
+    }
+    if (keep_word_in_scratch(first, last)) return;
+  }
   word_.append(first, size);
+}
+
+bool LongHeaderLine::keep_word_in_scratch(const char* first, const char* last) {
+  const IoResult made = input_.fs->create_scratch();
+  if (!made.ok()) return false;
+  scratch_ = static_cast<int>(made.value);
+  if (!write_all(*input_.fs, scratch_, word_.data(), word_.size()).ok() ||
+      !write_all(*input_.fs, scratch_, first,
+                 static_cast<std::size_t>(last - first))
+           .ok()) {
+    (void)input_.fs->close(scratch_);
+    scratch_ = -1;
+    return false;
+  }
+  word_held_ = false;
+  std::string().swap(word_);
+  return true;
+}
+
+LongHeaderLine::~LongHeaderLine() {
+  if (scratch_ >= 0) (void)input_.fs->close(scratch_);
 }
 
 int LongHeaderLine::start_echo() {
@@ -221,12 +251,16 @@ int LongHeaderLine::write_word_part(std::uint64_t from, std::uint64_t to) {
         static_cast<std::size_t>(to - from)));
     return 0;
   }
+  if (scratch_error_ != 0) return scratch_error_;
+  // From the scratch file, which starts at the word; or from the input.
+  const bool scratch = scratch_ >= 0;
   std::array<char, 4096> chunk;
   while (from < to) {
     const auto size = static_cast<std::size_t>(
         std::min<std::uint64_t>(chunk.size(), to - from));
-    const IoResult r = read_fully_at(*input_.fs, input_.fd, chunk.data(), size,
-                                     line_offset_ + from);
+    const IoResult r =
+        read_fully_at(*input_.fs, scratch ? scratch_ : input_.fd, chunk.data(),
+                      size, scratch ? from - word_begin_ : line_offset_ + from);
     if (!r.ok()) return r.error;
     console_.add(std::string_view(chunk.data(), size));
     from += size;

@@ -36,8 +36,10 @@ void handle_header_line(const Line& line, ColumnTables& tables,
                         TextOutput& console);
 
 // The input, to be read again by offset: how the echo of a line's first
-// word too long to hold is made. `fs` is null when the input cannot be read
-// again (a pipe, or standard input, whose offset at the start is unknown).
+// word too long to hold is made. `fd` is -1 when the input cannot be read
+// again (a pipe, or standard input, whose offset at the start is unknown):
+// the word is then kept in a scratch file of `fs`. With `fs` null too, it
+// is held in memory whatever its length.
 struct InputAgain {
   FileSystem* fs = nullptr;
   int fd = -1;
@@ -47,13 +49,16 @@ struct InputAgain {
 // handle_header_line() handles the whole line.
 // The echo needs the first word before the text after the first s, which
 // may lie within that word: the word is held in memory up to `hold` bytes,
-// and a longer one is read again from the input, or held whatever its
-// length when the input cannot be read again.
+// and a longer one is read again from the input, or, when the input cannot
+// be read again, kept in a scratch file (in memory when there is none).
 class LongHeaderLine {
  public:
   // `line_offset`: the offset in the input of the line's first byte.
   LongHeaderLine(ColumnTables& tables, TextOutput& console, InputAgain input,
                  std::uint64_t line_offset, std::size_t hold);
+  LongHeaderLine(const LongHeaderLine&) = delete;
+  LongHeaderLine& operator=(const LongHeaderLine&) = delete;
+  ~LongHeaderLine();
 
   // add()
   //
@@ -84,6 +89,9 @@ class LongHeaderLine {
   // echo goes on when both are known, `end` otherwise.
   const char* find_word_and_anchor(const char* p, const char* end);
   void hold_word(const char* first, const char* last);
+  // Moves the word held so far to a scratch file and adds [first, last)
+  // there; false, with the word still in memory, when that fails.
+  bool keep_word_in_scratch(const char* first, const char* last);
   // Writes "\n", the first word, ":" and the part of the word after the
   // first s. Returns 0 or the errno value of a failed read.
   int start_echo();
@@ -110,6 +118,10 @@ class LongHeaderLine {
   // always, to tell a keyword.
   std::string word_;
   bool word_held_ = true;
+  // The scratch file that keeps the word from its first byte on, or -1;
+  // and the errno value of a failed write to it, which fails the echo.
+  int scratch_ = -1;
+  int scratch_error_ = 0;
   std::array<char, 6> word_start_{};
   Keyword keyword_ = Keyword::none;
   // The numbers after a keyword, while they may still change the scan.

@@ -10,7 +10,12 @@
 #   sparse        4 GiB of NUL bytes and no newline (a sparse file);
 #   long-header   header lines of 10 MB: a first word read again for its
 #                 echo, a real and an integer of 5 MB of digits each (the
-#                 reference converts the input itself).
+#                 reference converts the input itself);
+#   header-pipe   the same from standard input, a pipe that cannot be read
+#                 again: the first word is kept in a scratch file;
+#   header-batch  the same file twice in one batch with two jobs, whose
+#                 texts wait to be shown in scratch files (limit twice
+#                 16 MiB).
 # Under a sanitizer the resident memory is the sanitizer's: given a reason
 # as NO_LIMIT ("-" for none), the runs and their results are checked, not
 # the memory. Skipped (status 77) under a LAUNCHER (wine, valgrind).
@@ -43,12 +48,21 @@ fail() {
 header() { printf '# long lines\npoints 1 2 3\nevents 4 5 6\nlabel\n'; }
 
 # check NAME INPUT TWIN: converts INPUT under peak_rss and compares with
-# what the reference gives for TWIN.
+# what the reference gives for TWIN. INPUT "-" reads standard input from
+# the FIFO stdin.fifo.
 check() {
-  local name=$1 input=$2 twin=$3 code=0 peak
+  local name=$1 input=$2 twin=$3 code=0 peak stdin=/dev/null
+  [ "$input" != - ] || stdin=stdin.fifo
   "$reference" "$twin" want.stdout want.rows
-  "$peak_rss" rss.txt "$binary" "$input" got.ntp >got.stdout 2>got.stderr ||
-    code=$?
+  "$peak_rss" rss.txt "$binary" "$input" got.ntp >got.stdout 2>got.stderr \
+    <"$stdin" || code=$?
+  check_result "$name" "$code" "$LIMIT_KIB"
+  rm -f got.* want.* ./*.dat
+}
+
+# check_result NAME STATUS LIMIT: the run's outcome against the wanted.
+check_result() {
+  local name=$1 code=$2 limit=$3 peak
   peak=$(cat rss.txt)
   [ -z "$feeder" ] || wait "$feeder" || fail "$name: the generator failed"
   feeder=
@@ -62,12 +76,11 @@ check() {
     fail "$name: standard error: $(head -c 200 got.stderr)"
   elif [ -n "$no_limit" ]; then
     echo "$name: peak resident memory $peak KiB, not checked: $no_limit"
-  elif [ "$peak" -gt "$LIMIT_KIB" ]; then
-    fail "$name: peak resident memory $peak KiB, more than $LIMIT_KIB KiB"
+  elif [ "$peak" -gt "$limit" ]; then
+    fail "$name: peak resident memory $peak KiB, more than $limit KiB"
   else
-    echo "$name: peak resident memory $peak KiB (limit $LIMIT_KIB KiB)"
+    echo "$name: peak resident memory $peak KiB (limit $limit KiB)"
   fi
-  rm -f got.* want.* ./*.dat
 }
 
 # nul-line
@@ -130,6 +143,33 @@ check sparse sparse.dat sparse-twin.dat
   head -c 5000000 /dev/zero | tr '\0' 7
   printf ' 8\nlabel\n7 1 2\n'
 } >header.dat
+cp header.dat keep.txt
 check long-header header.dat header.dat
+
+# header-pipe
+mkfifo stdin.fifo
+cp keep.txt header.dat
+cat header.dat >stdin.fifo &
+feeder=$!
+check header-pipe - header.dat
+
+# header-batch: each file's text, in order, then the summary.
+cp keep.txt h1.dat
+cp keep.txt h2.dat
+"$reference" h1.dat one.stdout want.rows
+{
+  for f in h1 h2; do
+    printf '== %s.dat -> %s.ntp\n' $f $f
+    cat one.stdout
+  done
+  printf '\n== 2 files: 2 converted, 0 failed\n'
+} >want.stdout
+code=0
+"$peak_rss" rss.txt "$binary" --batch -j 2 h1.dat h2.dat >got.stdout \
+  2>got.stderr </dev/null || code=$?
+cp h1.ntp got.ntp
+cmp -s h1.ntp h2.ntp || fail "header-batch: the two row files differ"
+check_result header-batch "$code" $((2 * LIMIT_KIB))
+rm -f got.* want.* one.stdout keep.txt ./*.dat ./*.ntp
 
 exit $status

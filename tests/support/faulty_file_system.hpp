@@ -145,6 +145,11 @@ class FaultyFileSystem final : public FileSystem {
     return inner_.make_directory(name);
   }
 
+  // A scratch file holds console text: the console's role.
+  IoResult create_scratch() override {
+    return remember(inner_.create_scratch(), Role::console);
+  }
+
   IoResult truncate(int fd) override {
     if (const auto hit = strike(Call::truncate, role_of(fd))) {
       return IoResult{0, *hit};

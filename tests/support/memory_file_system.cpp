@@ -240,6 +240,14 @@ IoResult MemoryFileSystem::close(int fd) {
   return open_.erase(fd) == 1 ? IoResult{} : IoResult{0, EBADF};
 }
 
+IoResult MemoryFileSystem::create_scratch() {
+  ++scratch_files;
+  if (scratch_error != 0) return IoResult{0, scratch_error};
+  auto node = std::make_shared<Node>();
+  node->inode = next_inode_++;
+  return add_open(std::move(node));
+}
+
 IoResult MemoryFileSystem::add_open(std::shared_ptr<Node> node) {
   const int fd = next_fd_++;
   open_[fd] = OpenFile{std::move(node), 0};

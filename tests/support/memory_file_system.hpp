@@ -72,6 +72,10 @@ class MemoryFileSystem final : public FileSystem {
   // When not 0, create_temporary fails with this errno value, as in a
   // folder that takes no new file.
   int temporary_error = 0;
+  // When not 0, create_scratch fails with this errno value; and how many
+  // scratch files were asked for.
+  int scratch_error = 0;
+  int scratch_files = 0;
 
   IoResult open_input(const char* name) override;
   IoResult open_output(const char* name) override;
@@ -85,6 +89,7 @@ class MemoryFileSystem final : public FileSystem {
                    const std::string& target) override;
   void discard(int fd, const std::string& temporary) override;
   IoResult make_directory(const char* name) override;
+  IoResult create_scratch() override;
   IoResult truncate(int fd) override;
   IoResult read(int fd, char* buffer, std::size_t size) override;
   IoResult read_at(int fd, char* buffer, std::size_t size,

@@ -28,6 +28,7 @@ class RowSink : public FileSystem {
   }
   void discard(int, const std::string&) override {}
   IoResult make_directory(const char*) override { return {}; }
+  IoResult create_scratch() override { return {0, ENOSPC}; }
   IoResult truncate(int) override { return {}; }
   IoResult read(int, char*, std::size_t) override { return {}; }
   IoResult read_at(int, char*, std::size_t, std::uint64_t) override {

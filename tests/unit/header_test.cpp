@@ -246,30 +246,40 @@ TEST(Header, LinesOfOneKeywordOverwriteLeadingSlots) {
   }
 }
 
+// Where a first word too long to hold is kept for its echo.
+enum class Keep { read_again, scratch, memory };
+
 // Hands `text` to a LongHeaderLine in pieces of `piece` bytes, the last one
 // complete and with `has_newline`, and returns the console text. The input
-// holds the line after a line of its own, to be read again unless
-// `held_only`.
+// holds the line after a line of its own.
 std::string handle_in_pieces(const std::string& text, bool has_newline,
-                             std::size_t piece, std::size_t hold,
-                             bool held_only, ColumnTables& tables) {
+                             std::size_t piece, std::size_t hold, Keep keep,
+                             ColumnTables& tables) {
   test::MemoryFileSystem fs;
   const std::string before = "a line\n";
   fs.add_file("in", before + text + "\n");
   InputAgain input;
-  if (!held_only) input = {&fs, static_cast<int>(fs.open_input("in").value)};
-  test::StringOutput console;
-  LongHeaderLine header(tables, console, input, before.size(), hold);
-  std::string bytes = text;
-  for (std::size_t at = 0, size = 0; at < bytes.size() || size == 0;) {
-    size = std::min(piece, bytes.size() - at);
-    const bool last = at + size == bytes.size();
-    const Line line{bytes.data() + at, size, last && has_newline};
-    at += size;
-    EXPECT_EQ(header.add(line, last), 0);
-    if (header.done() || last) break;
+  if (keep == Keep::read_again) {
+    input = {&fs, static_cast<int>(fs.open_input("in").value)};
+  } else if (keep == Keep::scratch) {
+    input = {&fs, -1};
   }
-  EXPECT_TRUE(header.done());
+  test::StringOutput console;
+  {
+    LongHeaderLine header(tables, console, input, before.size(), hold);
+    std::string bytes = text;
+    for (std::size_t at = 0, size = 0; at < bytes.size() || size == 0;) {
+      size = std::min(piece, bytes.size() - at);
+      const bool last = at + size == bytes.size();
+      const Line line{bytes.data() + at, size, last && has_newline};
+      at += size;
+      EXPECT_EQ(header.add(line, last), 0);
+      if (header.done() || last) break;
+    }
+    EXPECT_TRUE(header.done());
+  }
+  EXPECT_EQ(fs.open_descriptors(), keep == Keep::read_again ? 1u : 0u)
+      << "a scratch file was left open";
   return console.text();
 }
 
@@ -291,13 +301,15 @@ TEST(Header, LineInPieces) {
          {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{4096}}) {
       for (const std::size_t hold :
            {std::size_t{0}, std::size_t{5}, BLOCK_SIZE}) {
-        for (const bool held_only : {false, true}) {
+        for (const Keep keep :
+             {Keep::read_again, Keep::scratch, Keep::memory}) {
           SCOPED_TRACE(testing::PrintToString(c.text.substr(0, 40)) +
                        " pieces " + std::to_string(piece) + " hold " +
-                       std::to_string(hold) + (held_only ? " held only" : ""));
+                       std::to_string(hold) + " keep " +
+                       std::to_string(static_cast<int>(keep)));
           ColumnTables tables;
-          EXPECT_EQ(handle_in_pieces(c.text, c.has_newline, piece, hold,
-                                     held_only, tables),
+          EXPECT_EQ(handle_in_pieces(c.text, c.has_newline, piece, hold, keep,
+                                     tables),
                     c.want.console);
           expect_tables(tables, c.want);
         }
