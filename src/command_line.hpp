@@ -4,13 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "limits.hpp"
+
 namespace tnx {
 
 inline constexpr const char* FALLBACK_INPUT = "test.dat";
 inline constexpr const char* FALLBACK_OUTPUT = "test.ntp";
-
-// Files converted at once in a batch, at most.
-inline constexpr int MAX_JOBS = 256;
 
 enum class Action { convert, help, version, batch, usage_error };
 
