@@ -154,20 +154,26 @@ class PosixFileSystem final : public FileSystem {
     return name;
   }
 
-  // Makes the file at `fd` (or a new one, when `fd` is -1) appear under a
-  // hidden name beside `target`, guarded against interrupts. Returns the
-  // descriptor, or the link's 0.
+  // Makes the file at `link_from` (or a new one, when it is null) appear
+  // under a hidden name beside `target`, guarded against interrupts.
+  // Returns the descriptor, or the link's 0.
   static IoResult create_named(const std::string& target,
-                               std::string& temporary, int fd = -1) {
+                               std::string& temporary,
+                               const char* link_from = nullptr) {
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary = hidden_name(target);
       // Guarded before it exists, so no signal can come between the two.
+      // Nothing between the guard and temporary_created() allocates or
+      // locks: a signal's handler on another thread may wait for this
+      // creation to finish.
       guard_temporary(temporary);
       const IoResult r =
-          fd < 0
+          link_from == nullptr
               ? from_call(::open(temporary.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
-              : link_at(fd, temporary);
+              : from_call(::linkat(AT_FDCWD, link_from, AT_FDCWD,
+                                   temporary.c_str(), AT_SYMLINK_FOLLOW));
+      temporary_created();
       if (r.ok()) return r;
       release_temporary();
       if (r.error != EEXIST) return r;
@@ -175,22 +181,18 @@ class PosixFileSystem final : public FileSystem {
     return IoResult{0, EEXIST};
   }
 
-  // Links the file without a name open at `fd` in as `name`.
-  static IoResult link_at(int fd, const std::string& name) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
-                              AT_SYMLINK_FOLLOW));
-  }
-
   // Gives the file without a name open at `fd` the name `target`, then
   // closes it. A `target` that has come into being since it was found
   // missing is replaced, as any row file is: the file is linked under a
   // hidden name first and renamed over it.
   static IoResult link_in(int fd, const std::string& target) {
-    IoResult r = link_at(fd, target);
+    // The name the system gives the file open at `fd`.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    IoResult r = from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD,
+                                    target.c_str(), AT_SYMLINK_FOLLOW));
     if (!r.ok() && r.error == EEXIST) {
       std::string temporary;
-      r = create_named(target, temporary, fd);
+      r = create_named(target, temporary, self.c_str());
       if (r.ok()) {
         r = from_call(::rename(temporary.c_str(), target.c_str()));
         if (!r.ok()) (void)::unlink(temporary.c_str());
