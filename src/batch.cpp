@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "console.hpp"
+#include "interrupt_cleanup.hpp"
 #include "platform.hpp"
 
 namespace tnx {
@@ -133,6 +134,7 @@ class Progress {
     line += std::to_string(total_);
     line += " files";
     erase();
+    note_progress_line(line.size() - 1);
     (void)write_all(fs_, STDERR_FD, line.data(), line.size());
     width_ = line.size() - 1;
   }
@@ -144,6 +146,7 @@ class Progress {
     blank.front() = '\r';
     blank.back() = '\r';
     (void)write_all(fs_, STDERR_FD, blank.data(), blank.size());
+    note_progress_line(0);
     width_ = 0;
   }
 
