@@ -169,7 +169,12 @@ void install_handlers() {
   struct sigaction action {};
   action.sa_handler = on_ending_signal;
   action.sa_mask = ending;
-  action.sa_flags = SA_RESTART;
+  // No SA_RESTART: the handler returns only for a signal ignored at start
+  // that came during the installation, and the calls it interrupts then
+  // are retried where it matters (reads, writes). With ThreadSanitizer
+  // the handler runs only once the interrupted call has returned, which a
+  // restarted read from a pipe might never do.
+  action.sa_flags = 0;
   for (int signal_number = 1; signal_number < NSIG; ++signal_number) {
     if (::sigismember(&ending, signal_number) != 1) continue;
     struct sigaction old {};

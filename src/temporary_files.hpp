@@ -51,15 +51,15 @@ class TemporaryFiles {
       return !ending_.load(std::memory_order_seq_cst);
     }
     // A new generation, its state bits 0 (FREE): a handler copying the
-    // previous name sees the word change, and throws the copy away. The
-    // fence keeps the name's stores after that change.
+    // previous name sees the word change, and throws the copy away. Each
+    // character is a release store, so a handler that reads one of them
+    // sees the change too.
     const unsigned fresh =
         (slot->word.load(std::memory_order_relaxed) | STATE) + 1;
     slot->word.store(fresh, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
     for (std::size_t i = 0; i <= size; ++i) {
       std::atomic_ref<Char>(slot->name[i])
-          .store(name[i], std::memory_order_relaxed);
+          .store(name[i], std::memory_order_release);
     }
     slot->word.store(fresh | CREATING, std::memory_order_seq_cst);
     if (ending_.load(std::memory_order_seq_cst)) {
@@ -130,10 +130,11 @@ class TemporaryFiles {
 
   struct Slot {
     std::atomic<unsigned> word{0};
-    // Stored and loaded as relaxed atomics: a handler may copy a name
-    // while its thread writes the next one, and throws such a copy away
-    // when the word has changed. (Plain characters, which a constant
-    // initialiser can zero; std::atomic arrays it cannot everywhere.)
+    // Stored and loaded as atomics (release and acquire, plain moves on
+    // x86): a handler may copy a name while its thread writes the next
+    // one, and throws such a copy away when the word has changed. Plain
+    // characters, which a constant initialiser can zero; an array of
+    // std::atomic it cannot with every compiler.
     Char name[NAME] = {};
   };
 
@@ -154,12 +155,11 @@ class TemporaryFiles {
       std::size_t i = 0;
       do {
         name[i] =
-            std::atomic_ref<Char>(slot.name[i]).load(std::memory_order_relaxed);
+            std::atomic_ref<Char>(slot.name[i]).load(std::memory_order_acquire);
       } while (name[i] != Char{} && ++i < NAME);
       name[NAME - 1] = Char{};
-      // A name whose characters came from a later guard() is seen with
-      // the later word.
-      std::atomic_thread_fence(std::memory_order_acquire);
+      // A character that came from a later guard() brings the later word
+      // with it.
       if (slot.word.load(std::memory_order_relaxed) != word) continue;
       remove(static_cast<const Char*>(name));
       return;
