@@ -239,10 +239,19 @@ TEST(TemporaryFiles, HandlerNeverWaitsForItsOwnThread) {
 // was under way.
 TEST(TemporaryFiles, NoFileLeftAfterTheEnd) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() /
-                       ("tnx_temporary_files_" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir);
+  // Removed however the test ends.
+  struct Scratch {
+    fs::path dir = fs::temp_directory_path() /
+                   ("tnx_temporary_files_" + std::to_string(::getpid()));
+    Scratch() {
+      fs::remove_all(dir);
+      fs::create_directories(dir);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    ~Scratch() { fs::remove_all(dir); }
+  } scratch;
+  const fs::path& dir = scratch.dir;
   test::SeededRandom random(11);
   SCOPED_TRACE(random.seed_trace());
   for (int repeat = 0; repeat < REPEATS; ++repeat) {
@@ -292,7 +301,6 @@ TEST(TemporaryFiles, NoFileLeftAfterTheEnd) {
       fs::remove(entry.path());
     }
   }
-  fs::remove_all(dir);
 }
 
 }  // namespace
