@@ -17,6 +17,7 @@
 
 #include "console.hpp"
 #include "file_names.hpp"
+#include "interrupt_cleanup.hpp"
 #include "platform.hpp"
 
 namespace tnx {
@@ -242,6 +243,7 @@ class Progress {
         std::snprintf(line, sizeof line, "\r%zu of %zu files", done, total_);
     if (size <= 1 || static_cast<std::size_t>(size) >= sizeof line) return;
     erase();
+    note_progress_line(static_cast<std::size_t>(size) - 1);
     (void)write_all(fs_, STDERR_FD, line, static_cast<std::size_t>(size));
     width_ = static_cast<std::size_t>(size) - 1;
   }
@@ -254,6 +256,7 @@ class Progress {
     blank[0] = '\r';
     blank[width_ + 1] = '\r';
     (void)write_all(fs_, STDERR_FD, blank, width_ + 2);
+    note_progress_line(0);
     width_ = 0;
   }
 

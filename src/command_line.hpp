@@ -3,15 +3,13 @@
 
 #include <string>
 
+#include "limits.hpp"
 #include "name_list.hpp"
 
 namespace tnx {
 
 inline constexpr const char* FALLBACK_INPUT = "test.dat";
 inline constexpr const char* FALLBACK_OUTPUT = "test.ntp";
-
-// Files converted at once in a batch, at most.
-inline constexpr int MAX_JOBS = 256;
 
 enum class Action { convert, help, version, batch, usage_error };
 

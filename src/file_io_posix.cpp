@@ -164,12 +164,20 @@ class PosixFileSystem final : public FileSystem {
     if (fd >= 0) return IoResult{fd, 0};
 #endif
     // A name for as long as it takes to remove it, guarded meanwhile.
-    std::string name = folder + "/.tnx-scratch-XXXXXX";
-    guard_temporary(name);
-    const IoResult r = from_call(::mkostemp(name.data(), O_CLOEXEC));
-    if (r.ok()) (void)::unlink(name.c_str());
-    release_temporary();
-    return r;
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = folder + "/.tnx-scratch-" +
+                               std::to_string(::getpid()) + "-" +
+                               std::to_string(counter.fetch_add(1));
+      guard_temporary(name);
+      const IoResult r = from_call(
+          ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      temporary_created();
+      if (r.ok()) (void)::unlink(name.c_str());
+      release_temporary();
+      if (r.ok() || r.error != EEXIST) return r;
+    }
+    return IoResult{0, EEXIST};
   }
 
   IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }
@@ -202,22 +210,28 @@ class PosixFileSystem final : public FileSystem {
                                  shortened);
   }
 
-  // Makes the file at `fd` (or a new one, when `fd` is -1) appear under a
-  // hidden name beside `target`, guarded against interrupts. Returns the
-  // descriptor, or the link's 0. A file system whose names are shorter than
-  // usual gets the shortened form of the hidden name.
+  // Makes the file at `link_from` (or a new one, when it is null) appear
+  // under a hidden name beside `target`, guarded against interrupts.
+  // Returns the descriptor, or the link's 0. A file system whose names are
+  // shorter than usual gets the shortened form of the hidden name.
   static IoResult create_named(const std::string& target,
-                               std::string& temporary, int fd = -1) {
+                               std::string& temporary,
+                               const char* link_from = nullptr) {
     bool shortened = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
       temporary = hidden_name(target, shortened);
       // Guarded before it exists, so no signal can come between the two.
+      // Nothing between the guard and temporary_created() allocates or
+      // locks: a signal's handler on another thread may wait for this
+      // creation to finish.
       guard_temporary(temporary);
       const IoResult r =
-          fd < 0
+          link_from == nullptr
               ? from_call(::open(temporary.c_str(),
                                  O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
-              : link_at(fd, temporary);
+              : from_call(::linkat(AT_FDCWD, link_from, AT_FDCWD,
+                                   temporary.c_str(), AT_SYMLINK_FOLLOW));
+      temporary_created();
       if (r.ok()) return r;
       release_temporary();
       if (r.error == ENAMETOOLONG && !shortened) {
@@ -229,13 +243,6 @@ class PosixFileSystem final : public FileSystem {
     return IoResult{0, EEXIST};
   }
 
-  // Links the file without a name open at `fd` in as `name`.
-  static IoResult link_at(int fd, const std::string& name) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
-                              AT_SYMLINK_FOLLOW));
-  }
-
   // Gives the file without a name open at `fd` the name `target`, and
   // closes it. A failed close must leave `target` as it was, but a file
   // without a name can only be linked while open: it is linked, then
@@ -244,7 +251,10 @@ class PosixFileSystem final : public FileSystem {
   // it was found missing is replaced, as any row file is: the file is
   // linked under a hidden name, closed, and then renamed over it.
   static IoResult link_in(int fd, const std::string& target) {
-    IoResult r = link_at(fd, target);
+    // The name the system gives the file open at `fd`.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    IoResult r = from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD,
+                                    target.c_str(), AT_SYMLINK_FOLLOW));
     if (r.ok()) {
       r = from_call(::close(fd));
       if (!r.ok()) (void)::unlink(target.c_str());
@@ -255,7 +265,7 @@ class PosixFileSystem final : public FileSystem {
       return r;
     }
     std::string temporary;
-    r = create_named(target, temporary, fd);
+    r = create_named(target, temporary, self.c_str());
     if (!r.ok()) {
       (void)::close(fd);
       return r;

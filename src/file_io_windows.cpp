@@ -1,9 +1,9 @@
 // The FileSystem of Windows. Names arrive as UTF-8 and are opened through the
 // wide-character calls, so any name the user can type opens. Files and the
 // standard streams are all in binary mode: the line reader drops the CR of
-// CR LF itself, and rows and console text carry their own CR LF. A console
-// control event (Ctrl-C, Ctrl-Break, closing the window) removes the
-// temporary row files before the program ends.
+// CR LF itself, and rows and console text carry their own CR LF. Temporary
+// row files are guarded against console control events (Ctrl-C,
+// Ctrl-Break, closing the window) through interrupt_cleanup.hpp.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -17,12 +17,11 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
-#include <mutex>
 #include <string>
 
 #include "file_io.hpp"
 #include "file_names.hpp"
-#include "temporary_files.hpp"
+#include "interrupt_cleanup.hpp"
 
 namespace tnx {
 namespace {
@@ -106,38 +105,6 @@ unsigned int call_size(std::size_t size) {
   return size > INT_MAX ? static_cast<unsigned int>(INT_MAX)
                         : static_cast<unsigned int>(size);
 }
-
-// Longer names are not guarded. Constant-initialised, so the slots' pages
-// are touched only when used.
-constexpr std::size_t GUARDED_NAME = 1024;
-constinit detail::TemporaryFiles<wchar_t, GUARDED_NAME> temporaries;
-
-// Marks every temporary file for deletion (each is open with delete
-// sharing, so it goes when the program's handles close), then ends the
-// program with 128 + the number of the signal that stands for the event.
-// Runs on a thread of its own.
-BOOL WINAPI on_console_event(DWORD event) {
-  int signal_number = 0;
-  switch (event) {
-    case CTRL_C_EVENT: signal_number = 2; break;       // SIGINT
-    case CTRL_BREAK_EVENT: signal_number = 21; break;  // SIGBREAK
-    case CTRL_CLOSE_EVENT:
-    case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT: signal_number = 1; break;  // hang-up
-    default: return FALSE;
-  }
-  temporaries.remove_all([](const wchar_t* name) { DeleteFileW(name); });
-  ExitProcess(static_cast<UINT>(128 + signal_number));
-}
-
-void guard_temporary(const std::wstring& name) {
-  static std::once_flag installed;
-  std::call_once(installed,
-                 [] { SetConsoleCtrlHandler(on_console_event, TRUE); });
-  temporaries.guard(name.c_str(), name.size());
-}
-
-void release_temporary() { temporaries.release(); }
 
 void describe(const BY_HANDLE_FILE_INFORMATION& info, FileId& id) {
   id.device = info.dwVolumeSerialNumber;
@@ -260,6 +227,9 @@ class WindowsFileSystem final : public FileSystem {
           target, static_cast<std::uint64_t>(_getpid()), counter.fetch_add(1));
       std::wstring wide;
       if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
+      // Guarded before it exists; nothing between the guard and
+      // temporary_created() allocates or locks, since the console event's
+      // handler may wait for this creation to finish.
       guard_temporary(wide);
       // Delete sharing lets a console event remove the file while it is
       // still being written.
@@ -267,6 +237,8 @@ class WindowsFileSystem final : public FileSystem {
           CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE,
                       FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_NORMAL, nullptr);
+      const DWORD create_error = GetLastError();
+      temporary_created();
       if (handle != INVALID_HANDLE_VALUE) {
         const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
                                        _O_WRONLY | _O_BINARY);
@@ -276,7 +248,7 @@ class WindowsFileSystem final : public FileSystem {
         release_temporary();
         return IoResult{0, EMFILE};
       }
-      const int error = errno_from_last_error();
+      const int error = errno_from(create_error);
       release_temporary();
       if (error != EEXIST) return IoResult{0, error};
     }

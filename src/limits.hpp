@@ -1,5 +1,6 @@
 // The fixed limits of a conversion: how many columns a file can describe, how
-// many lines form its header, and the sizes of the buffers that stream it.
+// many lines form its header, the sizes of the buffers that stream it, and
+// how many files a batch converts at once.
 #pragma once
 
 #include <cstddef>
@@ -40,5 +41,13 @@ inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1} << 20;
 // Readable bytes guaranteed after the end of every line handed out by the
 // line reader, so the record scanner may load whole words past the text.
 inline constexpr std::size_t LINE_PADDING = 64;
+
+// Files converted at once in a batch, at most: one job thread each.
+inline constexpr int MAX_JOBS = 256;
+
+// Threads that may write a row file at once: a batch's jobs, and the main
+// thread, which converts when no job thread could be started.
+inline constexpr std::size_t MAX_CONVERTING_THREADS =
+    static_cast<std::size_t>(MAX_JOBS) + 1;
 
 }  // namespace tnx

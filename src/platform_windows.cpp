@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "interrupt_cleanup.hpp"
 #include "platform.hpp"
 
 namespace tnx {
@@ -95,12 +96,19 @@ ProgramArguments::ProgramArguments(int argc, char** argv) {
   // Names in messages are UTF-8; a console shows them as such only while
   // its output code page is UTF-8. The console's own page is restored in
   // the destructor, since the console outlives this program.
+  // A console event that ends the program restores it too.
   saved_code_page_ = GetConsoleOutputCP();
-  if (saved_code_page_ != 0) SetConsoleOutputCP(CP_UTF8);
+  if (saved_code_page_ != 0) {
+    note_console_code_page(saved_code_page_);
+    SetConsoleOutputCP(CP_UTF8);
+  }
 }
 
 ProgramArguments::~ProgramArguments() {
-  if (saved_code_page_ != 0) SetConsoleOutputCP(saved_code_page_);
+  if (saved_code_page_ != 0) {
+    SetConsoleOutputCP(saved_code_page_);
+    note_console_code_page(0);
+  }
 }
 
 bool open_standard_streams() {

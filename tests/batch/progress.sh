@@ -96,6 +96,34 @@ on_terminal "standard output and error on a terminal" "" "" \
 take_progress terminal.txt
 compare_text "$label: the terminal, erased progress lines taken out" want.terminal terminal.txt
 
+# SIGINT while a progress line stands: the line is erased before the run
+# ends by the signal, as it is before any text.
+label="SIGINT while a progress line stands, -j $jobs"
+rm -f p/*.ntp p/slow.fifo terminal.txt run.pid
+mkfifo p/slow.fifo
+touch terminal.txt
+echo "gave up" >waited.txt
+(
+  for _ in $(seq 1 $((WAIT * 20))); do
+    if grep -q 'of 3 files' terminal.txt; then
+      echo "met" >waited.txt
+      break
+    fi
+    sleep 0.05
+  done
+  kill -INT "$(cat run.pid)"
+) &
+killer=$!
+code=0
+command=$(printf "%q " "$binary" --batch -j "$jobs" p/a.dat p/slow.fifo p/b.dat)
+SHELL=/bin/sh script -qec "echo \$\$ >run.pid; exec $command >got.stdout" \
+  /dev/null </dev/null >terminal.txt || code=$?
+wait "$killer"
+[ "$code" -eq 130 ] || fail "$label: exit status $code, expected 130"
+take_progress terminal.txt
+compare_text "$label: the terminal, erased progress lines taken out" /dev/null terminal.txt
+check_no_temporaries p
+
 on_terminal "standard error to a file" "" "2>got.stderr" \
   "[ -e p/a.ntp ] && sleep 1.5"
 compare_text "$label: standard error" want.stderr got.stderr
