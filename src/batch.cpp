@@ -439,9 +439,8 @@ std::size_t BatchRun::run() {
     } else {
       std::unique_lock lock(mutex_);
       std::optional<FileReport>& slot = ready_[i % ahead_];
-      while (!slot) {
-        shown_done_.wait_for(lock, PROGRESS_EVERY);
-        if (slot) break;
+      while (!shown_done_.wait_for(lock, PROGRESS_EVERY,
+                                   [&slot] { return slot.has_value(); })) {
         // Written unlocked: a stalled terminal must not stall the jobs.
         lock.unlock();
         progress_.show(i);

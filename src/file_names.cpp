@@ -1,7 +1,5 @@
 #include "file_names.hpp"
 
-#include <array>
-
 namespace tnx {
 namespace {
 
@@ -10,6 +8,8 @@ constexpr std::string_view SEPARATORS = "/\\:";
 #else
 constexpr std::string_view SEPARATORS = "/";
 #endif
+
+constexpr std::string_view HEX_DIGITS = "0123456789abcdef";
 
 // Bytes of the name kept in front of the hash of a shortened name: enough
 // for a person to tell which row file it belongs to.
@@ -58,14 +58,11 @@ std::string hidden_temporary_name(std::string_view target,
   if (!shortened && 1 + name.size() + suffix.size() <= max_name) {
     hidden += name;
   } else {
-    constexpr std::array<char, 16> HEX = {'0', '1', '2', '3', '4', '5',
-                                          '6', '7', '8', '9', 'a', 'b',
-                                          'c', 'd', 'e', 'f'};
     hidden += utf8_prefix(name, KEPT_NAME_BYTES);
     hidden += '~';
     const std::uint64_t hash = name_hash(name);
     for (int shift = 60; shift >= 0; shift -= 4) {
-      hidden += HEX[(hash >> shift) & 0xF];
+      hidden += HEX_DIGITS[(hash >> shift) & 0xF];
     }
   }
   hidden += suffix;
