@@ -5,7 +5,7 @@
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := number_scan run batch
 FUZZ_WORK := build/fuzz/work
-LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*.cpp))
+LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*/*.cpp))
 
 .PHONY: fuzz lint tidy cppcheck valgrind-test
 
@@ -40,7 +40,7 @@ tidy:
 cppcheck:
 	cppcheck --enable=warning,style,performance,portability --std=c++20 \
 	  --language=c++ --error-exitcode=1 --inline-suppr --quiet \
-	  --suppress=useStlAlgorithm -I src $(LINT_SOURCES)
+	  --suppress=useStlAlgorithm -I src/engine -I src/program -I src/platform $(LINT_SOURCES)
 
 # Every test program runs under memcheck through the tests' emulator hook,
 # the end-to-end cases included (their runner starts the binary through it).
