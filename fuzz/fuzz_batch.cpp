@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "conversion.hpp"
+#include "engine/conversion.hpp"
 #include "fuzz_check.hpp"
 #include "memory_file_system.hpp"
 #include "reference.hpp"

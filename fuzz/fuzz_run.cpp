@@ -14,12 +14,12 @@
 #include <string>
 #include <string_view>
 
-#include "command_line.hpp"
+#include "engine/limits.hpp"
 #include "fuzz_check.hpp"
-#include "limits.hpp"
 #include "memory_file_system.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
 #include "reference.hpp"
-#include "run.hpp"
 
 namespace {
 

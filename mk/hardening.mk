@@ -40,7 +40,7 @@ tidy:
 cppcheck:
 	cppcheck --enable=warning,style,performance,portability --std=c++20 \
 	  --language=c++ --error-exitcode=1 --inline-suppr --quiet \
-	  --suppress=useStlAlgorithm -I src/engine -I src/program -I src/platform $(LINT_SOURCES)
+	  --suppress=useStlAlgorithm -I src $(LINT_SOURCES)
 
 # Every test program runs under memcheck through the tests' emulator hook,
 # the end-to-end cases included (their runner starts the binary through it).

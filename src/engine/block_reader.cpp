@@ -1,4 +1,4 @@
-#include "block_reader.hpp"
+#include "engine/block_reader.hpp"
 
 #include <algorithm>
 #include <cassert>

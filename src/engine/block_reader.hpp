@@ -10,8 +10,8 @@
 #include <memory>
 #include <utility>
 
-#include "file_io.hpp"
-#include "limits.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "compaction.hpp"
+#include "engine/compaction.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "number_scan.hpp"
+#include "engine/number_scan.hpp"
 
 namespace tnx {
 namespace {

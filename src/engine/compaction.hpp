@@ -15,8 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "limits.hpp"
-#include "line_reader.hpp"
+#include "engine/limits.hpp"
+#include "engine/line_reader.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "conversion.hpp"
+#include "engine/conversion.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,12 +6,12 @@
 #include <cstring>
 #include <utility>
 
-#include "compaction.hpp"
-#include "header.hpp"
-#include "line_reader.hpp"
-#include "output_file.hpp"
-#include "record.hpp"
-#include "row_writer.hpp"
+#include "engine/compaction.hpp"
+#include "engine/header.hpp"
+#include "engine/line_reader.hpp"
+#include "engine/record.hpp"
+#include "engine/row_writer.hpp"
+#include "program/output_file.hpp"
 
 namespace tnx {
 namespace {

@@ -5,11 +5,11 @@
 
 #include <cstddef>
 
-#include "block_reader.hpp"
-#include "console.hpp"
-#include "file_io.hpp"
-#include "limits.hpp"
-#include "output_thread.hpp"
+#include "engine/block_reader.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
+#include "engine/output_thread.hpp"
+#include "program/console.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 #include <cerrno>
 

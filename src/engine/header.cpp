@@ -1,4 +1,4 @@
-#include "header.hpp"
+#include "engine/header.hpp"
 
 #include <algorithm>
 #include <cstdarg>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "number_scan.hpp"
+#include "engine/number_scan.hpp"
 
 namespace tnx {
 namespace {

@@ -11,11 +11,11 @@
 #include <optional>
 #include <string>
 
-#include "compaction.hpp"
-#include "file_io.hpp"
-#include "limits.hpp"
-#include "line_reader.hpp"
-#include "text_output.hpp"
+#include "engine/compaction.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
+#include "engine/line_reader.hpp"
+#include "engine/text_output.hpp"
 
 namespace tnx {
 

@@ -7,9 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "block_reader.hpp"
-#include "file_io.hpp"
-#include "limits.hpp"
+#include "engine/block_reader.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "number_scan.hpp"
+#include "engine/number_scan.hpp"
 
 #include <charconv>
 #include <cstdint>

@@ -1,10 +1,10 @@
-#include "output_thread.hpp"
+#include "engine/output_thread.hpp"
 
 #include <new>
 #include <system_error>
 #include <utility>
 
-#include "row_format.hpp"
+#include "engine/row_format.hpp"
 
 namespace tnx {
 

@@ -17,7 +17,7 @@
 #include <thread>
 #include <utility>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace tnx {
 

@@ -1,10 +1,10 @@
-#include "record.hpp"
+#include "engine/record.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 
-#include "number_scan.hpp"
+#include "engine/number_scan.hpp"
 
 // SSE2 is part of every x86-64 processor; elsewhere, or when the build asks
 // for it (TNX_PORTABLE_SCAN), a plain loop classifies the bytes.

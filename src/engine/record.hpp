@@ -2,9 +2,9 @@
 // and hands each value to the row layout, one row per value.
 #pragma once
 
-#include "line_reader.hpp"
-#include "row_format.hpp"
-#include "row_writer.hpp"
+#include "engine/line_reader.hpp"
+#include "engine/row_format.hpp"
+#include "engine/row_writer.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "row_format.hpp"
+#include "engine/row_format.hpp"
 
 #include <algorithm>
 #include <bit>

@@ -19,9 +19,9 @@
 #include <string>
 #include <string_view>
 
-#include "file_io.hpp"
-#include "header.hpp"
-#include "limits.hpp"
+#include "engine/file_io.hpp"
+#include "engine/header.hpp"
+#include "engine/limits.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "row_writer.hpp"
+#include "engine/row_writer.hpp"
 
 #include <algorithm>
 #include <cerrno>

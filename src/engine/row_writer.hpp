@@ -10,10 +10,10 @@
 #include <memory>
 #include <utility>
 
-#include "file_io.hpp"
-#include "limits.hpp"
-#include "output_thread.hpp"
-#include "row_format.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
+#include "engine/output_thread.hpp"
+#include "engine/row_format.hpp"
 
 namespace tnx {
 

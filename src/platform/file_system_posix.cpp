@@ -12,9 +12,9 @@
 #include <limits>
 #include <string_view>
 
-#include "file_io.hpp"
-#include "file_names.hpp"
-#include "interrupt_cleanup.hpp"
+#include "engine/file_io.hpp"
+#include "platform/file_names.hpp"
+#include "platform/interrupt_cleanup.hpp"
 
 namespace tnx {
 namespace {

@@ -19,9 +19,9 @@
 #include <climits>
 #include <string>
 
-#include "file_io.hpp"
-#include "file_names.hpp"
-#include "interrupt_cleanup.hpp"
+#include "engine/file_io.hpp"
+#include "platform/file_names.hpp"
+#include "platform/interrupt_cleanup.hpp"
 
 namespace tnx {
 namespace {

@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <mutex>
 
-#include "interrupt_cleanup.hpp"
-#include "temporary_files.hpp"
+#include "platform/interrupt_cleanup.hpp"
+#include "platform/temporary_files.hpp"
 
 namespace tnx {
 namespace {

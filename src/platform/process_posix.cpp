@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <thread>
 
-#include "platform.hpp"
+#include "platform/process.hpp"
 
 namespace tnx {
 

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "interrupt_cleanup.hpp"
-#include "platform.hpp"
+#include "platform/interrupt_cleanup.hpp"
+#include "platform/process.hpp"
 
 namespace tnx {
 namespace {

@@ -21,7 +21,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "limits.hpp"
+#include "engine/limits.hpp"
 
 namespace tnx::detail {
 

@@ -1,4 +1,4 @@
-#include "batch.hpp"
+#include "program/batch.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -15,10 +15,10 @@
 #include <utility>
 #include <vector>
 
-#include "console.hpp"
-#include "file_names.hpp"
-#include "interrupt_cleanup.hpp"
-#include "platform.hpp"
+#include "platform/file_names.hpp"
+#include "platform/interrupt_cleanup.hpp"
+#include "platform/process.hpp"
+#include "program/console.hpp"
 
 namespace tnx {
 namespace {

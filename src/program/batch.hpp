@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "command_line.hpp"
-#include "conversion.hpp"
-#include "file_io.hpp"
+#include "engine/conversion.hpp"
+#include "engine/file_io.hpp"
+#include "program/command_line.hpp"
 
 namespace tnx {
 

@@ -1,4 +1,4 @@
-#include "command_line.hpp"
+#include "program/command_line.hpp"
 
 #include <charconv>
 #include <cstring>

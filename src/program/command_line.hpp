@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "limits.hpp"
-#include "name_list.hpp"
+#include "engine/limits.hpp"
+#include "program/name_list.hpp"
 
 namespace tnx {
 

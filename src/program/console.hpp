@@ -11,8 +11,8 @@
 #include <string_view>
 #include <utility>
 
-#include "file_io.hpp"
-#include "text_output.hpp"
+#include "engine/file_io.hpp"
+#include "engine/text_output.hpp"
 
 namespace tnx {
 

@@ -1,8 +1,8 @@
 // tarnovelix: converts a file of numeric records into a row file.
-#include "command_line.hpp"
-#include "file_io.hpp"
-#include "platform.hpp"
-#include "run.hpp"
+#include "engine/file_io.hpp"
+#include "platform/process.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
 
 int main(int argc, char** argv) {
   // Before anything is opened: a closed standard stream must not be taken

@@ -1,4 +1,4 @@
-#include "name_list.hpp"
+#include "program/name_list.hpp"
 
 namespace tnx {
 

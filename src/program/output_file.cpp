@@ -1,4 +1,4 @@
-#include "output_file.hpp"
+#include "program/output_file.hpp"
 
 #include <cerrno>
 #include <cstring>

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace tnx {
 

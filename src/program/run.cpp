@@ -1,11 +1,11 @@
-#include "run.hpp"
+#include "program/run.hpp"
 
 #include <cerrno>
 #include <cstring>
 #include <new>
 
-#include "batch.hpp"
-#include "console.hpp"
+#include "program/batch.hpp"
+#include "program/console.hpp"
 
 #ifndef TNX_VERSION
 #define TNX_VERSION "0.0.0"

@@ -2,10 +2,10 @@
 // version, or a conversion), and the exit status that results.
 #pragma once
 
-#include "command_line.hpp"
-#include "conversion.hpp"
-#include "file_io.hpp"
-#include "limits.hpp"
+#include "engine/conversion.hpp"
+#include "engine/file_io.hpp"
+#include "engine/limits.hpp"
+#include "program/command_line.hpp"
 
 namespace tnx {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "command_line.hpp"
-#include "compaction.hpp"
+#include "engine/compaction.hpp"
+#include "engine/number_scan.hpp"
 #include "memory_file_system.hpp"
-#include "number_scan.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
 #include "reference.hpp"
-#include "run.hpp"
 #include "seeded_random.hpp"
 
 namespace tnx {

@@ -15,7 +15,7 @@
 #include <iterator>
 #include <string>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace tnx::test {
 

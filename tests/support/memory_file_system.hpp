@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace tnx::test {
 

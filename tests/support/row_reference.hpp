@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "header.hpp"
+#include "engine/header.hpp"
+#include "engine/record.hpp"
+#include "engine/row_writer.hpp"
 #include "memory_file_system.hpp"
 #include "padded_line.hpp"
-#include "record.hpp"
 #include "reference.hpp"
-#include "row_writer.hpp"
 
 namespace tnx::test {
 

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "file_io.hpp"
+#include "engine/file_io.hpp"
 
 namespace tnx::test {
 

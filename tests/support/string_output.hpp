@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "text_output.hpp"
+#include "engine/text_output.hpp"
 
 namespace tnx::test {
 

@@ -1,4 +1,4 @@
-#include "compaction.hpp"
+#include "engine/compaction.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "number_scan.hpp"
+#include "engine/number_scan.hpp"
 
 namespace tnx {
 namespace {

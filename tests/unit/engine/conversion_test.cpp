@@ -1,4 +1,4 @@
-#include "conversion.hpp"
+#include "engine/conversion.hpp"
 
 #include <gtest/gtest.h>
 

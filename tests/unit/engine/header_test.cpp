@@ -1,4 +1,4 @@
-#include "header.hpp"
+#include "engine/header.hpp"
 
 #include <gtest/gtest.h>
 

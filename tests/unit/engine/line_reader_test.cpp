@@ -1,4 +1,4 @@
-#include "line_reader.hpp"
+#include "engine/line_reader.hpp"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/row_writer.hpp"
 #include "row_sink.hpp"
-#include "row_writer.hpp"
 
 namespace tnx {
 namespace {

@@ -1,4 +1,4 @@
-#include "record.hpp"
+#include "engine/record.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/row_writer.hpp"
 #include "row_reference.hpp"
-#include "row_writer.hpp"
 
 namespace tnx {
 namespace {

@@ -1,4 +1,4 @@
-#include "file_names.hpp"
+#include "platform/file_names.hpp"
 
 #include <gtest/gtest.h>
 

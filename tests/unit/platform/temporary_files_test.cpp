@@ -4,7 +4,7 @@
 // harm, and no file is left once the end has run, however the threads'
 // steps and the end fall together. Each scenario is repeated many times,
 // with a fresh table each time: a table ends only once.
-#include "temporary_files.hpp"
+#include "platform/temporary_files.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

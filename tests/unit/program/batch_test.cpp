@@ -1,4 +1,4 @@
-#include "batch.hpp"
+#include "program/batch.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "command_line.hpp"
 #include "memory_file_system.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
 #include "row_reference.hpp"
-#include "run.hpp"
 
 namespace tnx {
 namespace {

@@ -1,4 +1,4 @@
-#include "console.hpp"
+#include "program/console.hpp"
 
 #include <gtest/gtest.h>
 

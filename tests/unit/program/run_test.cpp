@@ -1,4 +1,4 @@
-#include "run.hpp"
+#include "program/run.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "command_line.hpp"
+#include "engine/row_writer.hpp"
 #include "memory_file_system.hpp"
+#include "program/command_line.hpp"
 #include "row_reference.hpp"
-#include "row_writer.hpp"
 
 namespace tnx {
 namespace {

@@ -2,13 +2,13 @@
 // UTF-8 on every platform, a console that shows UTF-8 names, the processors
 // it may use, whether a stream is a terminal, and the wildcards a Windows
 // shell leaves to the program. One implementation per platform
-// (platform_posix.cpp, platform_windows.cpp).
+// (process_posix.cpp, process_windows.cpp).
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "name_list.hpp"
+#include "program/name_list.hpp"
 
 namespace tnx {
 
