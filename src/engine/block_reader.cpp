@@ -18,9 +18,9 @@ InputBuffer InputBuffer::allocate(std::size_t capacity) noexcept {
   return buffer;
 }
 
-BlockReader::BlockReader(FileSystem& fs, int fd, std::size_t block_size,
+BlockReader::BlockReader(FileIo& io, int fd, std::size_t block_size,
                          InputBuffer buffer, std::size_t max_capacity)
-    : fs_(fs),
+    : io_(io),
       fd_(fd),
       // Two bytes at least: a CR at the end of a piece of a long line
       // waits there for the byte after it.
@@ -66,7 +66,7 @@ IoResult BlockReader::fill() {
     }
   }
   const std::size_t room = std::min(block_size_, buffer_.capacity_ - end_);
-  IoResult r = read_some(fs_, fd_, end(), room);
+  IoResult r = read_some(io_, fd_, end(), room);
   if (r.ok()) {
     end_ += static_cast<std::size_t>(r.value);
     end_offset_ += static_cast<std::uint64_t>(r.value);

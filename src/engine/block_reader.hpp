@@ -55,7 +55,7 @@ class BlockReader {
   // `buffer`, from an earlier reader, is used when it is large enough.
   // `max_capacity` (at least 2) is the most the buffer grows to; the
   // caller consumes bytes before that many are held.
-  BlockReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE,
+  BlockReader(FileIo& io, int fd, std::size_t block_size = BLOCK_SIZE,
               InputBuffer buffer = {}, std::size_t max_capacity = BLOCK_SIZE);
 
   // Gives up the buffer, for a later reader; this one holds none after.
@@ -97,7 +97,7 @@ class BlockReader {
   // buffer as it was, when the memory is not there.
   bool reserve(std::size_t capacity);
 
-  FileSystem& fs_;
+  FileIo& io_;
   int fd_;
   std::size_t block_size_;
   std::size_t max_capacity_;

@@ -11,6 +11,7 @@
 #include "engine/line_reader.hpp"
 #include "engine/record.hpp"
 #include "engine/row_writer.hpp"
+#include "platform/file_system.hpp"
 #include "program/output_file.hpp"
 
 namespace tnx {
@@ -35,14 +36,14 @@ class InputFile {
       if (!in.ok()) return in.error;
       fd_ = static_cast<int>(in.value);
     }
-    const IoResult known = fs_.identify(fd_, id_);
+    const IoResult known = fs_.io().identify(fd_, id_);
     if (!known.ok()) return known.error;
     // A directory opens for reading on POSIX systems, but holds no lines.
     return id_.kind == FileKind::directory ? EISDIR : 0;
   }
 
   void close() {
-    if (fd_ >= 0 && owned_) (void)fs_.close(fd_);
+    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
     fd_ = -1;
   }
 
@@ -52,8 +53,8 @@ class InputFile {
   // A regular file opened by name is read from its start, so any of its
   // bytes can be read again by offset; standard input may start anywhere.
   [[nodiscard]] InputAgain again() const {
-    if (!owned_ || id_.kind != FileKind::regular) return {&fs_, -1};
-    return {&fs_, fd_};
+    if (!owned_ || id_.kind != FileKind::regular) return {&fs_.io(), -1};
+    return {&fs_.io(), fd_};
   }
 
  private:
@@ -170,7 +171,8 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
     block_size = std::max(static_cast<std::size_t>(input.id().size) + 1,
                           std::min(block_size, MIN_BLOCK_SIZE));
   }
-  LineReader reader(fs, input.fd(), block_size, std::move(memory.input),
+  FileIo& io = fs.io();
+  LineReader reader(io, input.fd(), block_size, std::move(memory.input),
                     line_limit);
   ColumnTables tables;
   int read_error =
@@ -181,17 +183,16 @@ PassResult convert_lines(const InputFile& input, const OutputFile& output,
   // The rows of a large regular file are written by a thread of their own:
   // the writes into the page cache cost about as much as the formatting.
   // Writes to devices such as /dev/null cost next to nothing, and there a
-  // second thread only gets in the way. Only the system's calls may come
-  // from two threads at once; a FileSystem put in its place (tests) gets
-  // every call from this thread, in order.
+  // second thread only gets in the way. A FileIo that takes no writes from
+  // another thread (the tests') gets every call from this one, in order.
   const bool large = may_write_in_background &&
                      (!sized || input.id().size >= BACKGROUND_INPUT);
-  const Writing writing = &fs == &system_file_system() &&
+  const Writing writing = io.takes_writes_from_other_threads() &&
                                   output.kind() == FileKind::regular && large
                               ? Writing::in_background
                               : Writing::in_this_thread;
   RowWriter rows(
-      fs, output.fd(),
+      io, output.fd(),
       writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
       writing, sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));

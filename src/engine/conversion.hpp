@@ -9,6 +9,7 @@
 #include "engine/file_io.hpp"
 #include "engine/limits.hpp"
 #include "engine/output_thread.hpp"
+#include "platform/file_system.hpp"
 #include "program/console.hpp"
 
 namespace tnx {

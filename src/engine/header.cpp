@@ -176,12 +176,12 @@ void LongHeaderLine::hold_word(const char* first, const char* last) {
   }
   if (!word_held_) {
     if (scratch_ >= 0 && scratch_error_ == 0) {
-      const IoResult r = write_all(*input_.fs, scratch_, first, size);
+      const IoResult r = write_all(*input_.io, scratch_, first, size);
       if (!r.ok()) scratch_error_ = r.error;
     }
     return;
   }
-  if (input_.fs != nullptr && word_.size() + size > hold_) {
+  if (input_.io != nullptr && word_.size() + size > hold_) {
     if (input_.fd >= 0) {
       // Read again when the echo needs it.
       word_held_ = false;
@@ -194,14 +194,14 @@ void LongHeaderLine::hold_word(const char* first, const char* last) {
 }
 
 bool LongHeaderLine::keep_word_in_scratch(const char* first, const char* last) {
-  const IoResult made = input_.fs->create_scratch();
+  const IoResult made = input_.io->create_scratch();
   if (!made.ok()) return false;
   scratch_ = static_cast<int>(made.value);
-  if (!write_all(*input_.fs, scratch_, word_.data(), word_.size()).ok() ||
-      !write_all(*input_.fs, scratch_, first,
+  if (!write_all(*input_.io, scratch_, word_.data(), word_.size()).ok() ||
+      !write_all(*input_.io, scratch_, first,
                  static_cast<std::size_t>(last - first))
            .ok()) {
-    (void)input_.fs->close(scratch_);
+    (void)input_.io->close(scratch_);
     scratch_ = -1;
     return false;
   }
@@ -211,7 +211,7 @@ bool LongHeaderLine::keep_word_in_scratch(const char* first, const char* last) {
 }
 
 LongHeaderLine::~LongHeaderLine() {
-  if (scratch_ >= 0) (void)input_.fs->close(scratch_);
+  if (scratch_ >= 0) (void)input_.io->close(scratch_);
 }
 
 int LongHeaderLine::start_echo() {
@@ -259,7 +259,7 @@ int LongHeaderLine::write_word_part(std::uint64_t from, std::uint64_t to) {
     const auto size = static_cast<std::size_t>(
         std::min<std::uint64_t>(chunk.size(), to - from));
     const IoResult r =
-        read_fully_at(*input_.fs, scratch ? scratch_ : input_.fd, chunk.data(),
+        read_fully_at(*input_.io, scratch ? scratch_ : input_.fd, chunk.data(),
                       size, scratch ? from - word_begin_ : line_offset_ + from);
     if (!r.ok()) return r.error;
     console_.add(std::string_view(chunk.data(), size));

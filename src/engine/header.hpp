@@ -38,10 +38,10 @@ void handle_header_line(const Line& line, ColumnTables& tables,
 // The input, to be read again by offset: how the echo of a line's first
 // word too long to hold is made. `fd` is -1 when the input cannot be read
 // again (a pipe, or standard input, whose offset at the start is unknown):
-// the word is then kept in a scratch file of `fs`. With `fs` null too, it
+// the word is then kept in a scratch file of `io`. With `io` null too, it
 // is held in memory whatever its length.
 struct InputAgain {
-  FileSystem* fs = nullptr;
+  FileIo* io = nullptr;
   int fd = -1;
 };
 

@@ -6,9 +6,9 @@
 
 namespace tnx {
 
-LineReader::LineReader(FileSystem& fs, int fd, std::size_t block_size,
+LineReader::LineReader(FileIo& io, int fd, std::size_t block_size,
                        InputBuffer buffer, std::size_t max_held)
-    : blocks_(fs, fd, block_size, std::move(buffer), max_held) {}
+    : blocks_(io, fd, block_size, std::move(buffer), max_held) {}
 
 ReadStatus LineReader::next(Line& line) {
   assert(!in_line_);

@@ -41,7 +41,7 @@ class LineReader {
   // `buffer`: the memory of an earlier reader to read through, if any.
   // `max_held` (at least 2): the most bytes of one line held at once; a
   // longer line comes in pieces (the buffer is BLOCK_SIZE at most).
-  LineReader(FileSystem& fs, int fd, std::size_t block_size = BLOCK_SIZE,
+  LineReader(FileIo& io, int fd, std::size_t block_size = BLOCK_SIZE,
              InputBuffer buffer = {}, std::size_t max_held = BLOCK_SIZE);
 
   // next()

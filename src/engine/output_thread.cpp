@@ -16,11 +16,11 @@ RowBuffer RowBuffer::allocate(std::size_t capacity) noexcept {
   return buffer;
 }
 
-std::unique_ptr<OutputThread> OutputThread::start(FileSystem& fs, int fd) {
+std::unique_ptr<OutputThread> OutputThread::start(FileIo& io, int fd) {
   // The library reports a thread that cannot be created with an exception;
   // here it becomes a value, and the run writes its rows itself.
   try {
-    return std::make_unique<OutputThread>(fs, fd);
+    return std::make_unique<OutputThread>(io, fd);
   } catch (const std::system_error&) {
     return nullptr;
   } catch (const std::bad_alloc&) {
@@ -28,8 +28,8 @@ std::unique_ptr<OutputThread> OutputThread::start(FileSystem& fs, int fd) {
   }
 }
 
-OutputThread::OutputThread(FileSystem& fs, int fd)
-    : fs_(fs), fd_(fd), thread_([this] { write_blocks(); }) {}
+OutputThread::OutputThread(FileIo& io, int fd)
+    : io_(io), fd_(fd), thread_([this] { write_blocks(); }) {}
 
 OutputThread::~OutputThread() {
   {
@@ -92,7 +92,7 @@ void OutputThread::write_blocks() {
     lock.unlock();
     const IoResult r =
         failed ? IoResult{}
-               : write_all(fs_, fd_, block.buffer.data(), block.size);
+               : write_all(io_, fd_, block.buffer.data(), block.size);
     lock.lock();
     if (!r.ok()) error_ = r.error;
     free_[free_count_++] = std::move(block.buffer);

@@ -61,12 +61,11 @@ class OutputThread {
 
   // start()
   //
-  // Starts the thread that writes to `fd` with the calls of `fs`. Returns
+  // Starts the thread that writes to `fd` with the calls of `io`. Returns
   // null when no thread can be started; the caller then writes itself.
-  [[nodiscard]] static std::unique_ptr<OutputThread> start(FileSystem& fs,
-                                                           int fd);
+  [[nodiscard]] static std::unique_ptr<OutputThread> start(FileIo& io, int fd);
 
-  OutputThread(FileSystem& fs, int fd);
+  OutputThread(FileIo& io, int fd);
   OutputThread(const OutputThread&) = delete;
   OutputThread& operator=(const OutputThread&) = delete;
   // Lets the write in progress finish, drops the blocks still in line, and
@@ -99,7 +98,7 @@ class OutputThread {
   RowBuffer take_free_buffer(std::unique_lock<std::mutex>& lock,
                              std::size_t capacity);
 
-  FileSystem& fs_;
+  FileIo& io_;
   int fd_;
   std::mutex mutex_;
   std::condition_variable changed_;

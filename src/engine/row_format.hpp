@@ -19,9 +19,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/file_io.hpp"
 #include "engine/header.hpp"
 #include "engine/limits.hpp"
+#include "engine/line_end.hpp"
 
 namespace tnx {
 

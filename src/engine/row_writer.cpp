@@ -6,10 +6,9 @@
 
 namespace tnx {
 
-RowWriter::RowWriter(FileSystem& fs, int fd, std::size_t capacity,
-                     Writing writing, std::uint64_t expected_bytes,
-                     RowBuffer reused)
-    : fs_(fs),
+RowWriter::RowWriter(FileIo& io, int fd, std::size_t capacity, Writing writing,
+                     std::uint64_t expected_bytes, RowBuffer reused)
+    : io_(io),
       fd_(fd),
       may_start_thread_(writing == Writing::in_background),
       background_from_(expected_bytes == UNKNOWN_SIZE ? BACKGROUND_FROM : 0) {
@@ -35,7 +34,7 @@ RowWriter::~RowWriter() = default;
 
 void RowWriter::write_here() {
   if (used_ > 0 && error_ == 0) {
-    const IoResult r = write_all(fs_, fd_, buffer_.data(), used_);
+    const IoResult r = write_all(io_, fd_, buffer_.data(), used_);
     if (!r.ok()) error_ = r.error;
   }
   written_ += used_;
@@ -47,7 +46,7 @@ void RowWriter::make_room() {
       written_ + used_ >= background_from_) {
     // From here on each write overlaps the formatting of the next buffer.
     may_start_thread_ = false;
-    thread_ = OutputThread::start(fs_, fd_);
+    thread_ = OutputThread::start(io_, fd_);
   }
   if (thread_ == nullptr) {
     write_here();

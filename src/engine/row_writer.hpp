@@ -20,10 +20,10 @@ namespace tnx {
 // How a RowWriter writes out its full buffers.
 enum class Writing {
   // Each write call comes from the converting thread, in a fixed order:
-  // what a FileSystem put in place of the system's (tests) relies on.
+  // what a FileIo put in place of the system's (tests) relies on.
   in_this_thread,
   // A thread of its own writes full buffers while the next ones fill, so
-  // the FileSystem must take calls from two threads at once. It starts at
+  // the FileIo must take calls from two threads at once. It starts at
   // the first full buffer when `expected_bytes` is given (the caller chose
   // the background for a large file), otherwise after BACKGROUND_FROM
   // bytes. The capacity is split over several smaller buffers, so memory
@@ -43,7 +43,7 @@ class RowWriter {
   // size of the whole row file, and with it the buffer. `reused`, the
   // buffer of an earlier writer, is filled instead of a new one when it is
   // large enough: its pages are in place already.
-  RowWriter(FileSystem& fs, int fd, std::size_t capacity = OUTPUT_BUFFER_SIZE,
+  RowWriter(FileIo& io, int fd, std::size_t capacity = OUTPUT_BUFFER_SIZE,
             Writing writing = Writing::in_this_thread,
             std::uint64_t expected_bytes = UNKNOWN_SIZE, RowBuffer reused = {});
   RowWriter(const RowWriter&) = delete;
@@ -97,7 +97,7 @@ class RowWriter {
     if (error_ == 0) error_ = error;
   }
 
-  FileSystem& fs_;
+  FileIo& io_;
   int fd_;
   // The buffer being filled: rows are buffer_.data()[0, used_), and
   // used_ <= buffer_.capacity().

@@ -5,8 +5,10 @@ namespace {
 
 #ifdef _WIN32
 constexpr std::string_view SEPARATORS = "/\\:";
+constexpr bool NAMES_IGNORE_CASE = true;
 #else
 constexpr std::string_view SEPARATORS = "/";
+constexpr bool NAMES_IGNORE_CASE = false;
 #endif
 
 constexpr std::string_view HEX_DIGITS = "0123456789abcdef";
@@ -41,6 +43,13 @@ std::string_view utf8_prefix(std::string_view name, std::size_t bytes) {
 std::size_t folder_length(std::string_view path) {
   const std::size_t cut = path.find_last_of(SEPARATORS);
   return cut == std::string_view::npos ? 0 : cut + 1;
+}
+
+void fold_name_case(std::string& name) {
+  if (!NAMES_IGNORE_CASE) return;
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
 }
 
 std::string hidden_temporary_name(std::string_view target,

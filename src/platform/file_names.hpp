@@ -1,8 +1,9 @@
-// Names the program works out from paths: the folder part of a path, and
-// the hidden name under which a row file is written before it takes its
-// place, ".NAME.tnx-PID-N" beside it, where PID tells the process and N the
-// file, so runs and jobs never collide and a left-over file (after SIGKILL
-// or a power cut) says where it came from.
+// Names the program works out from paths: the folder part of a path, the
+// form under which the system tells two names apart, and the hidden name under
+// which a row file is written before it takes its place, ".NAME.tnx-PID-N"
+// beside it, where PID tells the process and N the file, so runs and jobs never
+// collide and a left-over file (after SIGKILL or a power cut) says where it
+// came from.
 #pragma once
 
 #include <cstddef>
@@ -31,5 +32,12 @@ inline constexpr std::size_t MAX_NAME_BYTES = 255;
 // slash, and on Windows a backslash or the colon of a drive): 0 for a bare
 // name.
 [[nodiscard]] std::size_t folder_length(std::string_view path);
+
+// fold_name_case()
+//
+// Turns `name`, one component of a path, into the form under which the
+// system tells names apart: on Windows, whose names ignore case, its ASCII
+// letters in lower case; elsewhere it stays as it is.
+void fold_name_case(std::string& name);
 
 }  // namespace tnx

@@ -1,5 +1,7 @@
-// The FileSystem of POSIX systems: the plain system calls. Temporary row
-// files are guarded against signals through interrupt_cleanup.hpp.
+// The files of POSIX systems: the plain system calls, the calls on open
+// files (PosixFileIo) apart from those on names (PosixFileSystem).
+// Temporary row files are guarded against signals through
+// interrupt_cleanup.hpp.
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -12,17 +14,13 @@
 #include <limits>
 #include <string_view>
 
-#include "engine/file_io.hpp"
+#include "platform/call_result.hpp"
 #include "platform/file_names.hpp"
+#include "platform/file_system.hpp"
 #include "platform/interrupt_cleanup.hpp"
 
 namespace tnx {
 namespace {
-
-IoResult from_call(std::int64_t result) {
-  if (result < 0) return IoResult{0, errno};
-  return IoResult{result, 0};
-}
 
 // The folder part of `name`, with its slash; empty for a bare name.
 std::string folder_of(const std::string& name) {
@@ -45,8 +43,159 @@ bool rename_refused_by_sticky_folder(const std::string& target) {
   return ::stat(target.c_str(), &file) == 0 && file.st_uid != self;
 }
 
+void describe(const struct stat& st, FileId& id) {
+  id.device = static_cast<std::uint64_t>(st.st_dev);
+  id.inode = static_cast<std::uint64_t>(st.st_ino);
+  id.size = static_cast<std::uint64_t>(st.st_size);
+  id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+  id.owner = static_cast<std::uint32_t>(st.st_uid);
+  id.group = static_cast<std::uint32_t>(st.st_gid);
+  id.kind = S_ISREG(st.st_mode)                          ? FileKind::regular
+            : S_ISDIR(st.st_mode)                        ? FileKind::directory
+            : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FileKind::device
+            : S_ISSOCK(st.st_mode)                       ? FileKind::socket
+                                                         : FileKind::other;
+}
+
+// A hidden name beside `target`, unique to this process and call.
+std::string hidden_name(const std::string& target, bool shortened) {
+  static std::atomic<unsigned> counter{0};
+  static const auto process = static_cast<std::uint64_t>(::getpid());
+  return hidden_temporary_name(target, process, counter.fetch_add(1),
+                               shortened);
+}
+
+// Makes the file at `link_from` (or a new one, when it is null) appear
+// under a hidden name beside `target`, guarded against interrupts. Returns
+// the descriptor, or the link's 0. A file system whose names are shorter
+// than usual gets the shortened form of the hidden name.
+IoResult create_named(const std::string& target, std::string& temporary,
+                      const char* link_from = nullptr) {
+  bool shortened = false;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = hidden_name(target, shortened);
+    // Guarded before it exists, so no signal can come between the two.
+    // Nothing between the guard and temporary_created() allocates or
+    // locks: a signal's handler on another thread may wait for this
+    // creation to finish.
+    guard_temporary(temporary);
+    const IoResult r =
+        link_from == nullptr
+            ? from_call(::open(temporary.c_str(),
+                               O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
+            : from_call(::linkat(AT_FDCWD, link_from, AT_FDCWD,
+                                 temporary.c_str(), AT_SYMLINK_FOLLOW));
+    temporary_created();
+    if (r.ok()) return r;
+    release_temporary();
+    if (r.error == ENAMETOOLONG && !shortened) {
+      shortened = true;
+    } else if (r.error != EEXIST) {
+      return r;
+    }
+  }
+  return IoResult{0, EEXIST};
+}
+
+// Gives the file without a name open at `fd` the name `target`, and closes
+// it. A failed close must leave `target` as it was, but a file without a
+// name can only be linked while open: it is linked, then closed, and taken
+// away again if the close fails (the name was free, or the link would have
+// failed). A `target` that has come into being since it was found missing
+// is replaced, as any row file is: the file is linked under a hidden name,
+// closed, and then renamed over it.
+IoResult link_in(int fd, const std::string& target) {
+  // The name the system gives the file open at `fd`.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  IoResult r = from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD,
+                                  target.c_str(), AT_SYMLINK_FOLLOW));
+  if (r.ok()) {
+    r = from_call(::close(fd));
+    if (!r.ok()) (void)::unlink(target.c_str());
+    return r;
+  }
+  if (r.error != EEXIST) {
+    (void)::close(fd);
+    return r;
+  }
+  std::string temporary;
+  r = create_named(target, temporary, self.c_str());
+  if (!r.ok()) {
+    (void)::close(fd);
+    return r;
+  }
+  r = from_call(::close(fd));
+  if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
+  if (!r.ok()) (void)::unlink(temporary.c_str());
+  release_temporary();
+  return r;
+}
+
+// The calls on open files.
+class PosixFileIo final : public FileIo {
+ public:
+  IoResult identify(int fd, FileId& id) override {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return IoResult{0, errno};
+    describe(st, id);
+    return IoResult{};
+  }
+
+  IoResult create_scratch() override {
+    // TMPDIR, as every command-line tool takes it, else /tmp.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
+    if (fd >= 0) return IoResult{fd, 0};
+#endif
+    // A name for as long as it takes to remove it, guarded meanwhile.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = folder + "/.tnx-scratch-" +
+                               std::to_string(::getpid()) + "-" +
+                               std::to_string(counter.fetch_add(1));
+      guard_temporary(name);
+      const IoResult r = from_call(
+          ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+      temporary_created();
+      if (r.ok()) (void)::unlink(name.c_str());
+      release_temporary();
+      if (r.ok() || r.error != EEXIST) return r;
+    }
+    return IoResult{0, EEXIST};
+  }
+
+  IoResult read(int fd, char* buffer, std::size_t size) override {
+    return from_call(::read(fd, buffer, size));
+  }
+
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override {
+    if (offset >
+        static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+      return IoResult{0, EINVAL};
+    }
+    return from_call(::pread(fd, buffer, size, static_cast<off_t>(offset)));
+  }
+
+  IoResult write(int fd, const char* data, std::size_t size) override {
+    return from_call(::write(fd, data, size));
+  }
+
+  IoResult close(int fd) override { return from_call(::close(fd)); }
+
+  // The system takes calls from any thread.
+  [[nodiscard]] bool takes_writes_from_other_threads() const override {
+    return true;
+  }
+};
+
+// The calls on names.
 class PosixFileSystem final : public FileSystem {
  public:
+  FileIo& io() override { return io_; }
+
   IoResult open_input(const char* name) override {
     return from_call(::open(name, O_RDONLY | O_CLOEXEC));
   }
@@ -56,13 +205,6 @@ class PosixFileSystem final : public FileSystem {
     // other users' files in sticky folders (fs.protected_regular) refuses
     // O_CREAT there even for a file this user may write.
     return from_call(::open(name, O_WRONLY | O_CLOEXEC));
-  }
-
-  IoResult identify(int fd, FileId& id) override {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return IoResult{0, errno};
-    describe(st, id);
-    return IoResult{};
   }
 
   IoResult inspect(const char* name, FileId& id) override {
@@ -151,145 +293,14 @@ class PosixFileSystem final : public FileSystem {
     release_temporary();
   }
 
+  IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }
+
   IoResult make_directory(const char* name) override {
     return from_call(::mkdir(name, 0777));
   }
 
-  IoResult create_scratch() override {
-    // TMPDIR, as every command-line tool takes it, else /tmp.
-    const char* tmp = std::getenv("TMPDIR");
-    const std::string folder = tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp";
-#ifdef O_TMPFILE
-    const int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
-    if (fd >= 0) return IoResult{fd, 0};
-#endif
-    // A name for as long as it takes to remove it, guarded meanwhile.
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      const std::string name = folder + "/.tnx-scratch-" +
-                               std::to_string(::getpid()) + "-" +
-                               std::to_string(counter.fetch_add(1));
-      guard_temporary(name);
-      const IoResult r = from_call(
-          ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-      temporary_created();
-      if (r.ok()) (void)::unlink(name.c_str());
-      release_temporary();
-      if (r.ok() || r.error != EEXIST) return r;
-    }
-    return IoResult{0, EEXIST};
-  }
-
-  IoResult truncate(int fd) override { return from_call(::ftruncate(fd, 0)); }
-
-  IoResult read(int fd, char* buffer, std::size_t size) override {
-    return from_call(::read(fd, buffer, size));
-  }
-
-  IoResult read_at(int fd, char* buffer, std::size_t size,
-                   std::uint64_t offset) override {
-    if (offset >
-        static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-      return IoResult{0, EINVAL};
-    }
-    return from_call(::pread(fd, buffer, size, static_cast<off_t>(offset)));
-  }
-
-  IoResult write(int fd, const char* data, std::size_t size) override {
-    return from_call(::write(fd, data, size));
-  }
-
-  IoResult close(int fd) override { return from_call(::close(fd)); }
-
  private:
-  // A hidden name beside `target`, unique to this process and call.
-  static std::string hidden_name(const std::string& target, bool shortened) {
-    static std::atomic<unsigned> counter{0};
-    static const auto process = static_cast<std::uint64_t>(::getpid());
-    return hidden_temporary_name(target, process, counter.fetch_add(1),
-                                 shortened);
-  }
-
-  // Makes the file at `link_from` (or a new one, when it is null) appear
-  // under a hidden name beside `target`, guarded against interrupts.
-  // Returns the descriptor, or the link's 0. A file system whose names are
-  // shorter than usual gets the shortened form of the hidden name.
-  static IoResult create_named(const std::string& target,
-                               std::string& temporary,
-                               const char* link_from = nullptr) {
-    bool shortened = false;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      temporary = hidden_name(target, shortened);
-      // Guarded before it exists, so no signal can come between the two.
-      // Nothing between the guard and temporary_created() allocates or
-      // locks: a signal's handler on another thread may wait for this
-      // creation to finish.
-      guard_temporary(temporary);
-      const IoResult r =
-          link_from == nullptr
-              ? from_call(::open(temporary.c_str(),
-                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
-              : from_call(::linkat(AT_FDCWD, link_from, AT_FDCWD,
-                                   temporary.c_str(), AT_SYMLINK_FOLLOW));
-      temporary_created();
-      if (r.ok()) return r;
-      release_temporary();
-      if (r.error == ENAMETOOLONG && !shortened) {
-        shortened = true;
-      } else if (r.error != EEXIST) {
-        return r;
-      }
-    }
-    return IoResult{0, EEXIST};
-  }
-
-  // Gives the file without a name open at `fd` the name `target`, and
-  // closes it. A failed close must leave `target` as it was, but a file
-  // without a name can only be linked while open: it is linked, then
-  // closed, and taken away again if the close fails (the name was free, or
-  // the link would have failed). A `target` that has come into being since
-  // it was found missing is replaced, as any row file is: the file is
-  // linked under a hidden name, closed, and then renamed over it.
-  static IoResult link_in(int fd, const std::string& target) {
-    // The name the system gives the file open at `fd`.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    IoResult r = from_call(::linkat(AT_FDCWD, self.c_str(), AT_FDCWD,
-                                    target.c_str(), AT_SYMLINK_FOLLOW));
-    if (r.ok()) {
-      r = from_call(::close(fd));
-      if (!r.ok()) (void)::unlink(target.c_str());
-      return r;
-    }
-    if (r.error != EEXIST) {
-      (void)::close(fd);
-      return r;
-    }
-    std::string temporary;
-    r = create_named(target, temporary, self.c_str());
-    if (!r.ok()) {
-      (void)::close(fd);
-      return r;
-    }
-    r = from_call(::close(fd));
-    if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
-    if (!r.ok()) (void)::unlink(temporary.c_str());
-    release_temporary();
-    return r;
-  }
-
-  static void describe(const struct stat& st, FileId& id) {
-    id.device = static_cast<std::uint64_t>(st.st_dev);
-    id.inode = static_cast<std::uint64_t>(st.st_ino);
-    id.size = static_cast<std::uint64_t>(st.st_size);
-    id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
-    id.owner = static_cast<std::uint32_t>(st.st_uid);
-    id.group = static_cast<std::uint32_t>(st.st_gid);
-    id.kind = S_ISREG(st.st_mode)                          ? FileKind::regular
-              : S_ISDIR(st.st_mode)                        ? FileKind::directory
-              : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FileKind::device
-              : S_ISSOCK(st.st_mode)                       ? FileKind::socket
-                                                           : FileKind::other;
-  }
+  PosixFileIo io_;
 };
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The FileSystem of Windows. Names arrive as UTF-8 and are opened through the
-// wide-character calls, so any name the user can type opens. Files and the
-// standard streams are all in binary mode: the line reader drops the CR of
-// CR LF itself, and rows and console text carry their own CR LF. Temporary
+// The files of Windows: the calls on open files (WindowsFileIo) apart from
+// those on names (WindowsFileSystem). Names arrive as UTF-8 and are opened
+// through the wide-character calls, so any name the user can type opens. Files
+// and the standard streams are all in binary mode: the line reader drops the CR
+// of CR LF itself, and rows and console text carry their own CR LF. Temporary
 // row files are guarded against console control events (Ctrl-C,
 // Ctrl-Break, closing the window) through interrupt_cleanup.hpp.
 #ifndef WIN32_LEAN_AND_MEAN
@@ -19,17 +20,14 @@
 #include <climits>
 #include <string>
 
-#include "engine/file_io.hpp"
+#include "platform/call_result.hpp"
 #include "platform/file_names.hpp"
+#include "platform/file_system.hpp"
 #include "platform/interrupt_cleanup.hpp"
+#include "platform/utf16.hpp"
 
 namespace tnx {
 namespace {
-
-IoResult from_call(std::int64_t result) {
-  if (result < 0) return IoResult{0, errno};
-  return IoResult{result, 0};
-}
 
 // The errno value closest to a failed Windows call's error code.
 int errno_from(DWORD code) {
@@ -70,35 +68,6 @@ DWORD code_from(int error) {
   }
 }
 
-// to_wide()
-//
-// Converts the UTF-8 name to UTF-16. Returns false when the name is not valid
-// UTF-8: such a name cannot have come from the command line, and guessing a
-// code page for it could open some other file.
-bool to_wide(const std::string& name, std::wstring& wide) {
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                       name.c_str(), -1, nullptr, 0);
-  if (size <= 0) return false;
-  wide.resize(static_cast<std::size_t>(size));
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1,
-                          wide.data(), size) != size) {
-    return false;
-  }
-  wide.pop_back();  // the terminating NUL, which c_str() supplies again
-  return true;
-}
-
-std::string to_utf8(const wchar_t* wide, int size) {
-  const int bytes =
-      WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
-  std::string text(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) {
-    WideCharToMultiByte(CP_UTF8, 0, wide, size, text.data(), bytes, nullptr,
-                        nullptr);
-  }
-  return text;
-}
-
 // A single read or write call takes at most this many bytes, the largest
 // count the CRT's int result can report.
 unsigned int call_size(std::size_t size) {
@@ -125,28 +94,25 @@ HANDLE open_for_inspection(const std::wstring& wide) {
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-class WindowsFileSystem final : public FileSystem {
+// Removes the file `name`, whatever its state.
+void remove_named(const std::string& name) {
+  std::wstring wide;
+  if (to_wide(name, wide)) DeleteFileW(wide.c_str());
+}
+
+// The descriptor of a handle just created; the handle is closed when no
+// descriptor can be had.
+IoResult descriptor_of(HANDLE handle, int flags) {
+  const int fd =
+      _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), flags);
+  if (fd >= 0) return IoResult{fd, 0};
+  CloseHandle(handle);
+  return IoResult{0, EMFILE};
+}
+
+// The calls on open files.
+class WindowsFileIo final : public FileIo {
  public:
-  WindowsFileSystem() {
-    for (const int fd : {STDIN_FD, STDOUT_FD, STDERR_FD}) {
-      (void)_setmode(fd, _O_BINARY);
-    }
-  }
-
-  IoResult open_input(const char* name) override {
-    std::wstring wide;
-    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
-    return from_call(
-        _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
-  }
-
-  IoResult open_output(const char* name) override {
-    std::wstring wide;
-    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
-    return from_call(
-        _wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
-  }
-
   IoResult identify(int fd, FileId& id) override {
     const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (handle == INVALID_HANDLE_VALUE) return IoResult{0, EBADF};
@@ -166,6 +132,87 @@ class WindowsFileSystem final : public FileSystem {
     }
     describe(info, id);
     return IoResult{};
+  }
+
+  IoResult create_scratch() override {
+    wchar_t folder[MAX_PATH + 1];
+    const DWORD size = GetTempPathW(MAX_PATH + 1, folder);
+    if (size == 0 || size > MAX_PATH) return IoResult{0, ENOENT};
+    wchar_t name[MAX_PATH + 1];
+    if (GetTempFileNameW(folder, L"tnx", 0, name) == 0) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    // Deleted by the system once closed, whatever ends the program.
+    const HANDLE handle = CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+        nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const int error = errno_from_last_error();
+      DeleteFileW(name);
+      return IoResult{0, error};
+    }
+    return descriptor_of(handle, _O_RDWR | _O_BINARY);
+  }
+
+  IoResult read(int fd, char* buffer, std::size_t size) override {
+    return from_call(_read(fd, buffer, call_size(size)));
+  }
+
+  IoResult read_at(int fd, char* buffer, std::size_t size,
+                   std::uint64_t offset) override {
+    // The CRT has no positioned read: move the file's offset there and
+    // back again. Each descriptor is read from one thread only.
+    if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
+      return IoResult{0, EINVAL};
+    }
+    const __int64 before = _lseeki64(fd, 0, SEEK_CUR);
+    if (before < 0) return IoResult{0, errno};
+    if (_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) < 0) {
+      return IoResult{0, errno};
+    }
+    const IoResult r = from_call(_read(fd, buffer, call_size(size)));
+    if (_lseeki64(fd, before, SEEK_SET) < 0 && r.ok()) {
+      return IoResult{0, errno};
+    }
+    return r;
+  }
+
+  IoResult write(int fd, const char* data, std::size_t size) override {
+    return from_call(_write(fd, data, call_size(size)));
+  }
+
+  IoResult close(int fd) override { return from_call(_close(fd)); }
+
+  // The system takes calls from any thread.
+  [[nodiscard]] bool takes_writes_from_other_threads() const override {
+    return true;
+  }
+};
+
+// The calls on names.
+class WindowsFileSystem final : public FileSystem {
+ public:
+  WindowsFileSystem() {
+    for (const int fd : {STDIN_FD, STDOUT_FD, STDERR_FD}) {
+      (void)_setmode(fd, _O_BINARY);
+    }
+  }
+
+  FileIo& io() override { return io_; }
+
+  IoResult open_input(const char* name) override {
+    std::wstring wide;
+    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
+    return from_call(
+        _wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT));
+  }
+
+  IoResult open_output(const char* name) override {
+    std::wstring wide;
+    if (!to_wide(name, wide)) return IoResult{0, ENOENT};
+    return from_call(
+        _wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
   }
 
   IoResult inspect(const char* name, FileId& id) override {
@@ -210,8 +257,10 @@ class WindowsFileSystem final : public FileSystem {
         handle, final_name.data(), static_cast<DWORD>(final_name.size()),
         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(handle);
-    if (size > 0 && size < final_name.size()) {
-      target = to_utf8(final_name.data(), static_cast<int>(size));
+    std::string resolved;
+    if (size > 0 && size < final_name.size() &&
+        to_utf8(std::wstring_view(final_name.data(), size), resolved)) {
+      target = resolved;
     }
     return IoResult{};
   }
@@ -240,13 +289,11 @@ class WindowsFileSystem final : public FileSystem {
       const DWORD create_error = GetLastError();
       temporary_created();
       if (handle != INVALID_HANDLE_VALUE) {
-        const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
-                                       _O_WRONLY | _O_BINARY);
-        if (fd >= 0) return IoResult{fd, 0};
-        CloseHandle(handle);
+        const IoResult r = descriptor_of(handle, _O_WRONLY | _O_BINARY);
+        if (r.ok()) return r;
         DeleteFileW(wide.c_str());
         release_temporary();
-        return IoResult{0, EMFILE};
+        return r;
       }
       const int error = errno_from(create_error);
       release_temporary();
@@ -283,6 +330,11 @@ class WindowsFileSystem final : public FileSystem {
     release_temporary();
   }
 
+  IoResult truncate(int fd) override {
+    const errno_t error = _chsize_s(fd, 0);
+    return IoResult{0, error};
+  }
+
   IoResult make_directory(const char* name) override {
     std::wstring wide;
     if (!to_wide(name, wide)) return IoResult{0, ENOENT};
@@ -292,72 +344,8 @@ class WindowsFileSystem final : public FileSystem {
     return IoResult{};
   }
 
-  IoResult create_scratch() override {
-    wchar_t folder[MAX_PATH + 1];
-    const DWORD size = GetTempPathW(MAX_PATH + 1, folder);
-    if (size == 0 || size > MAX_PATH) return IoResult{0, ENOENT};
-    wchar_t name[MAX_PATH + 1];
-    if (GetTempFileNameW(folder, L"tnx", 0, name) == 0) {
-      return IoResult{0, errno_from_last_error()};
-    }
-    // Deleted by the system once closed, whatever ends the program.
-    const HANDLE handle = CreateFileW(
-        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-        CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-        nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const int error = errno_from_last_error();
-      DeleteFileW(name);
-      return IoResult{0, error};
-    }
-    const int fd = _open_osfhandle(reinterpret_cast<std::intptr_t>(handle),
-                                   _O_RDWR | _O_BINARY);
-    if (fd < 0) {
-      CloseHandle(handle);
-      return IoResult{0, EMFILE};
-    }
-    return IoResult{fd, 0};
-  }
-
-  IoResult truncate(int fd) override {
-    const errno_t error = _chsize_s(fd, 0);
-    return IoResult{0, error};
-  }
-
-  IoResult read(int fd, char* buffer, std::size_t size) override {
-    return from_call(_read(fd, buffer, call_size(size)));
-  }
-
-  IoResult read_at(int fd, char* buffer, std::size_t size,
-                   std::uint64_t offset) override {
-    // The CRT has no positioned read: move the file's offset there and
-    // back again. Each descriptor is read from one thread only.
-    if (offset > static_cast<std::uint64_t>(LLONG_MAX)) {
-      return IoResult{0, EINVAL};
-    }
-    const __int64 before = _lseeki64(fd, 0, SEEK_CUR);
-    if (before < 0) return IoResult{0, errno};
-    if (_lseeki64(fd, static_cast<__int64>(offset), SEEK_SET) < 0) {
-      return IoResult{0, errno};
-    }
-    const IoResult r = from_call(_read(fd, buffer, call_size(size)));
-    if (_lseeki64(fd, before, SEEK_SET) < 0 && r.ok()) {
-      return IoResult{0, errno};
-    }
-    return r;
-  }
-
-  IoResult write(int fd, const char* data, std::size_t size) override {
-    return from_call(_write(fd, data, call_size(size)));
-  }
-
-  IoResult close(int fd) override { return from_call(_close(fd)); }
-
  private:
-  static void remove_named(const std::string& name) {
-    std::wstring wide;
-    if (to_wide(name, wide)) DeleteFileW(wide.c_str());
-  }
+  WindowsFileIo io_;
 };
 
 }  // namespace
@@ -376,7 +364,8 @@ std::string error_text(int error) {
             FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
     if (size > 0 && message != nullptr) {
-      std::string text = to_utf8(message, static_cast<int>(size));
+      std::string text;
+      if (!to_utf8(std::wstring_view(message, size), text)) text.clear();
       LocalFree(message);
       // The system's messages end with a full stop and CR LF.
       while (!text.empty() && (text.back() == '\n' || text.back() == '\r' ||

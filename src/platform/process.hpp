@@ -1,14 +1,12 @@
 // What the program needs of its process beyond files: the command line as
 // UTF-8 on every platform, a console that shows UTF-8 names, the processors
-// it may use, whether a stream is a terminal, and the wildcards a Windows
-// shell leaves to the program. One implementation per platform
-// (process_posix.cpp, process_windows.cpp).
+// it may use, whether a stream is a terminal, and the files that the
+// wildcards a Windows shell leaves to the program match. One implementation
+// per platform (process_posix.cpp, process_windows.cpp).
 #pragma once
 
 #include <string>
 #include <vector>
-
-#include "program/name_list.hpp"
 
 namespace tnx {
 
@@ -64,13 +62,19 @@ void release_broken_pipe_signal();
 // Whether descriptor `fd` is a terminal (a console on Windows).
 [[nodiscard]] bool is_terminal(int fd);
 
-// expand_wildcards()
+// program_expands_wildcards()
 //
-// On Windows, where the shell passes *.dat as typed, fills `expanded` with
-// `names`, each name holding * or ? replaced by the files it matches,
-// sorted by name (a pattern that matches nothing stays as it is), and
-// returns it. Elsewhere the shell has done it: returns `names` itself.
-[[nodiscard]] const NameList& expand_wildcards(const NameList& names,
-                                               NameList& expanded);
+// Whether the program itself finds the files that * and ? in a name match:
+// on Windows, where the shell passes *.dat as typed. Elsewhere the shell has
+// done it, and a name holding * is a file's.
+[[nodiscard]] bool program_expands_wildcards();
+
+// wildcard_matches()
+//
+// The files that `pattern`, a name holding * or ?, matches, with its folder
+// part, sorted by name; none when it matches nothing (or where the program
+// does not expand wildcards).
+[[nodiscard]] std::vector<std::string> wildcard_matches(
+    const std::string& pattern);
 
 }  // namespace tnx

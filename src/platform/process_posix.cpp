@@ -75,8 +75,8 @@ void release_broken_pipe_signal() {
 
 bool is_terminal(int fd) { return ::isatty(fd) == 1; }
 
-const NameList& expand_wildcards(const NameList& names, NameList&) {
-  return names;
-}
+bool program_expands_wildcards() { return false; }
+
+std::vector<std::string> wildcard_matches(const std::string&) { return {}; }
 
 }  // namespace tnx

@@ -12,54 +12,13 @@
 #include <algorithm>
 #include <thread>
 
+#include "platform/file_names.hpp"
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
+#include "platform/utf16.hpp"
 
 namespace tnx {
 namespace {
-
-std::string utf8_from(const wchar_t* wide) {
-  const int size =
-      WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1) return {};
-  std::string text(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), size, nullptr,
-                      nullptr);
-  text.pop_back();  // the terminating NUL
-  return text;
-}
-
-bool wide_from(const std::string& text, std::wstring& wide) {
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                       text.c_str(), -1, nullptr, 0);
-  if (size <= 0) return false;
-  wide.resize(static_cast<std::size_t>(size));
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.c_str(), -1,
-                      wide.data(), size);
-  wide.pop_back();
-  return true;
-}
-
-// The files `pattern` matches, with its folder part, sorted by name.
-std::vector<std::string> matches(const std::string& pattern) {
-  std::vector<std::string> found;
-  std::wstring wide;
-  if (!wide_from(pattern, wide)) return found;
-  const std::size_t cut = pattern.find_last_of("/\\:");
-  const std::string folder =
-      cut == std::string::npos ? std::string() : pattern.substr(0, cut + 1);
-  WIN32_FIND_DATAW entry;
-  const HANDLE search = FindFirstFileW(wide.c_str(), &entry);
-  if (search == INVALID_HANDLE_VALUE) return found;
-  do {
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      found.push_back(folder + utf8_from(entry.cFileName));
-    }
-  } while (FindNextFileW(search, &entry));
-  FindClose(search);
-  std::sort(found.begin(), found.end());
-  return found;
-}
 
 // The wide arguments as UTF-8. Returns false when the command line cannot
 // be read or converted; the CRT's argv is used then.
@@ -70,15 +29,7 @@ bool utf8_arguments(std::vector<std::string>& storage) {
   bool ok = true;
   storage.resize(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc && ok; ++i) {
-    std::string& arg = storage[static_cast<std::size_t>(i)];
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0,
-                                         nullptr, nullptr);
-    ok = size > 0;
-    if (!ok) break;
-    arg.resize(static_cast<std::size_t>(size));
-    ok = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, arg.data(), size, nullptr,
-                             nullptr) == size;
-    arg.pop_back();  // the terminating NUL, which c_str() supplies again
+    ok = to_utf8(wide[i], storage[static_cast<std::size_t>(i)]);
   }
   LocalFree(wide);
   return ok;
@@ -141,18 +92,26 @@ void release_broken_pipe_signal() {}
 
 bool is_terminal(int fd) { return _isatty(fd) != 0; }
 
-const NameList& expand_wildcards(const NameList& names, NameList& expanded) {
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string name(names[i]);
-    std::vector<std::string> found;
-    if (name.find_first_of("*?") != std::string::npos) found = matches(name);
-    if (found.empty()) {
-      expanded.add(name);
-    } else {
-      for (const std::string& match : found) expanded.add(match);
+bool program_expands_wildcards() { return true; }
+
+std::vector<std::string> wildcard_matches(const std::string& pattern) {
+  std::vector<std::string> found;
+  std::wstring wide;
+  if (!to_wide(pattern, wide)) return found;
+  const std::string folder = pattern.substr(0, folder_length(pattern));
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = FindFirstFileW(wide.c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return found;
+  std::string name;
+  do {
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        to_utf8(entry.cFileName, name)) {
+      found.push_back(folder + name);
     }
-  }
-  return expanded;
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 }  // namespace tnx

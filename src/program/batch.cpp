@@ -116,12 +116,7 @@ OutputKey output_key(FileSystem& fs, const std::string& output,
   if (!fs.resolve_links(output.c_str(), key.target).ok()) key.target = output;
   const std::size_t start = folder_length(key.target);
   key.name = key.target.substr(start);
-#ifdef _WIN32
-  // Windows names ignore case.
-  for (char& c : key.name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-#endif
+  fold_name_case(key.name);
   key.folder = folders.id(start == 0 ? "." : key.target.substr(0, start));
   return key;
 }
@@ -165,7 +160,7 @@ void find_refused(FileSystem& fs, Plan& plan) {
   // Only a file or a pipe that standard output was sent to can also be a
   // row file, as the single run decides it.
   const bool check_standard_output =
-      fs.identify(STDOUT_FD, standard_output).ok() &&
+      fs.io().identify(STDOUT_FD, standard_output).ok() &&
       (standard_output.kind == FileKind::regular ||
        standard_output.kind == FileKind::other);
   std::vector<std::pair<std::uint64_t, std::size_t>> hashes;
@@ -224,8 +219,8 @@ struct FileReport {
 // error is a terminal and the run takes long enough to need one.
 class Progress {
  public:
-  Progress(FileSystem& fs, std::size_t total)
-      : fs_(fs),
+  Progress(FileIo& io, std::size_t total)
+      : io_(io),
         total_(total),
         enabled_(is_terminal(STDERR_FD)),
         start_(std::chrono::steady_clock::now()) {}
@@ -244,7 +239,7 @@ class Progress {
     if (size <= 1 || static_cast<std::size_t>(size) >= sizeof line) return;
     erase();
     note_progress_line(static_cast<std::size_t>(size) - 1);
-    (void)write_all(fs_, STDERR_FD, line, static_cast<std::size_t>(size));
+    (void)write_all(io_, STDERR_FD, line, static_cast<std::size_t>(size));
     width_ = static_cast<std::size_t>(size) - 1;
   }
 
@@ -255,13 +250,13 @@ class Progress {
     std::fill_n(blank, sizeof blank, ' ');
     blank[0] = '\r';
     blank[width_ + 1] = '\r';
-    (void)write_all(fs_, STDERR_FD, blank, width_ + 2);
+    (void)write_all(io_, STDERR_FD, blank, width_ + 2);
     note_progress_line(0);
     width_ = 0;
   }
 
  private:
-  FileSystem& fs_;
+  FileIo& io_;
   std::size_t total_;
   bool enabled_;
   std::chrono::steady_clock::time_point start_;
@@ -285,7 +280,7 @@ class BatchRun {
         ahead_(AHEAD_PER_JOB * threads_),
         ready_(ahead_),
         out_of_memory_text_(error_text(ENOMEM)),
-        progress_(fs, names_.size()) {}
+        progress_(fs.io(), names_.size()) {}
 
   // Returns the number of files that failed.
   std::size_t run();
@@ -328,7 +323,7 @@ FileReport BatchRun::convert(std::size_t index,
                              ConversionMemory& memory) const {
   FileReport report;
   try {
-    Console console(fs_, false);
+    Console console(fs_.io(), false);
     const std::string output = row_file_name(names_[index], config_.output_dir);
     const auto refused = plan_.refused.find(index);
     if (refused != plan_.refused.end()) {
@@ -382,7 +377,7 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
   progress_.erase();
   const std::string_view input = names_[index];
   const RowFileParts output = row_file_parts(input, config_.output_dir);
-  ConsoleWriter text(fs_, text_fd_);
+  ConsoleWriter text(fs_.io(), text_fd_);
   // Every file's line starts a line of its own, even after a text cut
   // short (a header echo ended by a NUL byte), so scripts can split on it.
   if (!at_line_start_) text.add("\n");
@@ -398,7 +393,7 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
     text.add(input);
     text.add("\n");
     text.flush();
-    ConsoleWriter errors(fs_, STDERR_FD);
+    ConsoleWriter errors(fs_.io(), STDERR_FD);
     errors.add("tarnovelix: ");
     errors.add(input);
     errors.add(": ");
@@ -409,7 +404,7 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
     // text short; like any console text, it is not the file's failure.
     (void)report.text.add_to(text);
     text.flush();
-    write_console_text(fs_, STDERR_FD, report.errors);
+    write_console_text(fs_.io(), STDERR_FD, report.errors);
   }
   at_line_start_ = text.at_line_start();
 }
@@ -459,6 +454,27 @@ std::size_t BatchRun::run() {
   return failed_;
 }
 
+// The files `names` stand for: each name holding * or ? replaced by the
+// files it matches, sorted by name, where the program expands wildcards
+// (a pattern that matches nothing stays as it is). Elsewhere the shell has
+// done it, and `names` itself is returned.
+const NameList& expand_wildcards(const NameList& names, NameList& expanded) {
+  if (!program_expands_wildcards()) return names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name(names[i]);
+    std::vector<std::string> found;
+    if (name.find_first_of("*?") != std::string::npos) {
+      found = wildcard_matches(name);
+    }
+    if (found.empty()) {
+      expanded.add(name);
+    } else {
+      for (const std::string& match : found) expanded.add(match);
+    }
+  }
+  return expanded;
+}
+
 // "N" of a count, as text.
 std::string_view count_text(std::size_t count, char (&buffer)[24]) {
   const char* end = std::to_chars(buffer, buffer + sizeof buffer, count).ptr;
@@ -480,7 +496,7 @@ std::string row_file_name(std::string_view input, std::string_view output_dir) {
 RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   if (!config.output_dir.empty()) {
     if (const int error = make_directories(fs, config.output_dir)) {
-      Console console(fs, true);
+      Console console(fs.io(), true);
       console.report(config.output_dir, error_text(error));
     }
   }
@@ -498,7 +514,7 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   const std::size_t failed = batch.run();
 
   char numbers[3][24];
-  ConsoleWriter text(fs, batch.text_fd());
+  ConsoleWriter text(fs.io(), batch.text_fd());
   if (!batch.at_line_start()) text.add("\n");
   text.add("\n== ");
   text.add(count_text(total, numbers[0]));

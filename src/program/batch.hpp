@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "engine/conversion.hpp"
-#include "engine/file_io.hpp"
+#include "platform/file_system.hpp"
 #include "program/command_line.hpp"
 
 namespace tnx {

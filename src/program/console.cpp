@@ -30,26 +30,26 @@ void ConsoleWriter::add(std::string_view text) {
 }
 
 void ConsoleWriter::flush() {
-  if (used_ > 0) (void)write_all(fs_, fd_, buffer_, used_);
+  if (used_ > 0) (void)write_all(io_, fd_, buffer_, used_);
   used_ = 0;
 }
 
-void write_console_text(FileSystem& fs, int fd, std::string_view text) {
+void write_console_text(FileIo& io, int fd, std::string_view text) {
   // Large texts with LF line ends go out as they are, without the copy.
   // cppcheck-suppress knownConditionTrueFalse
   if constexpr (LINE_END == "\n") {
     if (text.size() > 8192) {
-      (void)write_all(fs, fd, text.data(), text.size());
+      (void)write_all(io, fd, text.data(), text.size());
       return;
     }
   }
-  ConsoleWriter writer(fs, fd);
+  ConsoleWriter writer(io, fd);
   writer.add(text);
 }
 
 CollectedText Console::take_text() {
   CollectedText taken;
-  taken.fs_ = &fs_;
+  taken.io_ = &io_;
   taken.file_ = std::exchange(spill_file_, -1);
   taken.file_size_ = std::exchange(spilled_, 0);
   taken.memory_ = std::move(text_);
@@ -60,14 +60,14 @@ CollectedText Console::take_text() {
 void Console::spill() {
   if (spill_failed_) return;
   if (spill_file_ < 0) {
-    const IoResult made = fs_.create_scratch();
+    const IoResult made = io_.create_scratch();
     if (!made.ok()) {
       spill_failed_ = true;
       return;
     }
     spill_file_ = static_cast<int>(made.value);
   }
-  if (!write_all(fs_, spill_file_, text_.data(), text_.size()).ok()) {
+  if (!write_all(io_, spill_file_, text_.data(), text_.size()).ok()) {
     // What the failed write took cannot be told: the text stays in memory,
     // and the file holds what was spilled before.
     spill_failed_ = true;
@@ -82,7 +82,7 @@ int CollectedText::add_to(ConsoleWriter& out) const {
   for (std::uint64_t at = 0; at < file_size_;) {
     const auto size = static_cast<std::size_t>(
         std::min<std::uint64_t>(sizeof chunk, file_size_ - at));
-    const IoResult r = read_fully_at(*fs_, file_, chunk, size, at);
+    const IoResult r = read_fully_at(*io_, file_, chunk, size, at);
     if (!r.ok()) return r.error;
     out.add(std::string_view(chunk, size));
     at += size;
@@ -92,20 +92,20 @@ int CollectedText::add_to(ConsoleWriter& out) const {
 }
 
 void CollectedText::close() {
-  if (file_ >= 0) (void)fs_->close(file_);
+  if (file_ >= 0) (void)io_->close(file_);
   file_ = -1;
   file_size_ = 0;
 }
 
 void Console::write_text_out() {
-  write_console_text(fs_, text_fd_, text_);
+  write_console_text(io_, text_fd_, text_);
   text_.clear();
 }
 
 void Console::write_out() {
   // The console text first: a failure's reason follows its message.
   write_text_out();
-  write_console_text(fs_, STDERR_FD, errors_);
+  write_console_text(io_, STDERR_FD, errors_);
   errors_.clear();
 }
 

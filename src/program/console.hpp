@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "engine/file_io.hpp"
+#include "engine/line_end.hpp"
 #include "engine/text_output.hpp"
 
 namespace tnx {
@@ -23,7 +24,7 @@ class ConsoleWriter {
  public:
   // The buffer is left uninitialised: only what add() puts there is read.
   // cppcheck-suppress uninitMemberVar
-  ConsoleWriter(FileSystem& fs, int fd) : fs_(fs), fd_(fd) {}
+  ConsoleWriter(FileIo& io, int fd) : io_(io), fd_(fd) {}
   ConsoleWriter(const ConsoleWriter&) = delete;
   ConsoleWriter& operator=(const ConsoleWriter&) = delete;
   ~ConsoleWriter() { flush(); }
@@ -34,7 +35,7 @@ class ConsoleWriter {
   [[nodiscard]] bool at_line_start() const { return at_line_start_; }
 
  private:
-  FileSystem& fs_;
+  FileIo& io_;
   int fd_;
   char buffer_[8192];
   std::size_t used_ = 0;
@@ -42,7 +43,7 @@ class ConsoleWriter {
 };
 
 // Writes `text` to `fd` through a ConsoleWriter.
-void write_console_text(FileSystem& fs, int fd, std::string_view text);
+void write_console_text(FileIo& io, int fd, std::string_view text);
 
 // The console text a console collected, handed over to be shown later: in
 // memory, or, past Console::SPILL_TEXT bytes, mostly in a scratch file of
@@ -52,14 +53,14 @@ class CollectedText {
  public:
   CollectedText() = default;
   CollectedText(CollectedText&& other) noexcept
-      : fs_(other.fs_),
+      : io_(other.io_),
         file_(std::exchange(other.file_, -1)),
         file_size_(std::exchange(other.file_size_, 0)),
         memory_(std::move(other.memory_)) {}
   CollectedText& operator=(CollectedText&& other) noexcept {
     if (this != &other) {
       close();
-      fs_ = other.fs_;
+      io_ = other.io_;
       file_ = std::exchange(other.file_, -1);
       file_size_ = std::exchange(other.file_size_, 0);
       memory_ = std::move(other.memory_);
@@ -82,7 +83,7 @@ class CollectedText {
   friend class Console;
   void close();
 
-  FileSystem* fs_ = nullptr;
+  FileIo* io_ = nullptr;
   // The scratch file and the bytes in it, or -1.
   int file_ = -1;
   std::uint64_t file_size_ = 0;
@@ -96,12 +97,12 @@ class Console final : public TextOutput {
   // and so does add() once LIVE_TEXT bytes are collected. Otherwise the
   // text stays collected until its owner takes it (a job of a batch, whose
   // files are shown in order).
-  Console(FileSystem& fs, bool live) : fs_(fs), live_(live) {}
+  Console(FileIo& io, bool live) : io_(io), live_(live) {}
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   ~Console() {
     flush();
-    if (spill_file_ >= 0) (void)fs_.close(spill_file_);
+    if (spill_file_ >= 0) (void)io_.close(spill_file_);
   }
 
   // The console text still to be written, for the header pass to add to.
@@ -164,7 +165,7 @@ class Console final : public TextOutput {
   // stays in memory from then on.
   void spill();
 
-  FileSystem& fs_;
+  FileIo& io_;
   bool live_;
   int text_fd_ = STDOUT_FD;
   // The text not written out or spilled yet; it follows the spilled part.

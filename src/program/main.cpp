@@ -1,5 +1,5 @@
 // tarnovelix: converts a file of numeric records into a row file.
-#include "engine/file_io.hpp"
+#include "platform/file_system.hpp"
 #include "platform/process.hpp"
 #include "program/command_line.hpp"
 #include "program/run.hpp"

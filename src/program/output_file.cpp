@@ -24,7 +24,7 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   if (name[0] == '\0') return fail(ENOENT);
   FileId standard_output;
   const bool has_standard_output =
-      fs_.identify(STDOUT_FD, standard_output).ok();
+      fs_.io().identify(STDOUT_FD, standard_output).ok();
   if (std::strcmp(name, "-") == 0) {
     if (has_standard_output && destroys_input(standard_output, input)) {
       return OutputStatus::same_as_input;
@@ -94,7 +94,7 @@ OutputStatus OutputFile::write_directly(const char* name,
   mode_ = Mode::direct;
   fd_ = static_cast<int>(r.value);
   FileId opened;
-  IoResult known = fs_.identify(fd_, opened);
+  IoResult known = fs_.io().identify(fd_, opened);
   // A regular file's name may have changed hands since it was looked at.
   // (Devices have no lasting identity to compare.)
   if (known.ok() && existing != nullptr &&
@@ -121,7 +121,7 @@ bool OutputFile::commit() {
   if (mode == Mode::none || mode == Mode::standard_output) return true;
   const IoResult r = mode == Mode::temporary
                          ? fs_.install(fd_, temporary_, target_)
-                         : fs_.close(fd_);
+                         : fs_.io().close(fd_);
   fd_ = -1;
   error_ = r.error;
   return r.ok();
@@ -134,7 +134,7 @@ void OutputFile::discard() {
   if (mode == Mode::temporary) {
     fs_.discard(fd_, temporary_);
   } else {
-    (void)fs_.close(fd_);
+    (void)fs_.io().close(fd_);
   }
   fd_ = -1;
 }

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "engine/file_io.hpp"
+#include "platform/file_system.hpp"
 
 namespace tnx {
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/file_system.hpp"
 #include "program/batch.hpp"
 #include "program/console.hpp"
 
@@ -76,7 +77,7 @@ void add_memory_reason(ConsoleWriter& out) {
 
 RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
               std::size_t line_limit) {
-  Console console(fs, true);
+  Console console(fs.io(), true);
   if (config.action == Action::help) {
     console.print(USAGE_LINE);
     console.print(HELP_TEXT);
@@ -92,7 +93,7 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
     } catch (const std::bad_alloc&) {
       // Not even the list of files fits: nothing was converted. (A file
       // that cannot get its memory fails alone, inside the batch.)
-      ConsoleWriter errors(fs, STDERR_FD);
+      ConsoleWriter errors(fs.io(), STDERR_FD);
       errors.add("tarnovelix: --batch: ");
       add_memory_reason(errors);
       errors.add("\n");
@@ -113,12 +114,12 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
     // unwinds; what the console holds goes first, then the failure, told
     // without taking more memory.
     console.flush();
-    ConsoleWriter text(fs, console.text_fd());
+    ConsoleWriter text(fs.io(), console.text_fd());
     text.add("\nCould not read input file: ");
     text.add(config.input);
     text.add("\n");
     text.flush();
-    ConsoleWriter errors(fs, STDERR_FD);
+    ConsoleWriter errors(fs.io(), STDERR_FD);
     errors.add("tarnovelix: ");
     errors.add(config.input);
     errors.add(": ");

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "engine/conversion.hpp"
-#include "engine/file_io.hpp"
 #include "engine/limits.hpp"
+#include "platform/file_system.hpp"
 #include "program/command_line.hpp"
 
 namespace tnx {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "faulty_file_system.hpp"
-#include "memory_file_system.hpp"
+#include "faulty_file_io.hpp"
+#include "memory_file_io.hpp"
 #include "padded_line.hpp"
 #include "string_output.hpp"
 
@@ -255,12 +255,12 @@ enum class Keep { read_again, scratch, memory };
 std::string handle_in_pieces(const std::string& text, bool has_newline,
                              std::size_t piece, std::size_t hold, Keep keep,
                              ColumnTables& tables) {
-  test::MemoryFileSystem fs;
+  test::MemoryFileIo fs;
   const std::string before = "a line\n";
   fs.add_file("in", before + text + "\n");
   InputAgain input;
   if (keep == Keep::read_again) {
-    input = {&fs, static_cast<int>(fs.open_input("in").value)};
+    input = {&fs, fs.open("in")};
   } else if (keep == Keep::scratch) {
     input = {&fs, -1};
   }
@@ -324,12 +324,12 @@ TEST(Header, FirstWordReadAgainFails) {
   const std::string text = "points" + std::string(50, 'Z') + " 1 2";
   for (const bool shorter : {false, true}) {
     SCOPED_TRACE(shorter ? "input made shorter" : "read fails");
-    test::MemoryFileSystem memory;
+    test::MemoryFileIo memory;
     memory.add_file("in", shorter ? "points" : text);
-    test::FaultyFileSystem fs(memory,
-                              {test::Call::read_at, test::Role::input, 1, 0,
-                               test::Effect::fail, shorter ? 0 : EACCES});
-    const int fd = static_cast<int>(fs.open_input("in").value);
+    test::FaultyFileIo fs(memory, {test::Call::read_at, test::Role::input, 1, 0,
+                                   test::Effect::fail, shorter ? 0 : EACCES});
+    const int fd = memory.open("in");
+    fs.adopt(fd, test::Role::input);
     ColumnTables tables;
     test::StringOutput console;
     LongHeaderLine header(tables, console, {&fs, fd}, 0, 8);

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "memory_file_system.hpp"
+#include "memory_file_io.hpp"
 #include "seeded_random.hpp"
 
 namespace tnx {
 namespace {
 
-using test::MemoryFileSystem;
+using test::MemoryFileIo;
 
 struct ExpectedLine {
   std::string text;
@@ -31,14 +31,12 @@ const std::size_t LIMITS[] = {1, 2, 7, BLOCK_SIZE};
 // Checks each piece on the way: its bytes are those at its offset in the
 // input; a piece that more follow is not empty, not longer than the limit
 // (2 at least) and has no newline; a line's last piece ends in a NUL.
-std::vector<ExpectedLine> read_all(MemoryFileSystem& fs, std::size_t block_size,
+std::vector<ExpectedLine> read_all(MemoryFileIo& fs, std::size_t block_size,
                                    ReadStatus& last_status, int& error,
                                    std::size_t max_held = BLOCK_SIZE,
                                    bool first_pieces_only = false) {
   const std::string input = fs.file("in");
-  const IoResult fd = fs.open_input("in");
-  EXPECT_TRUE(fd.ok());
-  LineReader reader(fs, static_cast<int>(fd.value), block_size, {}, max_held);
+  LineReader reader(fs, fs.open("in"), block_size, {}, max_held);
   std::vector<ExpectedLine> lines;
   Line line;
   for (;;) {
@@ -143,7 +141,7 @@ TEST(LineReader, LineEnds) {
                        std::to_string(block) + " max read " +
                        std::to_string(max_read) + " limit " +
                        std::to_string(limit));
-          MemoryFileSystem fs;
+          MemoryFileIo fs;
           fs.add_file("in", c.input);
           fs.max_read = max_read;
           ReadStatus status{};
@@ -178,7 +176,7 @@ TEST(LineReader, LongLinesArriveInPieces) {
   for (const std::size_t block :
        {std::size_t{7}, std::size_t{4096}, BLOCK_SIZE}) {
     SCOPED_TRACE("block " + std::to_string(block));
-    MemoryFileSystem fs;
+    MemoryFileIo fs;
     fs.add_file("in", input);
     ReadStatus status{};
     int error = 0;
@@ -213,7 +211,7 @@ TEST(LineReader, ReadErrorStopsTheLines) {
                        std::to_string(block) + " limit " +
                        std::to_string(limit) +
                        (first_pieces_only ? " first pieces" : ""));
-          MemoryFileSystem fs;
+          MemoryFileIo fs;
           fs.add_file("in", input);
           fs.read_error_at = c.error_at;
           fs.read_error = c.error;
@@ -271,7 +269,7 @@ TEST(LineReader, RandomFilesSplitAsExpected) {
                    ", block " + std::to_string(block) + ", limit " +
                    std::to_string(limit) +
                    (first_pieces_only ? ", first pieces" : ""));
-      MemoryFileSystem fs;
+      MemoryFileIo fs;
       fs.add_file("in", input);
       fs.max_read = random.chance(50) ? SIZE_MAX : random.between(1, 100);
       ReadStatus status{};
