@@ -1,9 +1,7 @@
 #include "engine/conversion.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <utility>
 
 #include "engine/compaction.hpp"
@@ -11,66 +9,16 @@
 #include "engine/line_reader.hpp"
 #include "engine/record.hpp"
 #include "engine/row_writer.hpp"
-#include "platform/file_system.hpp"
-#include "program/output_file.hpp"
 
 namespace tnx {
 namespace {
 
-// The input of a conversion, closed when the conversion ends; standard
-// input is read, never closed.
-class InputFile {
- public:
-  explicit InputFile(FileSystem& fs) : fs_(fs) {}
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile() { close(); }
-
-  // Opens `name` and identifies it; returns 0 or the errno value.
-  int open(const char* name) {
-    if (std::strcmp(name, "-") == 0) {
-      fd_ = STDIN_FD;
-      owned_ = false;
-    } else {
-      const IoResult in = fs_.open_input(name);
-      if (!in.ok()) return in.error;
-      fd_ = static_cast<int>(in.value);
-    }
-    const IoResult known = fs_.io().identify(fd_, id_);
-    if (!known.ok()) return known.error;
-    // A directory opens for reading on POSIX systems, but holds no lines.
-    return id_.kind == FileKind::directory ? EISDIR : 0;
-  }
-
-  void close() {
-    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
-    fd_ = -1;
-  }
-
-  [[nodiscard]] int fd() const { return fd_; }
-  [[nodiscard]] const FileId& id() const { return id_; }
-
-  // A regular file opened by name is read from its start, so any of its
-  // bytes can be read again by offset; standard input may start anywhere.
-  [[nodiscard]] InputAgain again() const {
-    if (!owned_ || id_.kind != FileKind::regular) return {&fs_.io(), -1};
-    return {&fs_.io(), fd_};
-  }
-
- private:
-  FileSystem& fs_;
-  int fd_ = -1;
-  bool owned_ = true;
-  FileId id_;
-};
-
 // A header line longer than the input buffer, from its first piece in
 // `line` on. Returns 0 or the errno value of a failed read.
 int handle_header_in_pieces(LineReader& reader, Line& line,
-                            ColumnTables& tables, Console& console,
+                            ColumnTables& tables, TextOutput& text,
                             InputAgain input, std::size_t hold) {
-  LongHeaderLine header(tables, console, input, reader.offset_of(line.text),
-                        hold);
+  LongHeaderLine header(tables, text, input, reader.offset_of(line.text), hold);
   for (ReadStatus status = ReadStatus::piece;;) {
     const bool last = status == ReadStatus::line;
     if (const int error = header.add(line, last); error != 0) return error;
@@ -86,7 +34,7 @@ int handle_header_in_pieces(LineReader& reader, Line& line,
 
 // The first HEADER_LINES lines go to the header pass whatever they hold; the
 // line after them is dropped. Returns 0 or the errno value of a failed read.
-int run_header_pass(LineReader& reader, ColumnTables& tables, Console& console,
+int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
                     InputAgain input, std::size_t hold) {
   Line line;
   for (int count = 0; count <= HEADER_LINES; ++count) {
@@ -98,9 +46,9 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, Console& console,
         return reader.error();
       }
     } else if (status == ReadStatus::line) {
-      handle_header_line(line, tables, console);
+      handle_header_line(line, tables, text);
     } else if (const int error = handle_header_in_pieces(reader, line, tables,
-                                                         console, input, hold);
+                                                         text, input, hold);
                error != 0) {
       return error;
     }
@@ -152,131 +100,94 @@ std::uint64_t row_bytes_bound(std::uint64_t input_bytes,
   return values * per_row + input_bytes;
 }
 
-struct PassResult {
-  // The errno values of the first failed read and write, or 0.
-  int read_error = 0;
-  int write_error = 0;
-};
-
-// The header pass and the data pass, from `input` to `output`.
-PassResult convert_lines(const InputFile& input, const OutputFile& output,
-                         FileSystem& fs, Console& console,
-                         std::size_t block_size, bool may_write_in_background,
-                         ConversionMemory& memory, std::size_t line_limit) {
-  // A regular input is read in one block when it fits one. Its size is a
-  // hint only: a file in /proc reports 0 whatever it holds, and a file may
-  // grow, so reads never get smaller than a pipe's.
-  const bool sized = input.id().kind == FileKind::regular;
-  if (sized && input.id().size < block_size) {
-    block_size = std::max(static_cast<std::size_t>(input.id().size) + 1,
-                          std::min(block_size, MIN_BLOCK_SIZE));
+// The size of the reads of `input`. A regular input is read in one block
+// when it fits one. Its size is a hint only: a file in /proc reports 0
+// whatever it holds, and a file may grow, so reads never get smaller than a
+// pipe's.
+std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
+  if (input.id.kind != FileKind::regular || input.id.size >= block_size) {
+    return block_size;
   }
-  FileIo& io = fs.io();
-  LineReader reader(io, input.fd(), block_size, std::move(memory.input),
-                    line_limit);
+  return std::max(static_cast<std::size_t>(input.id.size) + 1,
+                  std::min(block_size, MIN_BLOCK_SIZE));
+}
+
+// How the rows of a conversion are written. Those of a large regular file
+// are written by a thread of their own: the writes into the page cache cost
+// about as much as the formatting. Writes to devices such as /dev/null cost
+// next to nothing, and there a second thread only gets in the way. A FileIo
+// that takes no writes from another thread (the tests') gets every call
+// from this one, in order.
+Writing writing_of(const FileIo& io, const ConversionInput& input,
+                   const ConversionOutput& output,
+                   const ConversionSettings& settings) {
+  const bool sized = input.id.kind == FileKind::regular;
+  const bool large = settings.may_write_in_background &&
+                     (!sized || input.id.size >= BACKGROUND_INPUT);
+  return io.takes_writes_from_other_threads() &&
+                 output.kind == FileKind::regular && large
+             ? Writing::in_background
+             : Writing::in_this_thread;
+}
+
+// The data pass: every line after the header into rows. Returns 0 or the
+// errno value of a failed read; it stops early once a write failed.
+int run_data_pass(LineReader& reader, const ColumnTexts& columns,
+                  RowWriter& rows) {
+  Line line;
+  ReadStatus next = ReadStatus::line;
+  while (!rows.failed()) {
+    next = reader.next(line);
+    if (next != ReadStatus::line) [[unlikely]] {
+      if (next != ReadStatus::piece) break;
+      if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
+        next = ReadStatus::error;
+        break;
+      }
+      continue;
+    }
+    convert_data_line(line, columns, rows);
+  }
+  return next == ReadStatus::error ? reader.error() : 0;
+}
+
+}  // namespace
+
+ConversionResult convert(FileIo& io, const ConversionInput& input,
+                         const ConversionOutput& output, TextOutput& text,
+                         ConversionMemory& memory,
+                         const ConversionSettings& settings) {
+  const std::size_t block_size = read_size(input, settings.block_size);
+  LineReader reader(io, input.fd, block_size, std::move(memory.input),
+                    settings.line_limit);
+  const InputAgain again{
+      &io,
+      input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
   ColumnTables tables;
-  int read_error =
-      run_header_pass(reader, tables, console, input.again(), line_limit);
-  console.flush();
+  ConversionResult result;
+  result.read_error =
+      run_header_pass(reader, tables, text, again, settings.line_limit);
+  text.flush();
 
   const ColumnTexts columns(tables);
-  // The rows of a large regular file are written by a thread of their own:
-  // the writes into the page cache cost about as much as the formatting.
-  // Writes to devices such as /dev/null cost next to nothing, and there a
-  // second thread only gets in the way. A FileIo that takes no writes from
-  // another thread (the tests') gets every call from this one, in order.
-  const bool large = may_write_in_background &&
-                     (!sized || input.id().size >= BACKGROUND_INPUT);
-  const Writing writing = io.takes_writes_from_other_threads() &&
-                                  output.kind() == FileKind::regular && large
-                              ? Writing::in_background
-                              : Writing::in_this_thread;
+  const Writing writing = writing_of(io, input, output, settings);
+  const bool sized = input.id.kind == FileKind::regular;
   RowWriter rows(
-      io, output.fd(),
+      io, output.fd,
       writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
-      writing, sized ? row_bytes_bound(input.id().size, columns) : UNKNOWN_SIZE,
+      writing, sized ? row_bytes_bound(input.id.size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
-  if (read_error == 0) {
-    Line line;
-    ReadStatus next = ReadStatus::line;
-    while (!rows.failed()) {
-      next = reader.next(line);
-      if (next != ReadStatus::line) [[unlikely]] {
-        if (next != ReadStatus::piece) break;
-        if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
-          next = ReadStatus::error;
-          break;
-        }
-        continue;
-      }
-      convert_data_line(line, columns, rows);
-    }
-    if (next == ReadStatus::error) read_error = reader.error();
+  if (result.read_error == 0) {
+    result.read_error = run_data_pass(reader, columns, rows);
   }
-  const bool write_ok = rows.flush();
+  if (!rows.flush()) result.write_error = rows.error();
   memory.rows = rows.release();
   memory.input = reader.release();
   // A buffer larger than the usual size is not kept.
   if (memory.input.capacity() > std::max(block_size, BLOCK_SIZE)) {
     memory.input = InputBuffer();
   }
-  return {read_error, write_ok ? 0 : rows.error()};
-}
-
-}  // namespace
-
-RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
-                       Console& console, std::size_t block_size,
-                       bool may_write_in_background, std::size_t line_limit) {
-  ConversionMemory memory;
-  return convert_file(input, output, fs, console, block_size,
-                      may_write_in_background, memory, line_limit);
-}
-
-RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
-                       Console& console, std::size_t block_size,
-                       bool may_write_in_background, ConversionMemory& memory,
-                       std::size_t line_limit) {
-  InputFile in(fs);
-  if (const int error = in.open(input); error != 0) {
-    console.print("\nCould not open input file: ", input);
-    console.report(input, error_text(error));
-    return RunStatus::input_not_opened;
-  }
-  OutputFile out(fs);
-  switch (out.open(output, in.id())) {
-    case OutputStatus::ok: break;
-    case OutputStatus::same_as_input:
-      console.print("\nCould not open output file: ", output,
-                    " (same file as the input)\n");
-      console.report(output, "same file as the input");
-      return RunStatus::output_not_opened;
-    case OutputStatus::failed:
-      console.print("\nCould not open output file: ", output);
-      console.report(output, error_text(out.error()));
-      return RunStatus::output_not_opened;
-  }
-  if (out.is_standard_output()) console.use_standard_error();
-
-  const PassResult result =
-      convert_lines(in, out, fs, console, block_size, may_write_in_background,
-                    memory, line_limit);
-  in.close();
-  int write_error = result.write_error;
-  if (write_error == 0 && result.read_error == 0 && !out.commit()) {
-    write_error = out.error();
-  }
-  if (write_error != 0) {
-    console.print("\nCould not write output file: ", output);
-    console.report(output, error_text(write_error));
-  }
-  // A read that failed too is reported as well: both files need looking at.
-  if (result.read_error != 0) {
-    console.print("\nCould not read input file: ", input);
-    console.report(input, error_text(result.read_error));
-  }
-  if (write_error != 0) return RunStatus::write_failed;
-  return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
+  return result;
 }
 
 }  // namespace tnx

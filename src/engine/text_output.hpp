@@ -11,6 +11,9 @@ class TextOutput {
  public:
   // Appends `text` to what was handed on before.
   virtual void add(std::string_view text) = 0;
+  // The header pass is over: what was handed on may be shown now, before
+  // the rows are converted.
+  virtual void flush() = 0;
 
  protected:
   TextOutput() = default;

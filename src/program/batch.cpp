@@ -19,6 +19,8 @@
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
 #include "program/console.hpp"
+#include "program/file_conversion.hpp"
+#include "program/messages.hpp"
 
 namespace tnx {
 namespace {
@@ -327,16 +329,16 @@ FileReport BatchRun::convert(std::size_t index,
     const std::string output = row_file_name(names_[index], config_.output_dir);
     const auto refused = plan_.refused.find(index);
     if (refused != plan_.refused.end()) {
-      const std::string earlier(names_[refused->second]);
-      console.print("\nCould not open output file: ", output,
-                    " (also the row file of " + earlier + ")\n");
-      console.report(output, "also the row file of " + earlier);
+      tell_refused_output(
+          console, output,
+          "also the row file of " + std::string(names_[refused->second]));
       report.status = RunStatus::output_not_opened;
     } else {
       // With several jobs the cores are taken: a writer thread per file
       // would only add threads and buffers.
-      report.status = convert_file(names_.c_str(index), output.c_str(), fs_,
-                                   console, BLOCK_SIZE, threads_ == 1, memory);
+      report.status =
+          convert_file(names_.c_str(index), output.c_str(), fs_, console,
+                       {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1}, memory);
     }
     report.text = console.take_text();
     report.errors = console.take_errors();
@@ -389,16 +391,8 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
   text.add(output.stem);
   text.add(".ntp\n");
   if (report.out_of_memory) {
-    text.add("\nCould not read input file: ");
-    text.add(input);
-    text.add("\n");
-    text.flush();
-    ConsoleWriter errors(fs_.io(), STDERR_FD);
-    errors.add("tarnovelix: ");
-    errors.add(input);
-    errors.add(": ");
-    errors.add(out_of_memory_text_);
-    errors.add("\n");
+    tell_out_of_memory(text, input);
+    write_reason(fs_.io(), input, out_of_memory_text_);
   } else {
     // A scratch file of this program that cannot be read back cuts the
     // text short; like any console text, it is not the file's failure.

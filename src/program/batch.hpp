@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "engine/conversion.hpp"
 #include "platform/file_system.hpp"
 #include "program/command_line.hpp"
+#include "program/run_status.hpp"
 
 namespace tnx {
 

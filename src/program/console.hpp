@@ -148,7 +148,7 @@ class Console final : public TextOutput {
   void use_standard_error() { text_fd_ = STDERR_FD; }
 
   // Writes out what was collected, when live.
-  void flush();
+  void flush() override;
 
   // Writes out what was collected, live or not, and empties it.
   void write_out();

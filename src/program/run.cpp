@@ -1,12 +1,11 @@
 #include "program/run.hpp"
 
-#include <cerrno>
-#include <cstring>
 #include <new>
 
-#include "platform/file_system.hpp"
 #include "program/batch.hpp"
 #include "program/console.hpp"
+#include "program/file_conversion.hpp"
+#include "program/messages.hpp"
 
 #ifndef TNX_VERSION
 #define TNX_VERSION "0.0.0"
@@ -63,16 +62,6 @@ constexpr const char* HELP_TEXT =
     "for a\n"
     "malformed batch command line, 128 + N when ended by signal N.\n";
 
-// The system's reason for a failure of memory; the C library's own text
-// when not even the system's can be had.
-void add_memory_reason(ConsoleWriter& out) {
-  try {
-    out.add(error_text(ENOMEM));
-  } catch (const std::bad_alloc&) {
-    out.add(std::strerror(ENOMEM));
-  }
-}
-
 }  // namespace
 
 RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
@@ -93,10 +82,7 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
     } catch (const std::bad_alloc&) {
       // Not even the list of files fits: nothing was converted. (A file
       // that cannot get its memory fails alone, inside the batch.)
-      ConsoleWriter errors(fs.io(), STDERR_FD);
-      errors.add("tarnovelix: --batch: ");
-      add_memory_reason(errors);
-      errors.add("\n");
+      write_memory_reason(fs.io(), "--batch");
       return RunStatus::batch_failed;
     }
   }
@@ -107,33 +93,17 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
   }
   if (config.show_usage) console.print(USAGE_LINE);
   try {
-    return convert_file(config.input, config.output, fs, console, block_size,
-                        true, line_limit);
+    return convert_file(config.input, config.output, fs, console,
+                        {block_size, line_limit, true});
   } catch (const std::bad_alloc&) {
     // The files are closed, and a temporary row file removed, as the stack
     // unwinds; what the console holds goes first, then the failure, told
     // without taking more memory.
     console.flush();
     ConsoleWriter text(fs.io(), console.text_fd());
-    text.add("\nCould not read input file: ");
-    text.add(config.input);
-    text.add("\n");
-    text.flush();
-    ConsoleWriter errors(fs.io(), STDERR_FD);
-    errors.add("tarnovelix: ");
-    errors.add(config.input);
-    errors.add(": ");
-    add_memory_reason(errors);
-    errors.add("\n");
+    tell_out_of_memory(text, config.input);
+    write_memory_reason(fs.io(), config.input);
     return RunStatus::read_failed;
-  }
-}
-
-int exit_code(RunStatus status) {
-  switch (status) {
-    case RunStatus::ok: return 0;
-    case RunStatus::usage_error: return 2;
-    default: return 1;
   }
 }
 

@@ -2,10 +2,12 @@
 // version, or a conversion), and the exit status that results.
 #pragma once
 
-#include "engine/conversion.hpp"
+#include <cstddef>
+
 #include "engine/limits.hpp"
 #include "platform/file_system.hpp"
 #include "program/command_line.hpp"
+#include "program/run_status.hpp"
 
 namespace tnx {
 
@@ -19,9 +21,5 @@ namespace tnx {
 [[nodiscard]] RunStatus run(const RunConfig& config, FileSystem& fs,
                             std::size_t block_size = BLOCK_SIZE,
                             std::size_t line_limit = BLOCK_SIZE);
-
-// 0 for a successful run, 2 for a malformed batch command line, 1 for every
-// other failure.
-[[nodiscard]] int exit_code(RunStatus status);
 
 }  // namespace tnx

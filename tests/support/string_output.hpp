@@ -13,6 +13,7 @@ class StringOutput final : public TextOutput {
  public:
   explicit StringOutput(std::string text = {}) : text_(std::move(text)) {}
   void add(std::string_view text) override { text_ += text; }
+  void flush() override {}
   [[nodiscard]] const std::string& text() const { return text_; }
 
  private:
