@@ -6,48 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
 #include <utility>
 
+#include "engine/buffers.hpp"
 #include "engine/file_io.hpp"
 #include "engine/limits.hpp"
 
 namespace tnx {
-
-// The memory a block reader streams through. A reader takes one over and
-// gives it back at the end, so a batch's job reads file after file through
-// the same pages instead of touching new ones for each file.
-class InputBuffer {
- public:
-  InputBuffer() = default;
-  // A buffer moved from is empty, whatever happens to the one moved to.
-  InputBuffer(InputBuffer&& other) noexcept
-      : bytes_(std::move(other.bytes_)),
-        capacity_(std::exchange(other.capacity_, 0)) {}
-  InputBuffer& operator=(InputBuffer&& other) noexcept {
-    bytes_ = std::move(other.bytes_);
-    capacity_ = std::exchange(other.capacity_, 0);
-    return *this;
-  }
-
-  // Room for `capacity` bytes of data; an empty buffer when the memory
-  // cannot be had. The pages are touched only as data arrives.
-  [[nodiscard]] static InputBuffer allocate(std::size_t capacity) noexcept;
-
-  [[nodiscard]] std::size_t capacity() const { return capacity_; }
-
- private:
-  friend class BlockReader;
-  struct Free {
-    void operator()(char* p) const noexcept { std::free(p); }
-  };
-  // Grown with realloc, not a vector: the new room stays untouched until
-  // data arrives, where a vector would zero-fill a new buffer beside the
-  // old one. Holds LINE_PADDING bytes after the capacity.
-  std::unique_ptr<char, Free> bytes_;
-  std::size_t capacity_ = 0;
-};
 
 class BlockReader {
  public:
@@ -64,8 +29,8 @@ class BlockReader {
     return std::move(buffer_);
   }
 
-  [[nodiscard]] char* begin() { return buffer_.bytes_.get() + begin_; }
-  [[nodiscard]] char* end() { return buffer_.bytes_.get() + end_; }
+  [[nodiscard]] char* begin() { return buffer_.data() + begin_; }
+  [[nodiscard]] char* end() { return buffer_.data() + end_; }
 
   // The most unconsumed bytes fill() takes more to: with this many held,
   // some must be consumed first.
@@ -73,13 +38,12 @@ class BlockReader {
 
   // Marks every byte before `p` (within [begin(), end()]) as used.
   void consume_to(const char* p) {
-    begin_ = static_cast<std::size_t>(p - buffer_.bytes_.get());
+    begin_ = static_cast<std::size_t>(p - buffer_.data());
   }
 
   // The offset in the input of the byte at `p` (within [begin(), end()]).
   [[nodiscard]] std::uint64_t offset_of(const char* p) const {
-    return end_offset_ -
-           static_cast<std::uint64_t>(buffer_.bytes_.get() + end_ - p);
+    return end_offset_ - static_cast<std::uint64_t>(buffer_.data() + end_ - p);
   }
 
   // fill()
@@ -93,10 +57,6 @@ class BlockReader {
   [[nodiscard]] IoResult fill();
 
  private:
-  // Gives the buffer room for `capacity` bytes of data; false, with the
-  // buffer as it was, when the memory is not there.
-  bool reserve(std::size_t capacity);
-
   FileIo& io_;
   int fd_;
   std::size_t block_size_;

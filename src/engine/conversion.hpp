@@ -7,10 +7,9 @@
 
 #include <cstddef>
 
-#include "engine/block_reader.hpp"
+#include "engine/buffers.hpp"
 #include "engine/file_io.hpp"
 #include "engine/limits.hpp"
-#include "engine/output_thread.hpp"
 #include "engine/text_output.hpp"
 
 namespace tnx {

@@ -42,6 +42,10 @@ inline constexpr std::size_t OUTPUT_BUFFER_SIZE = std::size_t{1} << 20;
 // line reader, so the record scanner may load whole words past the text.
 inline constexpr std::size_t LINE_PADDING = 64;
 
+// Bytes a row may write past its end, so the row layout may copy its parts
+// in fixed sizes; the next row, or the room after a row buffer, takes them.
+inline constexpr std::size_t ROW_OVERWRITE = 32;
+
 // Files converted at once in a batch, at most: one job thread each.
 inline constexpr int MAX_JOBS = 256;
 

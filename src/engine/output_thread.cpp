@@ -4,17 +4,7 @@
 #include <system_error>
 #include <utility>
 
-#include "engine/row_format.hpp"
-
 namespace tnx {
-
-RowBuffer RowBuffer::allocate(std::size_t capacity) noexcept {
-  RowBuffer buffer;
-  // new char[] leaves the bytes uninitialised, unlike a vector's resize.
-  buffer.bytes_.reset(new (std::nothrow) char[capacity + ROW_OVERWRITE]);
-  if (buffer.bytes_ != nullptr) buffer.capacity_ = capacity;
-  return buffer;
-}
 
 std::unique_ptr<OutputThread> OutputThread::start(FileIo& io, int fd) {
   // The library reports a thread that cannot be created with an exception;

@@ -17,42 +17,10 @@
 #include <thread>
 #include <utility>
 
+#include "engine/buffers.hpp"
 #include "engine/file_io.hpp"
 
 namespace tnx {
-
-// Memory for rows: `capacity` bytes of rows and ROW_OVERWRITE bytes of room
-// after them. Left uninitialised, so the pages that rows never reach are
-// never touched: a small row file costs only the pages it fills.
-class RowBuffer {
- public:
-  RowBuffer() = default;
-  // A buffer moved from is empty, whatever happens to the one moved to.
-  RowBuffer(RowBuffer&& other) noexcept
-      : bytes_(std::move(other.bytes_)),
-        capacity_(std::exchange(other.capacity_, 0)) {}
-  RowBuffer& operator=(RowBuffer&& other) noexcept {
-    bytes_ = std::move(other.bytes_);
-    capacity_ = std::exchange(other.capacity_, 0);
-    return *this;
-  }
-
-  // An empty buffer when the memory cannot be had.
-  [[nodiscard]] static RowBuffer allocate(std::size_t capacity) noexcept;
-
-  [[nodiscard]] char* data() const noexcept { return bytes_.get(); }
-  [[nodiscard]] std::size_t capacity() const noexcept { return capacity_; }
-  [[nodiscard]] bool empty() const noexcept { return bytes_ == nullptr; }
-  // Gives the memory back; the buffer is empty after.
-  void reset() noexcept {
-    bytes_.reset();
-    capacity_ = 0;
-  }
-
- private:
-  std::unique_ptr<char[]> bytes_;
-  std::size_t capacity_ = 0;
-};
 
 class OutputThread {
  public:

@@ -41,9 +41,6 @@ inline constexpr std::size_t MAX_ROW_BYTES =
 
 // Column texts up to this size are copied with one fixed-size copy per row.
 inline constexpr std::size_t SHORT_COLUMN_TEXT = 32;
-// Bytes a row may write past its end; the next row or the buffer's slack
-// takes them.
-inline constexpr std::size_t ROW_OVERWRITE = 32;
 // Value digits are copied as this many bytes, which holds the longest.
 inline constexpr std::size_t VALUE_COPY = 16;
 static_assert(MAX_VALUE_TEXT <= VALUE_COPY && VALUE_COPY <= LINE_PADDING);
