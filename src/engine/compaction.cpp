@@ -46,128 +46,125 @@ void NumberCompactor::begin_number(bool negative) noexcept {
 }
 
 bool NumberCompactor::add(const char* p, const char* last) noexcept {
-  const bool real = kind_ == NumberKind::real;
   // A byte is looked at again after a state change that does not take it.
   while (p != last && state_ != State::stopped) {
-    const char c = *p;
     switch (state_) {
-      case State::between:
-        if (is_space(c)) {
-          while (++p != last && is_space(*p)) {
-          }
-        } else if (c == '+' || c == '-') {
-          begin_number(c == '-');
-          state_ = State::sign;
-          ++p;
-        } else if (is_digit(c)) {
-          begin_number(false);
-          state_ = State::integer_part;
-        } else if (c == '.' && real) {
-          begin_number(false);
-          state_ = State::point;
-          ++p;
-        } else {
-          end_list(c == '\0');
-        }
-        break;
+      case State::between: p = take_between(p, last); break;
       case State::sign:
-        if (is_digit(c)) {
-          state_ = State::integer_part;
-        } else if (c == '.' && real) {
-          state_ = State::point;
-          ++p;
-        } else {
-          end_list(false);
-        }
-        break;
-      case State::point:
-        if (is_digit(c)) {
-          state_ = State::fraction;
-        } else {
-          end_list(false);
-        }
-        break;
+      case State::point: p = take_number_start(p); break;
       case State::integer_part:
-        if (!real) {
-          // Unsigned arithmetic wraps, which is the rule.
-          for (; p != last && is_digit(*p); ++p) {
-            value_ = value_ * 10u + static_cast<std::uint32_t>(*p - '0');
-          }
-        } else {
-          for (; p != last && is_digit(*p); ++p) {
-            if (significant_) {
-              ++position_;
-              keep_digit(*p);
-            } else if (*p != '0') {
-              significant_ = true;
-              position_ = 1;
-              keep_digit(*p);
-            }
-          }
-        }
-        if (p == last) break;
-        if (real && *p == '.') {
-          state_ = State::fraction;
-          ++p;
-        } else if (real && (*p == 'e' || *p == 'E')) {
-          state_ = State::exponent_mark;
-          ++p;
-        } else {
-          end_number();
-        }
-        break;
-      case State::fraction:
-        for (; p != last && is_digit(*p); ++p) {
-          if (significant_) {
-            keep_digit(*p);
-          } else if (*p == '0') {
-            --position_;
-          } else {
-            significant_ = true;
-            keep_digit(*p);
-          }
-        }
-        if (p == last) break;
-        if (*p == 'e' || *p == 'E') {
-          state_ = State::exponent_mark;
-          ++p;
-        } else {
-          // A second point starts the next number, like a sign.
-          end_number();
-        }
-        break;
+      case State::fraction: p = take_digits(p, last); break;
       case State::exponent_mark:
-        if (c == '+' || c == '-') {
-          exponent_negative_ = c == '-';
-          state_ = State::exponent_sign;
-          ++p;
-        } else if (is_digit(c)) {
-          state_ = State::exponent_digits;
-        } else {
-          // The e is taken without digits and leaves the value alone.
-          end_number();
-        }
-        break;
       case State::exponent_sign:
-        if (is_digit(c)) {
-          state_ = State::exponent_digits;
-        } else {
-          end_number();
-        }
-        break;
-      case State::exponent_digits:
-        has_exponent_ = true;
-        for (; p != last && is_digit(*p); ++p) {
-          exponent_parsed_ = add_exponent_digit(exponent_parsed_, *p, 1 << 28);
-          exponent_scanned_ =
-              add_exponent_digit(exponent_scanned_, *p, 1'000'000'000);
-        }
-        if (p != last) end_number();
-        break;
+      case State::exponent_digits: p = take_exponent(p, last); break;
       case State::stopped: break;
     }
   }
   return state_ != State::stopped;
+}
+
+const char* NumberCompactor::take_between(const char* p,
+                                          const char* last) noexcept {
+  const char c = *p;
+  if (is_space(c)) {
+    while (++p != last && is_space(*p)) {
+    }
+  } else if (c == '+' || c == '-') {
+    begin_number(c == '-');
+    state_ = State::sign;
+    ++p;
+  } else if (is_digit(c)) {
+    begin_number(false);
+    state_ = State::integer_part;
+  } else if (c == '.' && kind_ == NumberKind::real) {
+    begin_number(false);
+    state_ = State::point;
+    ++p;
+  } else {
+    end_list(c == '\0');
+  }
+  return p;
+}
+
+const char* NumberCompactor::take_number_start(const char* p) noexcept {
+  if (is_digit(*p)) {
+    state_ = state_ == State::sign ? State::integer_part : State::fraction;
+    return p;
+  }
+  if (state_ == State::sign && *p == '.' && kind_ == NumberKind::real) {
+    state_ = State::point;
+    return p + 1;
+  }
+  end_list(false);
+  return p;
+}
+
+const char* NumberCompactor::take_digits(const char* p,
+                                         const char* last) noexcept {
+  const bool real = kind_ == NumberKind::real;
+  const bool fraction = state_ == State::fraction;
+  if (!real) {
+    // Unsigned arithmetic wraps, which is the rule.
+    for (; p != last && is_digit(*p); ++p) {
+      value_ = value_ * 10u + static_cast<std::uint32_t>(*p - '0');
+    }
+  } else {
+    for (; p != last && is_digit(*p); ++p) take_real_digit(*p, fraction);
+  }
+  if (p == last) return p;
+  if (real && !fraction && *p == '.') {
+    state_ = State::fraction;
+    return p + 1;
+  }
+  if (real && (*p == 'e' || *p == 'E')) {
+    state_ = State::exponent_mark;
+    return p + 1;
+  }
+  // Anything else ends the number; after a fraction, a second point starts
+  // the next number, like a sign.
+  end_number();
+  return p;
+}
+
+void NumberCompactor::take_real_digit(char digit, bool fraction) noexcept {
+  if (!significant_) {
+    // Leading zeros: before the point they change nothing, after it they
+    // move the point.
+    if (digit == '0') {
+      if (fraction) --position_;
+      return;
+    }
+    significant_ = true;
+  }
+  if (!fraction) ++position_;
+  keep_digit(digit);
+}
+
+const char* NumberCompactor::take_exponent(const char* p,
+                                           const char* last) noexcept {
+  const char c = *p;
+  if (state_ == State::exponent_mark && (c == '+' || c == '-')) {
+    exponent_negative_ = c == '-';
+    state_ = State::exponent_sign;
+    return p + 1;
+  }
+  if (state_ != State::exponent_digits) {
+    // The e (and its sign) is taken without digits and leaves the value
+    // alone.
+    if (!is_digit(c)) {
+      end_number();
+      return p;
+    }
+    state_ = State::exponent_digits;
+  }
+  has_exponent_ = true;
+  for (; p != last && is_digit(*p); ++p) {
+    exponent_parsed_ = add_exponent_digit(exponent_parsed_, *p, 1 << 28);
+    exponent_scanned_ =
+        add_exponent_digit(exponent_scanned_, *p, 1'000'000'000);
+  }
+  if (p != last) end_number();
+  return p;
 }
 
 void NumberCompactor::end_number() noexcept {

@@ -73,6 +73,16 @@ class NumberCompactor {
     stopped,          // nothing after changes the list
   };
 
+  // Take the bytes from `p` (before `last`) that the state goes on with,
+  // changing the state where they end it; return where they stopped.
+  const char* take_between(const char* p, const char* last) noexcept;
+  // After a sign, or a real's point that no digit came before.
+  const char* take_number_start(const char* p) noexcept;
+  // An integer's digits, or those of a real before or after its point.
+  const char* take_digits(const char* p, const char* last) noexcept;
+  // A real's exponent: its mark, its sign, its digits.
+  const char* take_exponent(const char* p, const char* last) noexcept;
+  void take_real_digit(char digit, bool fraction) noexcept;
   void begin_number(bool negative) noexcept;
   // The number in progress is complete: writes it and goes on between
   // numbers, or stops after the last one.

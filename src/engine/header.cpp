@@ -33,22 +33,27 @@ std::string_view first_token(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-// Scans the numbers of a points line's tail [first, last) into the table
-// and adds the summary.
-void summarize_points(const char* first, const char* last, ColumnTables& tables,
-                      TextOutput& console) {
-  const int count =
-      scan_double_list(first, last, tables.points.data(), MAX_COLUMNS);
-  add_printf(console, "\n%d 'points' records found, %f %f  %f\n", count,
-             tables.points[0], tables.points[1], tables.points[2]);
+HeaderKeyword keyword_of(std::string_view word) {
+  if (word == "points") return HeaderKeyword::points;
+  if (word == "events") return HeaderKeyword::events;
+  return HeaderKeyword::none;
 }
 
-void summarize_events(const char* first, const char* last, ColumnTables& tables,
-                      TextOutput& console) {
-  const int count =
-      scan_u32_list(first, last, tables.events.data(), MAX_COLUMNS);
-  add_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
-             tables.events[0], tables.events[1], tables.events[2]);
+// Scans the numbers of a points or events line's tail [first, last) into
+// its table and adds the summary.
+void summarize(HeaderKeyword keyword, const char* first, const char* last,
+               ColumnTables& tables, TextOutput& console) {
+  if (keyword == HeaderKeyword::points) {
+    auto& p = tables.points;
+    const int count = scan_double_list(first, last, p.data(), MAX_COLUMNS);
+    add_printf(console, "\n%d 'points' records found, %f %f  %f\n", count, p[0],
+               p[1], p[2]);
+  } else if (keyword == HeaderKeyword::events) {
+    auto& e = tables.events;
+    const int count = scan_u32_list(first, last, e.data(), MAX_COLUMNS);
+    add_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
+               e[0], e[1], e[2]);
+  }
 }
 
 }  // namespace
@@ -78,13 +83,8 @@ void handle_header_line(const Line& line, ColumnTables& tables,
   console.add(tail);
   if (has_newline) console.add("\n");
 
-  const char* first = tail.data();
-  const char* last = tail.data() + tail.size();
-  if (keyword == "points") {
-    summarize_points(first, last, tables, console);
-  } else if (keyword == "events") {
-    summarize_events(first, last, tables, console);
-  }
+  summarize(keyword_of(keyword), tail.data(), tail.data() + tail.size(), tables,
+            console);
 }
 
 LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
@@ -229,15 +229,14 @@ int LongHeaderLine::start_echo() {
   std::string().swap(word_);
   const std::string_view start(word_start_.data(), word_start_.size());
   if (word_end_ - word_begin_ == word_start_.size()) {
-    if (start == "points") keyword_ = Keyword::points;
-    if (start == "events") keyword_ = Keyword::events;
+    keyword_ = keyword_of(start);
   }
   // For both keywords the first s is the word's last letter, so the
   // numbers are everything echoed from here on.
-  if (keyword_ != Keyword::none) {
-    numbers_.emplace(
-        keyword_ == Keyword::points ? NumberKind::real : NumberKind::integer,
-        MAX_COLUMNS);
+  if (keyword_ != HeaderKeyword::none) {
+    numbers_.emplace(keyword_ == HeaderKeyword::points ? NumberKind::real
+                                                       : NumberKind::integer,
+                     MAX_COLUMNS);
     numbers_open_ = true;
   }
   phase_ = Phase::echo;
@@ -276,15 +275,10 @@ void LongHeaderLine::echo(const char* first, const char* last) {
 
 void LongHeaderLine::finish(bool newline) {
   if (newline) console_.add("\n");
-  if (keyword_ != Keyword::none) {
+  if (keyword_ != HeaderKeyword::none) {
     const Line numbers = numbers_->finish();
-    const char* first = numbers.text;
-    const char* last = numbers.text + numbers.size;
-    if (keyword_ == Keyword::points) {
-      summarize_points(first, last, tables_, console_);
-    } else {
-      summarize_events(first, last, tables_, console_);
-    }
+    summarize(keyword_, numbers.text, numbers.text + numbers.size, tables_,
+              console_);
   }
   phase_ = Phase::done;
 }

@@ -26,6 +26,9 @@ struct ColumnTables {
   std::array<std::uint32_t, MAX_COLUMNS> events{};
 };
 
+// The first word of a header line that fills a column table.
+enum class HeaderKeyword { none, points, events };
+
 // handle_header_line()
 //
 // A line whose first byte is '#', or that holds no lower-case s, is passed
@@ -79,8 +82,6 @@ class LongHeaderLine {
     echo,        // the echo's head is out; the rest of the text follows
     done,
   };
-  enum class Keyword { none, points, events };
-
   // The offset in the line of the byte `p` of the current piece.
   [[nodiscard]] std::uint64_t at(const char* p) const {
     return piece_offset_ + static_cast<std::uint64_t>(p - piece_text_);
@@ -123,7 +124,7 @@ class LongHeaderLine {
   int scratch_ = -1;
   int scratch_error_ = 0;
   std::array<char, 6> word_start_{};
-  Keyword keyword_ = Keyword::none;
+  HeaderKeyword keyword_ = HeaderKeyword::none;
   // The numbers after a keyword, while they may still change the scan.
   std::optional<NumberCompactor> numbers_;
   bool numbers_open_ = false;
