@@ -1,6 +1,5 @@
 // The fixed limits of a conversion: how many columns a file can describe, how
-// many lines form its header, the sizes of the buffers that stream it, and
-// how many files a batch converts at once.
+// many lines form its header, and the sizes of the buffers that stream it.
 #pragma once
 
 #include <cstddef>
@@ -45,13 +44,5 @@ inline constexpr std::size_t LINE_PADDING = 64;
 // Bytes a row may write past its end, so the row layout may copy its parts
 // in fixed sizes; the next row, or the room after a row buffer, takes them.
 inline constexpr std::size_t ROW_OVERWRITE = 32;
-
-// Files converted at once in a batch, at most: one job thread each.
-inline constexpr int MAX_JOBS = 256;
-
-// Threads that may write a row file at once: a batch's jobs, and the main
-// thread, which converts when no job thread could be started.
-inline constexpr std::size_t MAX_CONVERTING_THREADS =
-    static_cast<std::size_t>(MAX_JOBS) + 1;
 
 }  // namespace tnx

@@ -15,6 +15,12 @@
 
 namespace tnx {
 
+// Threads that may guard a temporary file at once, each with a slot in the
+// table the handler reads: a batch's jobs and the main thread, which
+// converts when no job thread could be started (the batch checks that it
+// starts no more). A thread beyond them writes its file unguarded.
+inline constexpr std::size_t MAX_GUARDED_THREADS = 257;
+
 // The characters of the platform's file names.
 #ifdef _WIN32
 using NativeChar = wchar_t;

@@ -12,15 +12,10 @@
 #include <cerrno>
 #include <mutex>
 
-#include "platform/interrupt_cleanup.hpp"
-#include "platform/temporary_files.hpp"
+#include "platform/interrupt_handler.hpp"
 
 namespace tnx {
 namespace {
-
-// Constant-initialised: a dynamic initialiser would touch every slot's page
-// at each start, 500 page faults for a program that needs about 50.
-constinit detail::TemporaryFiles<char, PATH_MAX> temporaries;
 
 // Every signal whose default action ends the process but SIGKILL and
 // SIGSTOP, which no handler catches; the real-time ones, numbered only at
@@ -67,46 +62,11 @@ std::atomic<bool> installing{false};
 // job of a shell): they keep being ignored.
 std::atomic<bool> ignored_at_start[NSIG] = {};
 
-// Characters of the progress line standing on standard error.
-std::atomic<std::size_t> progress_width{0};
-
 // A creation under way on another thread is waited for in pauses of
 // 100 us, 50,000 of them (5 s or more) at most: no lock or allocation lies
 // between guard and creation, so only a stuck file system takes that long.
 constexpr long CREATION_PAUSE_NS = 100'000;
 constexpr int CREATION_PAUSES = 50'000;
-
-void write_fully(const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(STDERR_FILENO, data, size);
-    if (written <= 0) return;
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
-
-// "\r", blanks over the progress line, "\r". Async-signal-safe.
-void erase_progress_line() {
-  std::size_t width = progress_width.load(std::memory_order_relaxed);
-  if (width == 0) return;
-  char blanks[64];
-  for (char& c : blanks) c = ' ';
-  blanks[0] = '\r';
-  write_fully(blanks, 1);
-  while (width > 0) {
-    const std::size_t part =
-        width < sizeof blanks - 1 ? width : sizeof blanks - 1;
-    write_fully(blanks + 1, part);
-    width -= part;
-  }
-  write_fully(blanks, 1);
-}
-
-// Another thread is ending the program: waits for the end, with the
-// ending signals blocked when called from their handler.
-[[noreturn]] void wait_for_end() {
-  for (;;) ::pause();
-}
 
 // Ends the program by `signal_number` with its default action, so that
 // the shell reports 128 + its number: sent to the process, the signal
@@ -137,15 +97,15 @@ extern "C" void on_ending_signal(int signal_number) {
     return;
   }
   int pauses = 0;
-  const bool first = temporaries.end([](const char* name) { ::unlink(name); },
-                                     [&pauses, &pause] {
-                                       if (++pauses > CREATION_PAUSES)
-                                         return false;
-                                       ::nanosleep(&pause, nullptr);
-                                       return true;
-                                     });
-  if (!first) wait_for_end();
-  erase_progress_line();
+  const bool first =
+      detail::temporaries.end([](const char* name) { ::unlink(name); },
+                              [&pauses, &pause] {
+                                if (++pauses > CREATION_PAUSES) return false;
+                                ::nanosleep(&pause, nullptr);
+                                return true;
+                              });
+  if (!first) detail::wait_for_end();
+  detail::erase_progress_line();
   die_by(signal_number);
 }
 
@@ -194,25 +154,29 @@ void install_handlers() {
   (void)::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
+}  // namespace
+
+namespace detail {
+
 void install_handlers_once() {
   static std::once_flag installed;
   std::call_once(installed, install_handlers);
 }
 
-}  // namespace
-
-void guard_temporary(const std::string& name) {
-  install_handlers_once();
-  if (!temporaries.guard(name.c_str(), name.size())) wait_for_end();
+// With the ending signals blocked when called from their handler.
+void wait_for_end() {
+  for (;;) ::pause();
 }
 
-void temporary_created() { temporaries.created(); }
-
-void release_temporary() { temporaries.release(); }
-
-void note_progress_line(std::size_t width) {
-  if (width > 0) install_handlers_once();
-  progress_width.store(width, std::memory_order_relaxed);
+void write_to_standard_error(const char* data, std::size_t size) noexcept {
+  while (size > 0) {
+    const ssize_t written = ::write(STDERR_FILENO, data, size);
+    if (written <= 0) return;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
 }
+
+}  // namespace detail
 
 }  // namespace tnx

@@ -21,16 +21,13 @@
 #include <atomic>
 #include <cstddef>
 
-#include "engine/limits.hpp"
-
 namespace tnx::detail {
 
 // `Char` is the character of the platform's file names; names of `NAME`
-// characters or more are not guarded. A slot for each thread that may
-// convert at once. The program has one table; a thread that guards in
+// characters or more are not guarded. `SLOTS`: a slot for each thread that
+// may guard a file. The program has one table; a thread that guards in
 // another takes a slot there, and keeps it while that table lives.
-template <typename Char, std::size_t NAME,
-          std::size_t SLOTS = MAX_CONVERTING_THREADS>
+template <typename Char, std::size_t NAME, std::size_t SLOTS>
 class TemporaryFiles {
   static_assert(std::atomic<unsigned>::is_always_lock_free &&
                     std::atomic_ref<Char>::is_always_lock_free,

@@ -25,6 +25,10 @@
 namespace tnx {
 namespace {
 
+static_assert(static_cast<std::size_t>(MAX_JOBS) + 1 <= MAX_GUARDED_THREADS,
+              "every job thread and the main thread guard their temporary "
+              "files in a slot of their own");
+
 // Files taken ahead of the first one not yet shown, per job: enough to keep
 // every job busy behind a slow file, few enough that the texts waiting to
 // be shown stay small.

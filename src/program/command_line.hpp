@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "engine/limits.hpp"
 #include "program/name_list.hpp"
 
 namespace tnx {
@@ -12,6 +11,9 @@ inline constexpr const char* FALLBACK_INPUT = "test.dat";
 inline constexpr const char* FALLBACK_OUTPUT = "test.ntp";
 
 enum class Action { convert, help, version, batch, usage_error };
+
+// Files converted at once in a batch, at most: one job thread each.
+inline constexpr int MAX_JOBS = 256;
 
 // The settings of a batch: every file in `files` into a row file named
 // after it, beside it or in `output_dir`.
