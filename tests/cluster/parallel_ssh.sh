@@ -74,12 +74,12 @@ line=$(recipe parallel)
 line=$(fill_in "$line")
 echo "$line" | sed 's/^/  /'
 
-# run_line LABEL: the README's line, its outputs in got.stdout and
-# got.stderr, its status in `code`.
+# run_line: the README's line, its outputs in got.stdout and got.stderr,
+# its status in `code` (124 if it ran for more than 5 minutes).
 run_line() {
   code=0
   (cd home && env "$marker" HOME="$scratch/home" TMPDIR="$scratch/tmp" \
-    PARALLEL_SSH="ssh -F $scratch/ssh/config" bash -c "$line") \
+    PARALLEL_SSH="ssh -F $scratch/ssh/config" timeout -k 10 300 bash -c "$line") \
     >got.stdout 2>got.stderr </dev/null || code=$?
 }
 

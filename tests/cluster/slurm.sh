@@ -89,11 +89,12 @@ cleanup_hook() {
 
 # submit ARG...: sbatch ARG... rows.sh from the current folder, tarnovelix
 # on the PATH, the check's marker in the jobs' environment; the job's id
-# in `job`, sbatch's status in `code`.
+# in `job`, sbatch's status in `code` (124 if it waited for more than 5
+# minutes).
 submit() {
   code=0
-  job=$(env "$marker" PATH="$scratch/bin:$PATH" sbatch --parsable "$@" rows.sh) ||
-    code=$?
+  job=$(env "$marker" PATH="$scratch/bin:$PATH" timeout 300 \
+    sbatch --parsable "$@" rows.sh) || code=$?
   job=${job%%;*}
 }
 
