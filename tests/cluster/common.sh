@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the cluster checks (sourced, not run): the README's recipes
 # read out of README.md, the daemons a check starts and stops, and the
 # scans it converts, compared with single runs.
@@ -25,7 +26,7 @@ cluster_setup() {
   # munged wants the folder of its socket searchable by everyone.
   umask 022
   chmod 755 "$scratch"
-  cd "$scratch"
+  cd "$scratch" || exit
   marker="TNX_CLUSTER_RUN=$scratch"
   daemon_names=()
   daemon_pids=()
