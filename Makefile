@@ -24,7 +24,7 @@ help:
 	@echo 'make format         clang-format every source; format-check checks'
 	@echo 'make bench          the benchmark (bench-per-file, bench-batch, bench-micro:'
 	@echo '                    its parts)'
-	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package'
+	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package, cluster-test'
 	@echo 'make clean          remove build/'
 
 # The program alone, without the tests and what they need; quiet unless
