@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 
 #include "per_file_inputs.hpp"
 #include "per_file_timing.hpp"
@@ -34,20 +36,24 @@ void make_quick(Settings& settings) {
   settings.batch_rounds = QUICK_BATCH_ROUNDS;
 }
 
+// The counts that both an environment variable and an option set.
+struct NumberSetting {
+  const char* variable;
+  const char* option;
+  int Settings::*field;
+};
+constexpr NumberSetting NUMBERS[] = {
+    {"BENCH_FILE_ROUNDS", "--rounds", &Settings::rounds},
+    {"BENCH_LOOP_FILES", "--loop-files", &Settings::loop_files},
+    {"BENCH_LOOP_ROUNDS", "--loop-rounds", &Settings::loop_rounds},
+    {"BENCH_BATCH_FILES", "--batch-files", &Settings::batch_files},
+    {"BENCH_BATCH_ROUNDS", "--batch-rounds", &Settings::batch_rounds},
+};
+
 void read_environment(Settings& settings) {
-  const struct {
-    const char* name;
-    int Settings::*field;
-  } numbers[] = {
-      {"BENCH_FILE_ROUNDS", &Settings::rounds},
-      {"BENCH_LOOP_FILES", &Settings::loop_files},
-      {"BENCH_LOOP_ROUNDS", &Settings::loop_rounds},
-      {"BENCH_BATCH_FILES", &Settings::batch_files},
-      {"BENCH_BATCH_ROUNDS", &Settings::batch_rounds},
-  };
-  for (const auto& number : numbers) {
-    if (const char* v = std::getenv(number.name)) {
-      settings.*number.field = number_from(v, number.name);
+  for (const NumberSetting& number : NUMBERS) {
+    if (const char* v = std::getenv(number.variable)) {
+      settings.*number.field = number_from(v, number.variable);
     }
   }
   if (const char* v = std::getenv("BENCH_BATCH")) {
@@ -62,24 +68,19 @@ void read_options(Settings& settings, int argc, char** argv) {
     if (option == "--quick" || option == "--batch-only") continue;
     if (i + 1 == argc) fail("usage: see the top of bench/per_file.cpp");
     const char* value = argv[++i];
-    if (option == "--tarnovelix") {
+    const auto* number = std::find_if(
+        std::begin(NUMBERS), std::end(NUMBERS),
+        [&option](const NumberSetting& n) { return option == n.option; });
+    if (number != std::end(NUMBERS)) {
+      settings.*number->field = number_from(value, number->option);
+    } else if (option == "--tarnovelix") {
       settings.tarnovelix = value;
     } else if (option == "--tools") {
       settings.tools = value;
     } else if (option == "--data") {
       settings.data = value;
-    } else if (option == "--rounds") {
-      settings.rounds = number_from(value, "--rounds");
     } else if (option == "--max-lines") {
       settings.max_lines = number_from(value, "--max-lines");
-    } else if (option == "--loop-files") {
-      settings.loop_files = number_from(value, "--loop-files");
-    } else if (option == "--loop-rounds") {
-      settings.loop_rounds = number_from(value, "--loop-rounds");
-    } else if (option == "--batch-files") {
-      settings.batch_files = number_from(value, "--batch-files");
-    } else if (option == "--batch-rounds") {
-      settings.batch_rounds = number_from(value, "--batch-rounds");
     } else {
       fail("unknown option " + option + "; see the top of bench/per_file.cpp");
     }
