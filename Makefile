@@ -22,7 +22,8 @@ help:
 	@echo 'make portable-test  the tests with the portable data pass'
 	@echo 'make debug-test     the tests in a debug build'
 	@echo 'make format         clang-format every source; format-check checks'
-	@echo 'make bench          the benchmark (bench-per-file, bench-micro: parts)'
+	@echo 'make bench          the benchmark (bench-per-file, bench-batch, bench-micro:'
+	@echo '                    its parts)'
 	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package, cluster-test'
 	@echo 'make clean          remove build/'
 

@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "file_io.hpp"
-#include "header.hpp"
-#include "line_reader.hpp"
-#include "number_scan.hpp"
-#include "record.hpp"
+#include "engine/file_io.hpp"
+#include "engine/header.hpp"
+#include "engine/line_reader.hpp"
+#include "engine/number_scan.hpp"
+#include "engine/record.hpp"
+#include "engine/row_writer.hpp"
 #include "row_sink.hpp"
-#include "row_writer.hpp"
 
 namespace {
 

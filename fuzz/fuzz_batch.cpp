@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "conversion.hpp"
+#include "engine/conversion.hpp"
 #include "fuzz_check.hpp"
-#include "memory_file_system.hpp"
+#include "memory_conversion.hpp"
 #include "reference.hpp"
 
 namespace {
@@ -44,32 +44,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   }
   cuts.push_back(bytes.size());
 
-  tnx::test::MemoryFileSystem fs;
-  std::vector<std::string> inputs;
-  for (std::size_t k = 0; k < files; ++k) {
-    inputs.push_back(bytes.substr(cuts[k], cuts[k + 1] - cuts[k]));
-    fs.add_file("in" + std::to_string(k) + ".dat", inputs.back());
-  }
-
   tnx::ConversionMemory memory = full_size
                                      ? tnx::ConversionMemory::for_many_files()
                                      : tnx::ConversionMemory();
   for (std::size_t k = 0; k < files; ++k) {
-    const std::string input = "in" + std::to_string(k) + ".dat";
-    const std::string output = "in" + std::to_string(k) + ".ntp";
-    tnx::Console console(fs, false);
-    const tnx::RunStatus status =
-        tnx::convert_file(input.c_str(), output.c_str(), fs, console,
-                          block_size, false, memory, line_limit);
-    const tnx::test::Conversion want = tnx::test::reference_convert(inputs[k]);
-    TNX_FUZZ_ASSERT(status == tnx::RunStatus::ok, "a file failed");
-    TNX_FUZZ_ASSERT(fs.exists(output), "no row file was made");
-    TNX_FUZZ_ASSERT(fs.file(output) == want.rows,
+    const std::string input = bytes.substr(cuts[k], cuts[k + 1] - cuts[k]);
+    const tnx::test::MemoryConversion got = tnx::test::convert_in_memory(
+        input, {block_size, line_limit, false}, {}, &memory);
+    const tnx::test::Conversion want = tnx::test::reference_convert(input);
+    TNX_FUZZ_ASSERT(got.result.read_error == 0 && got.result.write_error == 0,
+                    "a file failed");
+    TNX_FUZZ_ASSERT(got.rows == want.rows,
                     "the rows differ from the file's alone");
-    TNX_FUZZ_ASSERT(console.text() == want.console,
+    TNX_FUZZ_ASSERT(got.text == want.console,
                     "the console text differs from the file's alone");
-    TNX_FUZZ_ASSERT(console.errors().empty(), "a reason was given");
+    TNX_FUZZ_ASSERT(got.open_descriptors == 0, "a descriptor was left open");
   }
-  TNX_FUZZ_ASSERT(fs.open_descriptors() == 0, "a descriptor was left open");
   return 0;
 }

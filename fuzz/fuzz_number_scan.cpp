@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/number_scan.hpp"
 #include "fuzz_check.hpp"
-#include "number_scan.hpp"
 #include "reference.hpp"
 
 namespace {

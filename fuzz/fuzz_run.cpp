@@ -1,5 +1,5 @@
-// The whole conversion of an in-memory input through run(), compared with
-// the reference converter, once for every block size and again with a line
+// The whole conversion of an in-memory input through the engine, compared
+// with the reference converter, once for every block size and again with a line
 // limit of a few bytes: the row file, the console text and the status must
 // be the same whether the input arrives a byte at a time, in odd pieces, or
 // in full blocks, and whether its lines arrive whole or in pieces (their
@@ -14,17 +14,13 @@
 #include <string>
 #include <string_view>
 
-#include "command_line.hpp"
+#include "engine/limits.hpp"
 #include "fuzz_check.hpp"
-#include "limits.hpp"
-#include "memory_file_system.hpp"
+#include "memory_conversion.hpp"
 #include "reference.hpp"
-#include "run.hpp"
 
 namespace {
 
-constexpr const char* INPUT_NAME = "in.dat";
-constexpr const char* OUTPUT_NAME = "out.ntp";
 struct Reading {
   std::size_t block_size;
   std::size_t line_limit;
@@ -69,25 +65,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string input(reinterpret_cast<const char*>(data), size);
   const tnx::test::Conversion want = tnx::test::reference_convert(input);
 
-  tnx::RunConfig config;
-  config.output = OUTPUT_NAME;
   for (const Reading& reading : READINGS) {
-    tnx::test::MemoryFileSystem fs;
-    config.input = reading.standard_input ? "-" : INPUT_NAME;
-    if (reading.standard_input) {
-      fs.set_standard_input(input);
-    } else {
-      fs.add_file(INPUT_NAME, input);
-    }
-    const tnx::RunStatus status =
-        tnx::run(config, fs, reading.block_size, reading.line_limit);
-    TNX_FUZZ_ASSERT(status == tnx::RunStatus::ok, "the run failed");
-    TNX_FUZZ_ASSERT(fs.open_descriptors() == 0, "a descriptor was left open");
-    TNX_FUZZ_ASSERT(reading.standard_input || fs.file(INPUT_NAME) == input,
-                    "the input was changed");
-    TNX_FUZZ_ASSERT(fs.exists(OUTPUT_NAME), "no row file was made");
-    check_same(fs.file(OUTPUT_NAME), want.rows, reading, "row file");
-    check_same(fs.console(), want.console, reading, "console text");
+    tnx::test::MemoryInput how;
+    how.standard_input = reading.standard_input;
+    const tnx::test::MemoryConversion got = tnx::test::convert_in_memory(
+        input, {reading.block_size, reading.line_limit, true}, how);
+    TNX_FUZZ_ASSERT(got.result.read_error == 0 && got.result.write_error == 0,
+                    "the conversion failed");
+    TNX_FUZZ_ASSERT(got.open_descriptors == 0, "a descriptor was left open");
+    check_same(got.rows, want.rows, reading, "row file");
+    check_same(got.text, want.console, reading, "console text");
   }
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "row_writer.hpp"
+#include "engine/row_writer.hpp"
 
 namespace tnx {
 namespace {

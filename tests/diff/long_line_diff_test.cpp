@@ -1,5 +1,5 @@
-// Whole conversions through run() with a line limit of a few bytes, so that
-// nearly every line arrives in pieces (its numbers compacted, its echo
+// Whole conversions through the engine with a line limit of a few bytes, so
+// that nearly every line arrives in pieces (its numbers compacted, its echo
 // streamed), against the reference converter, which reads whole strings:
 // seeded random inputs of long lines, long white space, huge integers and
 // reals of hundreds of digits, among them the exact halfway points between
@@ -13,12 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "command_line.hpp"
-#include "compaction.hpp"
-#include "memory_file_system.hpp"
-#include "number_scan.hpp"
+#include "engine/compaction.hpp"
+#include "engine/number_scan.hpp"
+#include "memory_conversion.hpp"
 #include "reference.hpp"
-#include "run.hpp"
 #include "seeded_random.hpp"
 
 namespace tnx {
@@ -274,36 +272,30 @@ TEST(LongLines, CompactNumbersScanLikeTheWhole) {
 
 TEST(LongLines, ConversionInPiecesMatchesTheReference) {
   SeededRandom random(4242);
-  RunConfig config;
-  config.output = "out.ntp";
   int failures = 0;
   for (int file = 0; file < 2000 && failures < 5; ++file) {
     const std::string input = random_input(random);
     const test::Conversion want = test::reference_convert(input);
     // The input by name (a first word too long to hold is read again) and
     // on standard input (where it is held).
-    const bool from_standard_input = random.chance(30);
-    config.input = from_standard_input ? "-" : "in.dat";
+    test::MemoryInput how;
+    how.standard_input = random.chance(30);
     for (const std::size_t limit : {std::size_t{2}, std::size_t{7}}) {
       for (const std::size_t block :
            {std::size_t{1}, std::size_t{2}, std::size_t{7}}) {
         SCOPED_TRACE(random.seed_trace() + ", file " + std::to_string(file) +
                      ", limit " + std::to_string(limit) + ", block " +
                      std::to_string(block) +
-                     (from_standard_input ? ", standard input" : ""));
-        test::MemoryFileSystem fs;
-        if (from_standard_input) {
-          fs.set_standard_input(input);
-        } else {
-          fs.add_file(config.input, input);
-        }
-        EXPECT_EQ(run(config, fs, block, limit), RunStatus::ok);
-        EXPECT_EQ(fs.errors(), "");
-        const bool same_rows =
-            fs.exists(config.output) && fs.file(config.output) == want.rows;
+                     (how.standard_input ? ", standard input" : ""));
+        const test::MemoryConversion got =
+            test::convert_in_memory(input, {block, limit, true}, how);
+        EXPECT_EQ(got.result.read_error, 0);
+        EXPECT_EQ(got.result.write_error, 0);
+        EXPECT_EQ(got.open_descriptors, 0u);
+        const bool same_rows = got.rows == want.rows;
         EXPECT_TRUE(same_rows) << "rows differ";
-        EXPECT_EQ(fs.console(), want.console);
-        if (!same_rows || fs.console() != want.console) {
+        EXPECT_EQ(got.text, want.console);
+        if (!same_rows || got.text != want.console) {
           ++failures;
           ADD_FAILURE() << "input: "
                         << testing::PrintToString(input.substr(0, 400));

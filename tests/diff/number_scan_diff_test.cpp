@@ -11,8 +11,8 @@
 #include <string>
 #include <type_traits>
 
+#include "engine/number_scan.hpp"
 #include "exact_text.hpp"
-#include "number_scan.hpp"
 #include "reference.hpp"
 #include "seeded_random.hpp"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/row_writer.hpp"
 #include "row_reference.hpp"
-#include "row_writer.hpp"
 #include "seeded_random.hpp"
 
 namespace tnx {

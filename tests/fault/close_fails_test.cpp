@@ -15,7 +15,7 @@
 #include <iterator>
 #include <string>
 
-#include "file_io.hpp"
+#include "platform/file_system.hpp"
 
 namespace {
 
@@ -92,7 +92,7 @@ TEST_F(CloseFails, RowFileIsNotLeftInPlace) {
         system.create_temporary(target, c.existing_before, temporary);
     ASSERT_TRUE(made.ok()) << error_text(made.error);
     const int fd = static_cast<int>(made.value);
-    ASSERT_TRUE(write_all(system, fd, "rows\n", 5).ok());
+    ASSERT_TRUE(write_all(system.io(), fd, "rows\n", 5).ok());
     if (c.appears_meanwhile) std::ofstream(target) << "someone's rows\n";
 
     failing_close = fd;

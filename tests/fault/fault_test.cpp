@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "command_line.hpp"
 #include "faulty_file_system.hpp"
 #include "memory_file_system.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
 #include "reference.hpp"
-#include "run.hpp"
 
 namespace tnx::test {
 namespace {

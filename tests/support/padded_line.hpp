@@ -9,8 +9,8 @@
 #include <memory>
 #include <string_view>
 
-#include "limits.hpp"
-#include "line_reader.hpp"
+#include "engine/limits.hpp"
+#include "engine/line_reader.hpp"
 
 namespace tnx::test {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "header.hpp"
-#include "number_scan.hpp"
+#include "engine/header.hpp"
+#include "engine/number_scan.hpp"
 
 namespace tnx::test {
 

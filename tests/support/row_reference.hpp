@@ -7,12 +7,12 @@
 #include <string_view>
 #include <vector>
 
-#include "header.hpp"
-#include "memory_file_system.hpp"
+#include "engine/header.hpp"
+#include "engine/record.hpp"
+#include "engine/row_writer.hpp"
+#include "memory_file_io.hpp"
 #include "padded_line.hpp"
-#include "record.hpp"
 #include "reference.hpp"
-#include "row_writer.hpp"
 
 namespace tnx::test {
 
@@ -20,16 +20,15 @@ namespace tnx::test {
 // would.
 inline std::string convert_lines(const std::vector<std::string>& lines,
                                  const ColumnTables& tables) {
-  MemoryFileSystem fs;
-  const IoResult fd = fs.open_output("rows");
+  MemoryFileIo io;
   const ColumnTexts columns(tables);
-  RowWriter rows(fs, static_cast<int>(fd.value));
+  RowWriter rows(io, io.open("rows"));
   for (const std::string& text : lines) {
     const PaddedLine line(text);
     convert_data_line(line.line(), columns, rows);
   }
   if (!rows.flush()) return "<write failed>";
-  return fs.file("rows");
+  return io.file("rows");
 }
 
 // `lf_rows` with every LF replaced by this platform's row end.

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "text_output.hpp"
+#include "engine/text_output.hpp"
 
 namespace tnx::test {
 
@@ -13,6 +13,7 @@ class StringOutput final : public TextOutput {
  public:
   explicit StringOutput(std::string text = {}) : text_(std::move(text)) {}
   void add(std::string_view text) override { text_ += text; }
+  void flush() override {}
   [[nodiscard]] const std::string& text() const { return text_; }
 
  private:

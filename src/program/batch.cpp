@@ -1,0 +1,321 @@
+#include "program/batch.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "platform/file_names.hpp"
+#include "platform/interrupt_cleanup.hpp"
+#include "platform/process.hpp"
+#include "program/batch_plan.hpp"
+#include "program/console.hpp"
+#include "program/file_conversion.hpp"
+#include "program/messages.hpp"
+#include "program/progress.hpp"
+
+namespace tnx {
+namespace {
+
+static_assert(static_cast<std::size_t>(MAX_JOBS) + 1 <= MAX_GUARDED_THREADS,
+              "every job thread and the main thread guard their temporary "
+              "files in a slot of their own");
+
+// Files taken ahead of the first one not yet shown, per job: enough to keep
+// every job busy behind a slow file, few enough that the texts waiting to
+// be shown stay small.
+constexpr std::size_t AHEAD_PER_JOB = 8;
+
+// Creates `dir` and the folders above it that are missing. Returns 0 or the
+// errno value of the first folder that could not be made.
+int make_directories(FileSystem& fs, const std::string& dir) {
+  const std::string_view path = dir;
+  for (std::size_t end = 1; end <= path.size(); ++end) {
+    // Each folder on the way (a part followed by a separator), then all.
+    const bool before_separator =
+        end < path.size() && folder_length(path.substr(0, end + 1)) == end + 1;
+    if (!before_separator && end != path.size()) continue;
+    const std::string prefix = dir.substr(0, end);
+    if (prefix.back() == ':') continue;  // a drive
+    const IoResult r = fs.make_directory(prefix.c_str());
+    if (!r.ok() && r.error != EEXIST) return r.error;
+  }
+  return 0;
+}
+
+// What converting one file gave: its text and reasons, for the thread that
+// shows them. Made by the job that converts the file and handed over whole.
+struct FileReport {
+  CollectedText text;
+  std::string errors;
+  RunStatus status = RunStatus::ok;
+  // The memory ran out: the text and reasons are not there, and the
+  // failure is written without taking any more.
+  bool out_of_memory = false;
+};
+
+// Adds the line that names a file of the batch and its row file to `text`,
+// on a line of its own even after a text cut short (a header echo ended by
+// a NUL byte; `at_line_start` tells), so scripts can split on it.
+void add_heading(ConsoleWriter& text, bool at_line_start,
+                 std::string_view input, const RowFileParts& output) {
+  if (!at_line_start) text.add("\n");
+  text.add("== ");
+  text.add(input);
+  text.add(" -> ");
+  text.add(output.folder);
+  if (output.separator) text.add("/");
+  text.add(output.stem);
+  text.add(".ntp\n");
+}
+
+// Starts up to `count` threads that run `job`; as many as the system gives.
+template <typename Job>
+std::vector<std::thread> start_threads(std::size_t count, const Job& job) {
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < count; ++t) {
+    try {
+      threads.emplace_back(job);
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  }
+  return threads;
+}
+
+// Runs the jobs on `threads` threads (or on this one) and shows each file's
+// text in order as soon as it and every file before it are done.
+class BatchRun {
+ public:
+  BatchRun(const BatchConfig& config, FileSystem& fs, const BatchPlan& plan,
+           int threads)
+      : config_(config),
+        fs_(fs),
+        plan_(plan),
+        names_(*plan.names),
+        text_fd_(plan.rows_on_standard_output ? STDERR_FD : STDOUT_FD),
+        threads_(static_cast<std::size_t>(threads)),
+        ahead_(AHEAD_PER_JOB * threads_),
+        ready_(ahead_),
+        out_of_memory_text_(error_text(ENOMEM)),
+        progress_(fs.io(), names_.size()) {}
+
+  // Returns the number of files that failed.
+  std::size_t run();
+
+  [[nodiscard]] int text_fd() const { return text_fd_; }
+  // Whether the last text shown ended its line.
+  [[nodiscard]] bool at_line_start() const { return at_line_start_; }
+
+ private:
+  FileReport convert(std::size_t index, ConversionMemory& memory) const;
+  void work();
+  void show(std::size_t index, const FileReport& report);
+
+  const BatchConfig& config_;
+  FileSystem& fs_;
+  const BatchPlan& plan_;
+  const NameList& names_;
+  int text_fd_;
+  std::size_t threads_;
+  std::size_t ahead_;
+  // Guarded by mutex_: the next file to take, the first not shown, and the
+  // reports of the files in between that are done, file i in slot
+  // i % ahead_. The thread that shows the texts waits on `shown_done_` for
+  // the file `shown_`, and is woken only when that one is done, not at
+  // every file; the jobs wait on `room_` when they are too far ahead.
+  std::mutex mutex_;
+  std::condition_variable shown_done_;
+  std::condition_variable room_;
+  std::size_t next_ = 0;
+  std::size_t shown_ = 0;
+  std::vector<std::optional<FileReport>> ready_;
+  // The reason for a failure of memory, ready before memory runs out.
+  std::string out_of_memory_text_;
+  Progress progress_;
+  std::size_t failed_ = 0;
+  bool at_line_start_ = true;
+};
+
+FileReport BatchRun::convert(std::size_t index,
+                             ConversionMemory& memory) const {
+  FileReport report;
+  try {
+    Console console(fs_.io(), false);
+    const std::string output = row_file_name(names_[index], config_.output_dir);
+    const auto refused = plan_.refused.find(index);
+    if (refused != plan_.refused.end()) {
+      tell_refused_output(
+          console, output,
+          "also the row file of " + std::string(names_[refused->second]));
+      report.status = RunStatus::output_not_opened;
+    } else {
+      // With several jobs the cores are taken: a writer thread per file
+      // would only add threads and buffers.
+      report.status =
+          convert_file(names_.c_str(index), output.c_str(), fs_, console,
+                       {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1}, memory);
+    }
+    report.text = console.take_text();
+    report.errors = console.take_errors();
+  } catch (const std::bad_alloc&) {
+    // This file could not get the memory it needed; what it held is given
+    // back as the stack unwinds, and the other files go on.
+    report = FileReport{};
+    report.status = RunStatus::read_failed;
+    report.out_of_memory = true;
+  }
+  return report;
+}
+
+void BatchRun::work() {
+  // A row file that is a pipe whose reader left fails alone.
+  hold_broken_pipe_signal();
+  // This job's buffers, from file to file.
+  ConversionMemory memory = ConversionMemory::for_many_files();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    room_.wait(lock, [&] {
+      return next_ >= names_.size() || next_ < shown_ + ahead_;
+    });
+    if (next_ >= names_.size()) return;
+    const std::size_t index = next_++;
+    lock.unlock();
+    FileReport report = convert(index, memory);
+    lock.lock();
+    ready_[index % ahead_] = std::move(report);
+    if (index == shown_) shown_done_.notify_one();
+  }
+}
+
+void BatchRun::show(std::size_t index, const FileReport& report) {
+  const bool failed = report.status != RunStatus::ok;
+  failed_ += failed ? 1 : 0;
+  if (config_.quiet && !failed) return;
+  progress_.erase();
+  const std::string_view input = names_[index];
+  ConsoleWriter text(fs_.io(), text_fd_);
+  add_heading(text, at_line_start_, input,
+              row_file_parts(input, config_.output_dir));
+  if (report.out_of_memory) {
+    tell_out_of_memory(text, input);
+    write_reason(fs_.io(), input, out_of_memory_text_);
+  } else {
+    // A scratch file of this program that cannot be read back cuts the
+    // text short; like any console text, it is not the file's failure.
+    (void)report.text.add_to(text);
+    text.flush();
+    write_console_text(fs_.io(), STDERR_FD, report.errors);
+  }
+  at_line_start_ = text.at_line_start();
+}
+
+std::size_t BatchRun::run() {
+  // Even one job converts on a thread of its own, so this one can keep the
+  // progress line going while a long file converts.
+  std::vector<std::thread> workers =
+      start_threads(threads_, [this] { work(); });
+  // For when no job thread could be had and this one converts.
+  ConversionMemory memory;
+  if (workers.empty()) memory = ConversionMemory::for_many_files();
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    FileReport report;
+    if (workers.empty()) {
+      hold_broken_pipe_signal();
+      report = convert(i, memory);
+      release_broken_pipe_signal();
+    } else {
+      std::unique_lock lock(mutex_);
+      std::optional<FileReport>& slot = ready_[i % ahead_];
+      while (!shown_done_.wait_for(lock, PROGRESS_EVERY,
+                                   [&slot] { return slot.has_value(); })) {
+        // Written unlocked: a stalled terminal must not stall the jobs.
+        lock.unlock();
+        progress_.show(i);
+        lock.lock();
+      }
+      report = std::move(*slot);
+      slot.reset();
+      shown_ = i + 1;
+    }
+    room_.notify_all();
+    show(i, report);
+    progress_.show(i + 1);
+  }
+  for (std::thread& worker : workers) worker.join();
+  progress_.erase();
+  return failed_;
+}
+
+// The files `names` stand for: each name holding * or ? replaced by the
+// files it matches, sorted by name, where the program expands wildcards
+// (a pattern that matches nothing stays as it is). Elsewhere the shell has
+// done it, and `names` itself is returned.
+const NameList& expand_wildcards(const NameList& names, NameList& expanded) {
+  if (!program_expands_wildcards()) return names;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string name(names[i]);
+    std::vector<std::string> found;
+    if (name.find_first_of("*?") != std::string::npos) {
+      found = wildcard_matches(name);
+    }
+    if (found.empty()) {
+      expanded.add(name);
+    } else {
+      for (const std::string& match : found) expanded.add(match);
+    }
+  }
+  return expanded;
+}
+
+// "N" of a count, as text.
+std::string_view count_text(std::size_t count, char (&buffer)[24]) {
+  const char* end = std::to_chars(buffer, buffer + sizeof buffer, count).ptr;
+  return {buffer, static_cast<std::size_t>(end - buffer)};
+}
+
+}  // namespace
+
+RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
+  if (!config.output_dir.empty()) {
+    if (const int error = make_directories(fs, config.output_dir)) {
+      Console console(fs.io(), true);
+      console.report(config.output_dir, error_text(error));
+    }
+  }
+  NameList expanded;
+  const NameList& names = expand_wildcards(config.files, expanded);
+  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
+  const std::size_t total = names.size();
+  int threads = config.jobs > 0 ? config.jobs : available_processors();
+  threads = static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(threads), total));
+  BatchRun batch(config, fs, plan, threads);
+  const std::size_t failed = batch.run();
+
+  char numbers[3][24];
+  ConsoleWriter text(fs.io(), batch.text_fd());
+  if (!batch.at_line_start()) text.add("\n");
+  text.add("\n== ");
+  text.add(count_text(total, numbers[0]));
+  text.add(" files: ");
+  text.add(count_text(total - failed, numbers[1]));
+  text.add(" converted, ");
+  text.add(count_text(failed, numbers[2]));
+  text.add(" failed\n");
+  return failed == 0 ? RunStatus::ok : RunStatus::batch_failed;
+}
+
+}  // namespace tnx

@@ -1,0 +1,112 @@
+#include "program/file_conversion.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+#include "program/messages.hpp"
+#include "program/output_file.hpp"
+
+namespace tnx {
+namespace {
+
+// The input of a conversion, opened by name or standard input ("-"), and
+// closed when the conversion ends; standard input is read, never closed.
+class InputFile {
+ public:
+  // Opens `name` and identifies it; error() tells whether that failed.
+  InputFile(FileSystem& fs, const char* name) : fs_(fs) {
+    error_ = open(name);
+    if (error_ != 0) close();
+  }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile() { close(); }
+
+  // 0, or the errno value of the failure to open.
+  [[nodiscard]] int error() const { return error_; }
+  [[nodiscard]] const FileId& id() const { return id_; }
+  // What the conversion reads: a file opened by name from its start;
+  // standard input may start anywhere.
+  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
+
+  void close() {
+    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int open(const char* name) {
+    if (std::strcmp(name, "-") == 0) {
+      fd_ = STDIN_FD;
+      owned_ = false;
+    } else {
+      const IoResult in = fs_.open_input(name);
+      if (!in.ok()) return in.error;
+      fd_ = static_cast<int>(in.value);
+    }
+    const IoResult known = fs_.io().identify(fd_, id_);
+    if (!known.ok()) return known.error;
+    // A directory opens for reading on POSIX systems, but holds no lines.
+    return id_.kind == FileKind::directory ? EISDIR : 0;
+  }
+
+  FileSystem& fs_;
+  int fd_ = -1;
+  bool owned_ = true;
+  FileId id_;
+  int error_ = 0;
+};
+
+// Reports the output that could not be opened. Returns the status.
+RunStatus output_not_opened(Console& console, const char* output,
+                            const OutputFile& out, OutputStatus status) {
+  if (status == OutputStatus::same_as_input) {
+    tell_refused_output(console, output, "same file as the input");
+  } else {
+    tell_failure(console, OUTPUT_NOT_OPENED, output, out.error());
+  }
+  return RunStatus::output_not_opened;
+}
+
+}  // namespace
+
+RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
+                       Console& console, const ConversionSettings& settings) {
+  ConversionMemory memory;
+  return convert_file(input, output, fs, console, settings, memory);
+}
+
+RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
+                       Console& console, const ConversionSettings& settings,
+                       ConversionMemory& memory) {
+  InputFile in(fs, input);
+  if (in.error() != 0) {
+    tell_failure(console, INPUT_NOT_OPENED, input, in.error());
+    return RunStatus::input_not_opened;
+  }
+  OutputFile out(fs);
+  if (const OutputStatus status = out.open(output, in.id());
+      status != OutputStatus::ok) {
+    return output_not_opened(console, output, out, status);
+  }
+  if (out.is_standard_output()) console.use_standard_error();
+
+  const ConversionResult result = convert(
+      fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
+  in.close();
+  int write_error = result.write_error;
+  if (write_error == 0 && result.read_error == 0 && !out.commit()) {
+    write_error = out.error();
+  }
+  if (write_error != 0) {
+    tell_failure(console, OUTPUT_NOT_WRITTEN, output, write_error);
+  }
+  // A read that failed too is reported as well: both files need looking at.
+  if (result.read_error != 0) {
+    tell_failure(console, INPUT_NOT_READ, input, result.read_error);
+  }
+  if (write_error != 0) return RunStatus::write_failed;
+  return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
+}
+
+}  // namespace tnx

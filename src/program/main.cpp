@@ -1,0 +1,15 @@
+// tarnovelix: converts a file of numeric records into a row file.
+#include "platform/file_system.hpp"
+#include "platform/process.hpp"
+#include "program/command_line.hpp"
+#include "program/run.hpp"
+
+int main(int argc, char** argv) {
+  // Before anything is opened: a closed standard stream must not be taken
+  // by a file of the run. Nothing can be said if even this fails.
+  if (!tnx::open_standard_streams()) return 1;
+  const tnx::ProgramArguments args(argc, argv);
+  return tnx::exit_code(
+      tnx::run(tnx::parse_command_line(args.count(), args.values()),
+               tnx::system_file_system()));
+}
