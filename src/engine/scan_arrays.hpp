@@ -1,0 +1,96 @@
+// Rows kept as numbers instead of text: one array per field, one element
+// per row, in row-file order, read with the very rules of the row file
+// (the same passes, scanners, header tables and stop rules). Formatting
+// row i as "%4d %.3f %u %u" from label[i], point[i], events[i] and
+// value[i] gives the row file's row i; column[i] is the value's column,
+// which the row file does not show.
+//
+// The data pass keeps only the label, the column and the value of each row,
+// in chunks of a fixed number of rows; point and events follow from the
+// column and the header tables once the pass is over, when the chunks are
+// joined into arrays of the exact size. So memory peaks at the arrays plus
+// one chunk, and nothing is allocated per row.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "engine/conversion.hpp"
+#include "engine/file_io.hpp"
+#include "engine/header.hpp"
+
+namespace tnx {
+
+// An array of `T` from malloc, uninitialised, that can be handed over (to
+// an owner that frees it with std::free).
+template <class T>
+class HeapArray {
+ public:
+  HeapArray() = default;
+
+  // Null when the memory is not there.
+  [[nodiscard]] static HeapArray allocate(std::size_t count) noexcept {
+    HeapArray array;
+    array.data_.reset(
+        static_cast<T*>(std::malloc((count == 0 ? 1 : count) * sizeof(T))));
+    return array;
+  }
+
+  // Gives back what lies past the first `count` elements; the array stays
+  // as it was when the system keeps the memory.
+  void shrink(std::size_t count) noexcept {
+    void* moved =
+        std::realloc(data_.get(), (count == 0 ? 1 : count) * sizeof(T));
+    if (moved == nullptr) return;
+    (void)data_.release();  // realloc took it over
+    data_.reset(static_cast<T*>(moved));
+  }
+
+  [[nodiscard]] T* get() const noexcept { return data_.get(); }
+  [[nodiscard]] bool empty() const noexcept { return data_ == nullptr; }
+  // Hands the memory over; the caller frees it with std::free.
+  [[nodiscard]] T* release() noexcept { return data_.release(); }
+  void reset() noexcept { data_.reset(); }
+
+ private:
+  struct Free {
+    void operator()(T* p) const noexcept { std::free(p); }
+  };
+  std::unique_ptr<T, Free> data_;
+};
+
+// The rows of one input as numbers, with the header tables and the console
+// text.
+struct ScanArrays {
+  std::size_t rows = 0;
+  HeapArray<std::int32_t> label;
+  HeapArray<std::uint8_t> column;
+  HeapArray<double> point;
+  HeapArray<std::uint32_t> events;
+  HeapArray<std::uint32_t> value;
+  ColumnTables tables;
+  // The header pass's echo and summaries, as the command line prints them.
+  std::string console;
+  // The errno value of the first failed read (the rows before it are kept),
+  // or ENOMEM when the arrays could not get their memory (no rows then).
+  int error = 0;
+};
+
+// The rows per chunk of the data pass: 128 Ki rows, 1.1 MiB of labels,
+// columns and values.
+inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
+
+// read_arrays()
+//
+// Reads `input` with the calls of `io` into arrays: the header pass, the
+// dropped line and the data pass of a conversion (see convert()), the rows
+// kept as numbers. `chunk_rows` (at least MAX_COLUMNS): the rows of each
+// chunk of the data pass. The input is not closed.
+[[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
+                                     const ConversionSettings& settings = {},
+                                     std::size_t chunk_rows = CHUNK_ROWS);
+
+}  // namespace tnx
