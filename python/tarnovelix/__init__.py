@@ -253,8 +253,9 @@ def read_many(sources: Iterable[Union[PathName, bytearray, memoryview]], jobs: O
 class Conversion:
     """The outcome of converting one scan into its row file.
 
-    ``console`` is the text the command line prints for it (messages
-    included), ``error`` the :class:`ScanError` of a failure or None.
+    ``console`` is the text the command line prints for it on standard
+    output (its messages included), ``error`` the :class:`ScanError` of a
+    failure or None.
     """
 
     input: str
@@ -270,17 +271,36 @@ class Conversion:
 _STATUS_OK = 0
 
 
+_REASONS = {os.strerror(code): code for code in _errno.errorcode}
+
+
+def _reason_of(errors: str, name: str) -> Optional[Tuple[int, str]]:
+    """The errno value and reason of the program's line about `name`
+    ("tarnovelix: NAME: REASON"), when it has one."""
+    prefix = "tarnovelix: %s: " % name
+    for line in errors.splitlines():
+        if line.startswith(prefix):
+            reason = line[len(prefix):]
+            return _REASONS.get(reason, 0), reason
+    return None
+
+
 def _convert(pair: Tuple[str, str], cancel) -> Conversion:
     input_name, output_name = pair
     status, text, errors, code, side = _core.convert(
         os.fsencode(input_name), os.fsencode(output_name), cancel
     )
-    result = Conversion(input_name, output_name, _decode(text + errors))
+    result = Conversion(input_name, output_name, _decode(text))
     if status != _STATUS_OK:
+        name = input_name if side == "input" else output_name
+        # The program's own reason line tells best what failed.
+        found = _reason_of(_decode(errors), name)
+        reason = None
+        if found is not None and found[0] != 0:
+            code, reason = found
         if code == 0:
             code = _errno.EINVAL
-        name = input_name if side == "input" else output_name
-        result.error = _error(code, name)
+        result.error = ScanError(code, reason or os.strerror(code), name)
     return result
 
 
