@@ -17,4 +17,7 @@ python-test: build
 	ctest --preset release -L python --output-on-failure
 
 bench-python: build
-	PYTHONPATH=build/release/python $(PYTHON) bench/bench_python.py --program build/release/tarnovelix
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench -j $(JOBS) --target datagen
+	PYTHONPATH=build/release/python $(PYTHON) bench/bench_python.py \
+	  --program build/release/tarnovelix --datagen build/bench/bench/datagen

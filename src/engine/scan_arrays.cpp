@@ -1,16 +1,40 @@
 #include "engine/scan_arrays.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include "engine/data_line.hpp"
 #include "engine/scan_passes.hpp"
 
 namespace tnx {
+
+void advise_large_pages(void* data, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  // Whole large pages within the array only.
+  constexpr std::uintptr_t LARGE_PAGE = std::uintptr_t{2} << 20;
+  if (bytes < 2 * LARGE_PAGE) return;
+  const auto first = reinterpret_cast<std::uintptr_t>(data);
+  const std::uintptr_t start = (first + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const std::uintptr_t end = (first + bytes) & ~(LARGE_PAGE - 1);
+  if (end > start) {
+    (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  }
+#else
+  (void)data;
+  (void)bytes;
+#endif
+}
+
 namespace {
 
 // The console text, kept whole.
@@ -24,10 +48,12 @@ class TextCollector final : public TextOutput {
   std::string& text_;
 };
 
-// Up to `capacity` rows of the data pass: label, column and value.
+// Up to `capacity` rows of the data pass, every field.
 struct RowChunk {
   HeapArray<std::int32_t> label;
   HeapArray<std::uint8_t> column;
+  HeapArray<double> point;
+  HeapArray<std::uint32_t> events;
   HeapArray<std::uint32_t> value;
   std::size_t capacity = 0;
   std::size_t size = 0;
@@ -35,52 +61,72 @@ struct RowChunk {
   [[nodiscard]] static RowChunk allocate(std::size_t capacity) noexcept {
     RowChunk chunk{HeapArray<std::int32_t>::allocate(capacity),
                    HeapArray<std::uint8_t>::allocate(capacity),
-                   HeapArray<std::uint32_t>::allocate(capacity), capacity, 0};
-    if (chunk.label.empty() || chunk.column.empty() || chunk.value.empty()) {
+                   HeapArray<double>::allocate(capacity),
+                   HeapArray<std::uint32_t>::allocate(capacity),
+                   HeapArray<std::uint32_t>::allocate(capacity),
+                   capacity,
+                   0};
+    if (chunk.label.empty() || chunk.column.empty() || chunk.point.empty() ||
+        chunk.events.empty() || chunk.value.empty()) {
       return {};
     }
     return chunk;
   }
 };
 
-// The rows of one data line, stored from the given positions of a chunk
-// with room for `limit` rows.
-class NumberRows {
- public:
-  NumberRows(std::int32_t* labels, std::uint8_t* columns, std::uint32_t* values,
-             std::int32_t label, int limit) noexcept
-      : labels_(labels),
-        columns_(columns),
-        values_(values),
-        label_(label),
-        limit_(limit) {}
-
-  [[nodiscard]] int count() const noexcept { return column_; }
-  [[nodiscard]] bool full() const noexcept { return column_ == limit_; }
-
-  // `n` canonical digits: at most ten, within 32 bits.
-  [[gnu::always_inline]] void append_digits(const char* digits,
-                                            std::size_t n) noexcept {
+// value_of_digits()
+//
+// The value of `n` canonical digits at `digits` (at most ten, within 32
+// bits). Up to eight digits are converted as one 64-bit word, two digits,
+// then four, then eight at a time (8 bytes are read at `digits`, which the
+// line's padding allows); the bytes before the first digit count as
+// leading zeros.
+[[gnu::always_inline]] inline std::uint32_t value_of_digits(
+    const char* digits, std::size_t n) noexcept {
+  if (n > 8) [[unlikely]] {
     std::uint32_t value = 0;
     for (std::size_t i = 0; i < n; ++i) {
       value = value * 10 + static_cast<std::uint32_t>(digits[i] - '0');
     }
-    append_value(value);
+    return value;
+  }
+  std::uint64_t word = 0;
+  std::memcpy(&word, digits, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  // The first digit in the lowest byte; shifted so the last digit is in
+  // the highest, the vacated low bytes zero.
+  word = (word - 0x3030303030303030ULL) << (8 * (8 - n));
+  word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FFULL;
+  word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFFULL;
+  word = (word * 10000 + (word >> 32)) & 0x00000000FFFFFFFFULL;
+  return static_cast<std::uint32_t>(word);
+}
+
+// The rows of one data line: the values are stored as they come; the
+// other fields, the same for every row of a line or the same for every
+// line, are copied once the line is done (see ChunkedRows::commit).
+class NumberRows {
+ public:
+  NumberRows(std::uint32_t* values, int limit) noexcept
+      : values_(values), limit_(limit) {}
+
+  [[nodiscard]] int count() const noexcept { return column_; }
+  [[nodiscard]] bool full() const noexcept { return column_ == limit_; }
+
+  [[gnu::always_inline]] void append_digits(const char* digits,
+                                            std::size_t n) noexcept {
+    append_value(value_of_digits(digits, n));
   }
 
   [[gnu::always_inline]] void append_value(std::uint32_t value) noexcept {
-    const auto j = static_cast<std::size_t>(column_);
-    labels_[j] = label_;
-    columns_[j] = static_cast<std::uint8_t>(column_);
-    values_[j] = value;
+    values_[column_] = value;
     ++column_;
   }
 
  private:
-  std::int32_t* labels_;
-  std::uint8_t* columns_;
   std::uint32_t* values_;
-  std::int32_t label_;
   int limit_;
   // The column of the next row.
   int column_ = 0;
@@ -90,14 +136,24 @@ struct LabelValue {
   std::int32_t value = 0;
 };
 
+// 0, 1, 2, ...: the columns of a line's rows.
+constexpr std::array<std::uint8_t, MAX_COLUMNS> COLUMN_NUMBERS = [] {
+  std::array<std::uint8_t, MAX_COLUMNS> numbers{};
+  for (std::size_t j = 0; j < numbers.size(); ++j) {
+    numbers[j] = static_cast<std::uint8_t>(j);
+  }
+  return numbers;
+}();
+
 // Collects the rows of the data pass in chunks. A chunk that cannot get
 // its memory stops the pass (failed()).
 class ChunkedRows {
  public:
   using Label = LabelValue;
 
-  ChunkedRows(std::size_t first_chunk, std::size_t chunk_rows)
-      : next_capacity_(first_chunk), chunk_rows_(chunk_rows) {}
+  ChunkedRows(const ColumnTables& tables, std::size_t first_chunk,
+              std::size_t chunk_rows)
+      : tables_(tables), next_capacity_(first_chunk), chunk_rows_(chunk_rows) {}
 
   // One to nine digits (a minus sign before them when `negative`) are
   // within 32 bits; the label is their value modulo 2^32 read as two's
@@ -105,11 +161,8 @@ class ChunkedRows {
   static bool label_from_text(const char* text, std::size_t digits,
                               bool negative, LabelValue& label) noexcept {
     if (digits - 1 >= 9) return false;
-    const char* d = text + (negative ? 1 : 0);
-    std::uint32_t value = 0;
-    for (std::size_t i = 0; i < digits; ++i) {
-      value = value * 10 + static_cast<std::uint32_t>(d[i] - '0');
-    }
+    const std::uint32_t value =
+        value_of_digits(text + (negative ? 1 : 0), digits);
     label.value = static_cast<std::int32_t>(negative ? 0U - value : value);
     return true;
   }
@@ -123,42 +176,64 @@ class ChunkedRows {
         chunks_.back().size + MAX_COLUMNS > chunks_.back().capacity) {
       add_chunk();
     }
-    if (failed_) return {nullptr, nullptr, nullptr, 0, 0};
+    label_ = label.value;
+    if (failed_) return {nullptr, 0};
     RowChunk& c = chunks_.back();
-    return {c.label.get() + c.size, c.column.get() + c.size,
-            c.value.get() + c.size, label.value, MAX_COLUMNS};
+    return {c.value.get() + c.size, MAX_COLUMNS};
   }
 
+  // The line's rows are column 0, 1, ... k-1: their label, column, point
+  // and events are copies of the label and of the tables' first k slots.
   void commit(const NumberRows& rows) noexcept {
-    if (!failed_) chunks_.back().size += static_cast<std::size_t>(rows.count());
+    if (failed_) return;
+    RowChunk& c = chunks_.back();
+    const auto k = static_cast<std::size_t>(rows.count());
+    std::fill_n(c.label.get() + c.size, k, label_);
+    std::memcpy(c.column.get() + c.size, COLUMN_NUMBERS.data(), k);
+    std::memcpy(c.point.get() + c.size, tables_.points.data(),
+                k * sizeof(double));
+    std::memcpy(c.events.get() + c.size, tables_.events.data(),
+                k * sizeof(std::uint32_t));
+    c.size += k;
   }
 
   [[nodiscard]] bool failed() const noexcept { return failed_; }
 
-  // Joins the chunks into `out`'s arrays and fills point and events from
-  // the columns. False when the memory is not there.
+  // Joins the chunks into `out`'s arrays. False when the memory is not
+  // there.
   [[nodiscard]] bool join(ScanArrays& out) noexcept;
 
  private:
   void add_chunk() noexcept {
-    try {
-      chunks_.push_back(RowChunk::allocate(next_capacity_));
-    } catch (const std::bad_alloc&) {
+    RowChunk chunk = RowChunk::allocate(next_capacity_);
+    // A first chunk sized for the whole of a large input may not get its
+    // memory where chunks of the usual size do.
+    if (chunk.capacity == 0 && next_capacity_ > chunk_rows_) {
+      chunk = RowChunk::allocate(chunk_rows_);
+    }
+    next_capacity_ = chunk_rows_;
+    if (chunk.capacity == 0) {
       failed_ = true;
       return;
     }
-    failed_ = chunks_.back().capacity == 0;
-    next_capacity_ = chunk_rows_;
+    try {
+      chunks_.push_back(std::move(chunk));
+    } catch (const std::bad_alloc&) {
+      failed_ = true;
+    }
   }
 
+  const ColumnTables& tables_;
   std::vector<RowChunk> chunks_;
   std::size_t next_capacity_;
   std::size_t chunk_rows_;
+  std::int32_t label_ = 0;
   bool failed_ = false;
 };
 
 // Copies the field `field` of every chunk into one array, freeing each
-// chunk's part once copied; a single chunk is handed over as it is.
+// chunk's part once copied; a single chunk is handed over as it is, less
+// the room it did not use.
 template <class T>
 bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
                 std::size_t rows, HeapArray<T>& out) noexcept {
@@ -171,8 +246,9 @@ bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
   if (out.empty()) return false;
   T* to = out.get();
   for (RowChunk& chunk : chunks) {
-    if (chunk.size != 0)
+    if (chunk.size != 0) {
       std::memcpy(to, (chunk.*field).get(), chunk.size * sizeof(T));
+    }
     to += chunk.size;
     (chunk.*field).reset();
   }
@@ -183,33 +259,30 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
   std::size_t rows = 0;
   for (const RowChunk& chunk : chunks_) rows += chunk.size;
   out.rows = rows;
-  if (chunks_.empty()) chunks_.push_back(RowChunk::allocate(1));
-  if (!join_field(chunks_, &RowChunk::label, rows, out.label) ||
-      !join_field(chunks_, &RowChunk::column, rows, out.column) ||
-      !join_field(chunks_, &RowChunk::value, rows, out.value)) {
-    return false;
+  if (chunks_.empty()) {
+    add_chunk();
+    if (failed_) return false;
   }
-  chunks_.clear();
-  out.point = HeapArray<double>::allocate(rows);
-  out.events = HeapArray<std::uint32_t>::allocate(rows);
-  if (out.point.empty() || out.events.empty()) return false;
-  const std::uint8_t* column = out.column.get();
-  double* point = out.point.get();
-  std::uint32_t* events = out.events.get();
-  for (std::size_t i = 0; i < rows; ++i) {
-    point[i] = out.tables.points[column[i]];
-    events[i] = out.tables.events[column[i]];
-  }
-  return true;
+  return join_field(chunks_, &RowChunk::label, rows, out.label) &&
+         join_field(chunks_, &RowChunk::column, rows, out.column) &&
+         join_field(chunks_, &RowChunk::point, rows, out.point) &&
+         join_field(chunks_, &RowChunk::events, rows, out.events) &&
+         join_field(chunks_, &RowChunk::value, rows, out.value);
 }
 
 // The rows of the first chunk: as many as a regular input can give (each
-// value takes a digit and a blank at least), up to `chunk_rows`.
+// value takes a digit and a blank at least, and a line may hold room for
+// MAX_COLUMNS more), so that the rows of a regular file usually fill one
+// chunk, which becomes the arrays without a copy; the pages past the rows
+// are never touched, and are given back. The file may grow while it is
+// read: further chunks then take the rest.
 std::size_t first_chunk_rows(const ConversionInput& input,
                              std::size_t chunk_rows) {
   if (input.id.kind != FileKind::regular) return chunk_rows;
-  const std::uint64_t bound = input.id.size / 2 + MAX_COLUMNS;
-  return bound < chunk_rows ? static_cast<std::size_t>(bound) : chunk_rows;
+  const std::uint64_t bound = input.id.size / 2 + 2 * MAX_COLUMNS;
+  return bound < SIZE_MAX / sizeof(std::uint32_t)
+             ? static_cast<std::size_t>(bound)
+             : chunk_rows;
 }
 
 }  // namespace
@@ -228,7 +301,7 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
   out.error =
       run_header_pass(reader, out.tables, text, again, settings.line_limit);
 
-  ChunkedRows rows(first_chunk_rows(input, chunk_rows), chunk_rows);
+  ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows);
   if (out.error == 0) {
     out.error = run_data_pass(
         reader, [&rows](const Line& line) { scan_data_line(line, rows); },
