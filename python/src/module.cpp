@@ -19,6 +19,7 @@
 
 #include "engine/scan_arrays.hpp"
 #include "platform/file_system.hpp"
+#include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
 #include "program/batch.hpp"
 #include "program/command_line.hpp"
@@ -263,7 +264,7 @@ py::dict read_path(const std::string& name, Cancel* cancel) {
       } else if (input.id.kind == FileKind::directory) {
         scan.error = EISDIR;
       } else {
-        scan = read_arrays(io, input);
+        scan = read_arrays(io, input, {}, CHUNK_ROWS, advise_large_pages);
       }
       (void)io.close(fd);
     }
@@ -284,7 +285,7 @@ py::dict read_buffer(const py::buffer& source, Cancel* cancel) {
                      cancel);
     ConversionInput input{0, {}, true};
     (void)io.identify(0, input.id);
-    scan = read_arrays(io, input);
+    scan = read_arrays(io, input, {}, CHUNK_ROWS, advise_large_pages);
   }
   py::dict out = to_python(scan);
   out["opened"] = true;

@@ -9,31 +9,10 @@
 #include <utility>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "engine/data_line.hpp"
 #include "engine/scan_passes.hpp"
 
 namespace tnx {
-
-void advise_large_pages(void* data, std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  // Whole large pages within the array only.
-  constexpr std::uintptr_t LARGE_PAGE = std::uintptr_t{2} << 20;
-  if (bytes < 2 * LARGE_PAGE) return;
-  const auto first = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t start = (first + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
-  const std::uintptr_t end = (first + bytes) & ~(LARGE_PAGE - 1);
-  if (end > start) {
-    (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  }
-#else
-  (void)data;
-  (void)bytes;
-#endif
-}
 
 namespace {
 
@@ -58,12 +37,13 @@ struct RowChunk {
   std::size_t capacity = 0;
   std::size_t size = 0;
 
-  [[nodiscard]] static RowChunk allocate(std::size_t capacity) noexcept {
-    RowChunk chunk{HeapArray<std::int32_t>::allocate(capacity),
-                   HeapArray<std::uint8_t>::allocate(capacity),
-                   HeapArray<double>::allocate(capacity),
-                   HeapArray<std::uint32_t>::allocate(capacity),
-                   HeapArray<std::uint32_t>::allocate(capacity),
+  [[nodiscard]] static RowChunk allocate(std::size_t capacity,
+                                         MemoryAdvice advice) noexcept {
+    RowChunk chunk{HeapArray<std::int32_t>::allocate(capacity, advice),
+                   HeapArray<std::uint8_t>::allocate(capacity, advice),
+                   HeapArray<double>::allocate(capacity, advice),
+                   HeapArray<std::uint32_t>::allocate(capacity, advice),
+                   HeapArray<std::uint32_t>::allocate(capacity, advice),
                    capacity,
                    0};
     if (chunk.label.empty() || chunk.column.empty() || chunk.point.empty() ||
@@ -152,8 +132,11 @@ class ChunkedRows {
   using Label = LabelValue;
 
   ChunkedRows(const ColumnTables& tables, std::size_t first_chunk,
-              std::size_t chunk_rows)
-      : tables_(tables), next_capacity_(first_chunk), chunk_rows_(chunk_rows) {}
+              std::size_t chunk_rows, MemoryAdvice advice)
+      : tables_(tables),
+        next_capacity_(first_chunk),
+        chunk_rows_(chunk_rows),
+        advice_(advice) {}
 
   // One to nine digits (a minus sign before them when `negative`) are
   // within 32 bits; the label is their value modulo 2^32 read as two's
@@ -205,11 +188,11 @@ class ChunkedRows {
 
  private:
   void add_chunk() noexcept {
-    RowChunk chunk = RowChunk::allocate(next_capacity_);
+    RowChunk chunk = RowChunk::allocate(next_capacity_, advice_);
     // A first chunk sized for the whole of a large input may not get its
     // memory where chunks of the usual size do.
     if (chunk.capacity == 0 && next_capacity_ > chunk_rows_) {
-      chunk = RowChunk::allocate(chunk_rows_);
+      chunk = RowChunk::allocate(chunk_rows_, advice_);
     }
     next_capacity_ = chunk_rows_;
     if (chunk.capacity == 0) {
@@ -227,6 +210,7 @@ class ChunkedRows {
   std::vector<RowChunk> chunks_;
   std::size_t next_capacity_;
   std::size_t chunk_rows_;
+  MemoryAdvice advice_;
   std::int32_t label_ = 0;
   bool failed_ = false;
 };
@@ -236,13 +220,14 @@ class ChunkedRows {
 // the room it did not use.
 template <class T>
 bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
-                std::size_t rows, HeapArray<T>& out) noexcept {
+                std::size_t rows, HeapArray<T>& out,
+                MemoryAdvice advice) noexcept {
   if (chunks.size() == 1) {
     out = std::move(chunks.front().*field);
     out.shrink(rows);
     return true;
   }
-  out = HeapArray<T>::allocate(rows);
+  out = HeapArray<T>::allocate(rows, advice);
   if (out.empty()) return false;
   T* to = out.get();
   for (RowChunk& chunk : chunks) {
@@ -263,11 +248,11 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
     add_chunk();
     if (failed_) return false;
   }
-  return join_field(chunks_, &RowChunk::label, rows, out.label) &&
-         join_field(chunks_, &RowChunk::column, rows, out.column) &&
-         join_field(chunks_, &RowChunk::point, rows, out.point) &&
-         join_field(chunks_, &RowChunk::events, rows, out.events) &&
-         join_field(chunks_, &RowChunk::value, rows, out.value);
+  return join_field(chunks_, &RowChunk::label, rows, out.label, advice_) &&
+         join_field(chunks_, &RowChunk::column, rows, out.column, advice_) &&
+         join_field(chunks_, &RowChunk::point, rows, out.point, advice_) &&
+         join_field(chunks_, &RowChunk::events, rows, out.events, advice_) &&
+         join_field(chunks_, &RowChunk::value, rows, out.value, advice_);
 }
 
 // The rows of the first chunk: as many as a regular input can give (each
@@ -289,7 +274,7 @@ std::size_t first_chunk_rows(const ConversionInput& input,
 
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        const ConversionSettings& settings,
-                       std::size_t chunk_rows) {
+                       std::size_t chunk_rows, MemoryAdvice advice) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
   LineReader reader(io, input.fd, read_size(input, settings.block_size),
@@ -301,7 +286,8 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
   out.error =
       run_header_pass(reader, out.tables, text, again, settings.line_limit);
 
-  ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows);
+  ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
+                   advice);
   if (out.error == 0) {
     out.error = run_data_pass(
         reader, [&rows](const Line& line) { scan_data_line(line, rows); },

@@ -28,13 +28,11 @@
 
 namespace tnx {
 
-// advise_large_pages()
-//
-// Asks the system to back the large array at `data` with large pages
-// where it can: each page's first touch is a page fault, and arrays of
-// hundreds of megabytes in 4 KiB pages spend more time in those than in
-// the data pass. Only a hint; nothing changes where it is not taken.
-void advise_large_pages(void* data, std::size_t bytes) noexcept;
+// A hint to the system about a new array's memory (the platform's large
+// pages, say): each page's first touch is a page fault, and arrays of
+// hundreds of megabytes in 4 KiB pages can spend more time in those than
+// in the data pass. Null: no hint.
+using MemoryAdvice = void (*)(void* data, std::size_t bytes) noexcept;
 
 // An array of `T` from malloc, uninitialised, that can be handed over (to
 // an owner that frees it with std::free).
@@ -45,13 +43,14 @@ class HeapArray {
 
   // Null when the memory is not there (or `count` elements would not fit
   // the address space).
-  [[nodiscard]] static HeapArray allocate(std::size_t count) noexcept {
+  [[nodiscard]] static HeapArray allocate(
+      std::size_t count, MemoryAdvice advice = nullptr) noexcept {
     HeapArray array;
     constexpr auto MOST = static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T);
     if (count > MOST) return array;
     const std::size_t bytes = (count == 0 ? 1 : count) * sizeof(T);
     array.data_.reset(static_cast<T*>(std::malloc(bytes)));
-    if (!array.empty()) advise_large_pages(array.data_.get(), bytes);
+    if (!array.empty() && advice != nullptr) advice(array.data_.get(), bytes);
     return array;
   }
 
@@ -104,9 +103,11 @@ inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
 // Reads `input` with the calls of `io` into arrays: the header pass, the
 // dropped line and the data pass of a conversion (see convert()), the rows
 // kept as numbers. `chunk_rows` (at least MAX_COLUMNS): the rows of each
-// chunk of the data pass. The input is not closed.
+// chunk of the data pass; `advice`: given every array's memory. The input
+// is not closed.
 [[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                                      const ConversionSettings& settings = {},
-                                     std::size_t chunk_rows = CHUNK_ROWS);
+                                     std::size_t chunk_rows = CHUNK_ROWS,
+                                     MemoryAdvice advice = nullptr);
 
 }  // namespace tnx

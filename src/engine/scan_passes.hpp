@@ -39,7 +39,7 @@ namespace tnx {
 // loop, where its registers would cost every line an instruction.
 template <class ConvertLine>
 [[gnu::noinline]] bool convert_line_in_pieces(LineReader& reader, Line& line,
-                                              ConvertLine& convert_line) {
+                                              ConvertLine convert_line) {
   NumberCompactor numbers(NumberKind::integer, MAX_COLUMNS + 1);
   for (ReadStatus status = ReadStatus::piece;;) {
     const bool more = numbers.add(line.text, line.text + line.size);
