@@ -22,10 +22,10 @@ help:
 	@echo 'make portable-test  the tests with the portable data pass'
 	@echo 'make debug-test     the tests in a debug build'
 	@echo 'make format         clang-format every source; format-check checks'
-	@echo 'make bench          the benchmark (bench-per-file, bench-micro: parts)'
+	@echo 'make bench          the benchmark (bench-per-file, bench-batch, bench-micro:'
+	@echo '                    its parts; bench-python: scans into arrays)'
 	@echo 'make python         the Python package as a wheel in dist/'
-	@echo 'make bench-python   scans into arrays against the command line and pandas'
-	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package'
+	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package, cluster-test'
 	@echo 'make clean          remove build/'
 
 # The program alone, without the tests and what they need; quiet unless

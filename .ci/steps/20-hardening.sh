@@ -2,8 +2,11 @@
 # Hardening: clang-tidy and cppcheck, then each fuzzer for a short bounded
 # time (the corpus replay itself runs in `make test`).
 set -euo pipefail
+# The fuzzers' runtime comes with the clang that builds them: its major
+# version names the package (libclang-rt-14-dev for clang 14).
+clang_major=$(clang++ -dumpversion 2>/dev/null | cut -d. -f1 || true)
 need=()
-for pkg in clang-tidy cppcheck libclang-rt-14-dev; do
+for pkg in clang-tidy cppcheck "libclang-rt-${clang_major:-14}-dev"; do
   dpkg -s "$pkg" >/dev/null 2>&1 || need+=("$pkg")
 done
 if [ ${#need[@]} -gt 0 ]; then

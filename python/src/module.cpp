@@ -21,7 +21,7 @@
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
-#include "program/batch.hpp"
+#include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
 #include "program/console.hpp"
 #include "program/file_conversion.hpp"

@@ -240,67 +240,10 @@ class WindowsFileSystem final : public FileSystem {
     return r;
   }
 
-  IoResult resolve_links(const char* name, std::string& target) override {
-    target = name;
-    std::wstring wide;
-    if (!to_wide(target, wide)) return IoResult{};
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-      return IoResult{};
-    }
-    // A link to an existing file: the name the system ends at.
-    const HANDLE handle = open_for_inspection(wide);
-    if (handle == INVALID_HANDLE_VALUE) return IoResult{};
-    std::wstring final_name(32768, L'\0');
-    const DWORD size = GetFinalPathNameByHandleW(
-        handle, final_name.data(), static_cast<DWORD>(final_name.size()),
-        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    CloseHandle(handle);
-    std::string resolved;
-    if (size > 0 && size < final_name.size() &&
-        to_utf8(std::wstring_view(final_name.data(), size), resolved)) {
-      target = resolved;
-    }
-    return IoResult{};
-  }
-
+  IoResult resolve_links(const char* name, std::string& target) override;
   // Every temporary file has a name here: Windows has no file without one.
   IoResult create_temporary(const std::string& target, bool,
-                            std::string& temporary) override {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      // Names are limited to 255 UTF-16 units, which a name of 255 UTF-8
-      // bytes never passes.
-      temporary = hidden_temporary_name(
-          target, static_cast<std::uint64_t>(_getpid()), counter.fetch_add(1));
-      std::wstring wide;
-      if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
-      // Guarded before it exists; nothing between the guard and
-      // temporary_created() allocates or locks, since the console event's
-      // handler may wait for this creation to finish.
-      guard_temporary(wide);
-      // Delete sharing lets a console event remove the file while it is
-      // still being written.
-      const HANDLE handle =
-          CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE,
-                      FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-      const DWORD create_error = GetLastError();
-      temporary_created();
-      if (handle != INVALID_HANDLE_VALUE) {
-        const IoResult r = descriptor_of(handle, _O_WRONLY | _O_BINARY);
-        if (r.ok()) return r;
-        DeleteFileW(wide.c_str());
-        release_temporary();
-        return r;
-      }
-      const int error = errno_from(create_error);
-      release_temporary();
-      if (error != EEXIST) return IoResult{0, error};
-    }
-    return IoResult{0, EEXIST};
-  }
+                            std::string& temporary) override;
 
   void copy_permissions(int, const FileId&) override {
     // A replaced file is writable (read-only ones are not replaced), which
@@ -347,6 +290,68 @@ class WindowsFileSystem final : public FileSystem {
  private:
   WindowsFileIo io_;
 };
+
+IoResult WindowsFileSystem::resolve_links(const char* name,
+                                          std::string& target) {
+  target = name;
+  std::wstring wide;
+  if (!to_wide(target, wide)) return IoResult{};
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return IoResult{};
+  }
+  // A link to an existing file: the name the system ends at.
+  const HANDLE handle = open_for_inspection(wide);
+  if (handle == INVALID_HANDLE_VALUE) return IoResult{};
+  std::wstring final_name(32768, L'\0');
+  const DWORD size = GetFinalPathNameByHandleW(
+      handle, final_name.data(), static_cast<DWORD>(final_name.size()),
+      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  CloseHandle(handle);
+  std::string resolved;
+  if (size > 0 && size < final_name.size() &&
+      to_utf8(std::wstring_view(final_name.data(), size), resolved)) {
+    target = resolved;
+  }
+  return IoResult{};
+}
+
+IoResult WindowsFileSystem::create_temporary(const std::string& target, bool,
+                                             std::string& temporary) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    // Names are limited to 255 UTF-16 units, which a name of 255 UTF-8
+    // bytes never passes.
+    temporary = hidden_temporary_name(
+        target, static_cast<std::uint64_t>(_getpid()), counter.fetch_add(1));
+    std::wstring wide;
+    if (!to_wide(temporary, wide)) return IoResult{0, ENOENT};
+    // Guarded before it exists; nothing between the guard and
+    // temporary_created() allocates or locks, since the console event's
+    // handler may wait for this creation to finish.
+    guard_temporary(wide);
+    // Delete sharing lets a console event remove the file while it is
+    // still being written.
+    const HANDLE handle =
+        CreateFileW(wide.c_str(), GENERIC_WRITE | DELETE,
+                    FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD create_error = GetLastError();
+    temporary_created();
+    if (handle != INVALID_HANDLE_VALUE) {
+      const IoResult r = descriptor_of(handle, _O_WRONLY | _O_BINARY);
+      if (r.ok()) return r;
+      DeleteFileW(wide.c_str());
+      release_temporary();
+      return r;
+    }
+    const int error = errno_from(create_error);
+    release_temporary();
+    if (error != EEXIST) return IoResult{0, error};
+  }
+  return IoResult{0, EEXIST};
+}
 
 }  // namespace
 

@@ -18,9 +18,11 @@
 #include "platform/file_names.hpp"
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
+#include "program/batch_plan.hpp"
 #include "program/console.hpp"
 #include "program/file_conversion.hpp"
 #include "program/messages.hpp"
+#include "program/progress.hpp"
 
 namespace tnx {
 namespace {
@@ -33,31 +35,6 @@ static_assert(static_cast<std::size_t>(MAX_JOBS) + 1 <= MAX_GUARDED_THREADS,
 // every job busy behind a slow file, few enough that the texts waiting to
 // be shown stay small.
 constexpr std::size_t AHEAD_PER_JOB = 8;
-
-// How often the progress line changes, and how long a run goes before it
-// shows one.
-constexpr auto PROGRESS_EVERY = std::chrono::milliseconds(250);
-constexpr auto PROGRESS_AFTER = std::chrono::seconds(1);
-
-// The row file's name of `input` in pieces that point into the input's
-// name and the output folder, so it can be written out without building it.
-struct RowFileParts {
-  std::string_view folder;
-  // A separator goes between the folder and the name.
-  bool separator = false;
-  std::string_view stem;
-};
-
-RowFileParts row_file_parts(std::string_view input,
-                            std::string_view output_dir) {
-  const std::size_t start = folder_length(input);
-  std::string_view stem = input.substr(start);
-  // The last extension; a leading dot starts a name, not an extension.
-  const std::size_t dot = stem.rfind('.');
-  if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
-  if (output_dir.empty()) return {input.substr(0, start), false, stem};
-  return {output_dir, folder_length(output_dir) != output_dir.size(), stem};
-}
 
 // Creates `dir` and the folders above it that are missing. Returns 0 or the
 // errno value of the first folder that could not be made.
@@ -76,140 +53,6 @@ int make_directories(FileSystem& fs, const std::string& dir) {
   return 0;
 }
 
-// What tells two row files apart: the folder that the row file's name
-// lands in once its symbolic links are followed, by identity however it is
-// spelled, and the name in it. Two names that lead to one file through a
-// link have the same key.
-struct OutputKey {
-  std::string folder;
-  std::string name;
-  // The name with its links followed.
-  std::string target;
-
-  bool operator==(const OutputKey& other) const {
-    return folder == other.folder && name == other.name;
-  }
-};
-
-// The identity of the last folder looked at: the files of a batch mostly
-// come folder by folder, and a map of every folder would grow with the
-// batch.
-class FolderIds {
- public:
-  explicit FolderIds(FileSystem& fs) : fs_(fs) {}
-
-  const std::string& id(const std::string& folder) {
-    if (folder != spelling_ || id_.empty()) {
-      spelling_ = folder;
-      FileId found;
-      id_ =
-          fs_.inspect(folder.c_str(), found).ok()
-              ? std::to_string(found.device) + ":" + std::to_string(found.inode)
-              : "?" + folder;
-    }
-    return id_;
-  }
-
- private:
-  FileSystem& fs_;
-  std::string spelling_;
-  std::string id_;
-};
-
-OutputKey output_key(FileSystem& fs, const std::string& output,
-                     FolderIds& folders) {
-  OutputKey key;
-  if (!fs.resolve_links(output.c_str(), key.target).ok()) key.target = output;
-  const std::size_t start = folder_length(key.target);
-  key.name = key.target.substr(start);
-  fold_name_case(key.name);
-  key.folder = folders.id(start == 0 ? "." : key.target.substr(0, start));
-  return key;
-}
-
-// 64-bit FNV-1a over the key's two parts.
-std::uint64_t key_hash(const OutputKey& key) {
-  std::uint64_t hash = 0xcbf29ce484222325u;
-  const auto mix = [&hash](std::string_view text) {
-    for (const char c : text) {
-      hash ^= static_cast<unsigned char>(c);
-      hash *= 0x100000001b3u;
-    }
-    hash ^= 0xff;  // keeps "a" + "bc" apart from "ab" + "c"
-    hash *= 0x100000001b3u;
-  };
-  mix(key.folder);
-  mix(key.name);
-  return hash;
-}
-
-// The plan of a batch: the files, and which of them are refused because an
-// earlier one writes their row file. Memory grows by a few bytes per file
-// beyond the names: a batch of a hundred thousand files stays small.
-struct Plan {
-  const NameList* names = nullptr;
-  std::string output_dir;
-  // Refused file -> the earlier file that writes its row file.
-  std::map<std::size_t, std::size_t> refused;
-  // Some row file is the file standard output was sent to: its rows go
-  // there, so the batch's text goes to standard error.
-  bool rows_on_standard_output = false;
-};
-
-// Finds the files whose row file an earlier one writes, by key: a hash of
-// each key, sorted, then the full keys of the files whose hashes meet. A
-// device (a link to /dev/null) takes the rows of any number of files.
-void find_refused(FileSystem& fs, Plan& plan) {
-  const NameList& names = *plan.names;
-  FolderIds folders(fs);
-  FileId standard_output;
-  // Only a file or a pipe that standard output was sent to can also be a
-  // row file, as the single run decides it.
-  const bool check_standard_output =
-      fs.io().identify(STDOUT_FD, standard_output).ok() &&
-      (standard_output.kind == FileKind::regular ||
-       standard_output.kind == FileKind::other);
-  std::vector<std::pair<std::uint64_t, std::size_t>> hashes;
-  hashes.reserve(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string output = row_file_name(names[i], plan.output_dir);
-    hashes.emplace_back(key_hash(output_key(fs, output, folders)), i);
-    FileId found;
-    if (check_standard_output && !plan.rows_on_standard_output &&
-        fs.inspect(output.c_str(), found).ok() &&
-        found.kind != FileKind::device && found.same_file(standard_output)) {
-      plan.rows_on_standard_output = true;
-    }
-  }
-  std::sort(hashes.begin(), hashes.end());
-  for (std::size_t run = 0; run < hashes.size();) {
-    std::size_t end = run + 1;
-    while (end < hashes.size() && hashes[end].first == hashes[run].first) {
-      ++end;
-    }
-    if (end - run > 1) {
-      // Files in index order: each is compared with the earlier ones.
-      std::vector<std::pair<std::size_t, OutputKey>> keys;
-      for (std::size_t k = run; k < end; ++k) {
-        const std::size_t i = hashes[k].second;
-        keys.emplace_back(
-            i,
-            output_key(fs, row_file_name(names[i], plan.output_dir), folders));
-        for (std::size_t earlier = 0; earlier + 1 < keys.size(); ++earlier) {
-          if (!(keys[earlier].second == keys.back().second)) continue;
-          FileId target;
-          const bool device =
-              fs.inspect(keys.back().second.target.c_str(), target).ok() &&
-              target.kind == FileKind::device;
-          if (!device) plan.refused.emplace(i, keys[earlier].first);
-          break;
-        }
-      }
-    }
-    run = end;
-  }
-}
-
 // What converting one file gave: its text and reasons, for the thread that
 // shows them. Made by the job that converts the file and handed over whole.
 struct FileReport {
@@ -221,61 +64,42 @@ struct FileReport {
   bool out_of_memory = false;
 };
 
-// The line on standard error that shows how far the run is, when standard
-// error is a terminal and the run takes long enough to need one.
-class Progress {
- public:
-  Progress(FileIo& io, std::size_t total)
-      : io_(io),
-        total_(total),
-        enabled_(is_terminal(STDERR_FD)),
-        start_(std::chrono::steady_clock::now()) {}
+// Adds the line that names a file of the batch and its row file to `text`,
+// on a line of its own even after a text cut short (a header echo ended by
+// a NUL byte; `at_line_start` tells), so scripts can split on it.
+void add_heading(ConsoleWriter& text, bool at_line_start,
+                 std::string_view input, const RowFileParts& output) {
+  if (!at_line_start) text.add("\n");
+  text.add("== ");
+  text.add(input);
+  text.add(" -> ");
+  text.add(output.folder);
+  if (output.separator) text.add("/");
+  text.add(output.stem);
+  text.add(".ntp\n");
+}
 
-  void show(std::size_t done) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - start_ < PROGRESS_AFTER || now - shown_at_ < PROGRESS_EVERY) {
-      return;
+// Starts up to `count` threads that run `job`; as many as the system gives.
+template <typename Job>
+std::vector<std::thread> start_threads(std::size_t count, const Job& job) {
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < count; ++t) {
+    try {
+      threads.emplace_back(job);
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
     }
-    shown_at_ = now;
-    // Two counts of up to 20 digits each fit.
-    char line[64];
-    const int size =
-        std::snprintf(line, sizeof line, "\r%zu of %zu files", done, total_);
-    if (size <= 1 || static_cast<std::size_t>(size) >= sizeof line) return;
-    erase();
-    note_progress_line(static_cast<std::size_t>(size) - 1);
-    (void)write_all(io_, STDERR_FD, line, static_cast<std::size_t>(size));
-    width_ = static_cast<std::size_t>(size) - 1;
   }
-
-  // Takes the line away, before other text or at the end.
-  void erase() {
-    if (width_ == 0) return;
-    char blank[64];
-    std::fill_n(blank, sizeof blank, ' ');
-    blank[0] = '\r';
-    blank[width_ + 1] = '\r';
-    (void)write_all(io_, STDERR_FD, blank, width_ + 2);
-    note_progress_line(0);
-    width_ = 0;
-  }
-
- private:
-  FileIo& io_;
-  std::size_t total_;
-  bool enabled_;
-  std::chrono::steady_clock::time_point start_;
-  std::chrono::steady_clock::time_point shown_at_{};
-  // Characters of the line on the terminal now; 0 when none is.
-  std::size_t width_ = 0;
-};
+  return threads;
+}
 
 // Runs the jobs on `threads` threads (or on this one) and shows each file's
 // text in order as soon as it and every file before it are done.
 class BatchRun {
  public:
-  BatchRun(const BatchConfig& config, FileSystem& fs, const Plan& plan,
+  BatchRun(const BatchConfig& config, FileSystem& fs, const BatchPlan& plan,
            int threads)
       : config_(config),
         fs_(fs),
@@ -302,7 +126,7 @@ class BatchRun {
 
   const BatchConfig& config_;
   FileSystem& fs_;
-  const Plan& plan_;
+  const BatchPlan& plan_;
   const NameList& names_;
   int text_fd_;
   std::size_t threads_;
@@ -382,18 +206,9 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
   if (config_.quiet && !failed) return;
   progress_.erase();
   const std::string_view input = names_[index];
-  const RowFileParts output = row_file_parts(input, config_.output_dir);
   ConsoleWriter text(fs_.io(), text_fd_);
-  // Every file's line starts a line of its own, even after a text cut
-  // short (a header echo ended by a NUL byte), so scripts can split on it.
-  if (!at_line_start_) text.add("\n");
-  text.add("== ");
-  text.add(input);
-  text.add(" -> ");
-  text.add(output.folder);
-  if (output.separator) text.add("/");
-  text.add(output.stem);
-  text.add(".ntp\n");
+  add_heading(text, at_line_start_, input,
+              row_file_parts(input, config_.output_dir));
   if (report.out_of_memory) {
     tell_out_of_memory(text, input);
     write_reason(fs_.io(), input, out_of_memory_text_);
@@ -410,16 +225,8 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
 std::size_t BatchRun::run() {
   // Even one job converts on a thread of its own, so this one can keep the
   // progress line going while a long file converts.
-  std::vector<std::thread> workers;
-  for (std::size_t t = 0; t < threads_; ++t) {
-    try {
-      workers.emplace_back([this] { work(); });
-    } catch (const std::system_error&) {
-      break;  // as many as the system gives; none: this thread converts
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-  }
+  std::vector<std::thread> workers =
+      start_threads(threads_, [this] { work(); });
   // For when no job thread could be had and this one converts.
   ConversionMemory memory;
   if (workers.empty()) memory = ConversionMemory::for_many_files();
@@ -481,16 +288,6 @@ std::string_view count_text(std::size_t count, char (&buffer)[24]) {
 
 }  // namespace
 
-std::string row_file_name(std::string_view input, std::string_view output_dir) {
-  const RowFileParts parts = row_file_parts(input, output_dir);
-  std::string name;
-  name.reserve(parts.folder.size() + 1 + parts.stem.size() + 4);
-  name.append(parts.folder);
-  if (parts.separator) name += '/';
-  name.append(parts.stem).append(".ntp");
-  return name;
-}
-
 RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   if (!config.output_dir.empty()) {
     if (const int error = make_directories(fs, config.output_dir)) {
@@ -500,10 +297,7 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   }
   NameList expanded;
   const NameList& names = expand_wildcards(config.files, expanded);
-  Plan plan;
-  plan.names = &names;
-  plan.output_dir = config.output_dir;
-  find_refused(fs, plan);
+  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
   const std::size_t total = names.size();
   int threads = config.jobs > 0 ? config.jobs : available_processors();
   threads = static_cast<int>(

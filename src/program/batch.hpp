@@ -4,23 +4,11 @@
 // given, whatever the number of jobs, and a summary line ends the run.
 #pragma once
 
-#include <string>
-#include <string_view>
-
 #include "platform/file_system.hpp"
 #include "program/command_line.hpp"
 #include "program/run_status.hpp"
 
 namespace tnx {
-
-// row_file_name()
-//
-// The row file of `input`: its name with the last extension replaced by
-// ".ntp" ("scan.dat" gives "scan.ntp", "run.2.dat" "run.2.ntp", "scan"
-// "scan.ntp"), in `output_dir` when it is not empty, beside the input
-// otherwise.
-[[nodiscard]] std::string row_file_name(std::string_view input,
-                                        std::string_view output_dir);
 
 // run_batch()
 //

@@ -9,16 +9,32 @@
 namespace tnx {
 namespace {
 
-// The input of a conversion, closed when the conversion ends; standard
-// input is read, never closed.
+// The input of a conversion, opened by name or standard input ("-"), and
+// closed when the conversion ends; standard input is read, never closed.
 class InputFile {
  public:
-  explicit InputFile(FileSystem& fs) : fs_(fs) {}
+  // Opens `name` and identifies it; error() tells whether that failed.
+  InputFile(FileSystem& fs, const char* name) : fs_(fs) {
+    error_ = open(name);
+    if (error_ != 0) close();
+  }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
   ~InputFile() { close(); }
 
-  // Opens `name` and identifies it; returns 0 or the errno value.
+  // 0, or the errno value of the failure to open.
+  [[nodiscard]] int error() const { return error_; }
+  [[nodiscard]] const FileId& id() const { return id_; }
+  // What the conversion reads: a file opened by name from its start;
+  // standard input may start anywhere.
+  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
+
+  void close() {
+    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
+    fd_ = -1;
+  }
+
+ private:
   int open(const char* name) {
     if (std::strcmp(name, "-") == 0) {
       fd_ = STDIN_FD;
@@ -34,22 +50,11 @@ class InputFile {
     return id_.kind == FileKind::directory ? EISDIR : 0;
   }
 
-  void close() {
-    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
-    fd_ = -1;
-  }
-
-  [[nodiscard]] const FileId& id() const { return id_; }
-
-  // What the conversion reads: a file opened by name from its start;
-  // standard input may start anywhere.
-  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
-
- private:
   FileSystem& fs_;
   int fd_ = -1;
   bool owned_ = true;
   FileId id_;
+  int error_ = 0;
 };
 
 // Reports the output that could not be opened. Returns the status.
@@ -74,9 +79,9 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, const ConversionSettings& settings,
                        ConversionMemory& memory) {
-  InputFile in(fs);
-  if (const int error = in.open(input); error != 0) {
-    tell_failure(console, INPUT_NOT_OPENED, input, error);
+  InputFile in(fs, input);
+  if (in.error() != 0) {
+    tell_failure(console, INPUT_NOT_OPENED, input, in.error());
     return RunStatus::input_not_opened;
   }
   OutputFile out(fs);

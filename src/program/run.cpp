@@ -26,41 +26,35 @@ constexpr const char* VERSION_TEXT =
     "Copyright (c) 2026 The tarnovelix authors; released under the MIT "
     "licence.\n";
 
-constexpr const char* HELP_TEXT =
-    "\n"
-    "Converts a file of numeric records into a row file: one row per value,\n"
-    "\"label coordinate events value\". The first three lines are the header\n"
-    "(\"points\" and \"events\" lines give each column's coordinate and "
-    "events\n"
-    "number), the fourth is skipped, and every later line is a label followed\n"
-    "by up to 100 values. Without both names, test.dat is converted into\n"
-    "test.ntp. The name - reads standard input or writes the rows to\n"
-    "standard output (the console text then goes to standard error).\n"
-    "\n"
-    "  -h, --help     show this text\n"
-    "      --version  show the version\n"
-    "\n"
-    "tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] "
-    "[-q | --quiet]\n"
-    "           [--] FILE...\n"
-    "converts every FILE into a row file named like it with its last "
-    "extension\n"
-    "replaced by .ntp, beside it or in DIR (created if missing), N files at "
-    "once\n"
-    "(default: one per processor). Each file's text is shown in the order "
-    "given,\n"
-    "after a line naming the file and its row file (only for the files that\n"
-    "failed with -q), then a summary line.\n"
-    "\n"
-    "A row file is written under a temporary name and takes the place of the\n"
-    "output only once complete: a run that fails or is interrupted leaves the\n"
-    "output as it was.\n"
-    "\n"
-    "Exit status: 0 on success, 1 when a file cannot be opened, read or "
-    "written\n"
-    "(the reason on standard error) or when any file of a batch failed, 2 "
-    "for a\n"
-    "malformed batch command line, 128 + N when ended by signal N.\n";
+// The text of --help, as it shows: each line as it is printed.
+constexpr const char* HELP_TEXT = R"(
+Converts a file of numeric records into a row file: one row per value,
+"label coordinate events value". The first three lines are the header
+("points" and "events" lines give each column's coordinate and events
+number), the fourth is skipped, and every later line is a label followed
+by up to 100 values. Without both names, test.dat is converted into
+test.ntp. The name - reads standard input or writes the rows to
+standard output (the console text then goes to standard error).
+
+  -h, --help     show this text
+      --version  show the version
+
+tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] [-q | --quiet]
+           [--] FILE...
+converts every FILE into a row file named like it with its last extension
+replaced by .ntp, beside it or in DIR (created if missing), N files at once
+(default: one per processor). Each file's text is shown in the order given,
+after a line naming the file and its row file (only for the files that
+failed with -q), then a summary line.
+
+A row file is written under a temporary name and takes the place of the
+output only once complete: a run that fails or is interrupted leaves the
+output as it was.
+
+Exit status: 0 on success, 1 when a file cannot be opened, read or written
+(the reason on standard error) or when any file of a batch failed, 2 for a
+malformed batch command line, 128 + N when ended by signal N.
+)";
 
 }  // namespace
 

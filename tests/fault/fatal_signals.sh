@@ -84,7 +84,19 @@ finish() {
 
 signals="HUP INT QUIT ILL TRAP ABRT BUS FPE USR1 SEGV USR2 PIPE ALRM TERM
   STKFLT XCPU XFSZ VTALRM PROF IO PWR SYS RTMIN RTMIN+1 RTMAX-1 RTMAX"
+# A sanitizer's runtime has handlers of its own for the faults it reports,
+# set before the program's code runs, and the program leaves them in place.
+sanitized=
+if grep -qE "__(asan|tsan)_init" "$binary"; then sanitized=1; fi
 for signal in $signals; do
+  case "$signal" in
+    BUS | FPE | SEGV)
+      if [ -n "$sanitized" ]; then
+        echo "SIG$signal: skipped, the sanitizer reports it"
+        continue
+      fi
+      ;;
+  esac
   number=$(kill -l "SIG$signal" 2>/dev/null) || continue
   start_held
   wait_for_rows "SIG$signal"

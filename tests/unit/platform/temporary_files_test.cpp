@@ -154,6 +154,66 @@ TEST(TemporaryFiles, HandlerGetsNoTornOrStaleName) {
   EXPECT_EQ(guarded_after_end, 0U);
 }
 
+// What one thread's steps leave for the end to remove, and what the end
+// tells that thread afterwards. Each case runs on a thread of its own, with
+// a table of its own, so that no slot is carried over from another case.
+TEST(TemporaryFiles, WhatTheEndRemoves) {
+  enum Step { guard_a, guard_b, guard_long, created, release };
+  struct Case {
+    const char* what;
+    std::vector<Step> steps;
+    std::vector<std::string> removed;
+  };
+  const std::string long_name(NAME, 'x');
+  const std::vector<Case> cases = {
+      {"nothing guarded", {}, {}},
+      {"a creation the handler interrupted", {guard_a}, {"a"}},
+      {"a created file", {guard_a, created}, {"a"}},
+      {"a released file", {guard_a, created, release}, {}},
+      {"the name after a released one",
+       {guard_a, created, release, guard_b, created},
+       {"b"}},
+      {"a name too long to keep", {guard_long, created}, {}},
+      {"a name too long after a kept one",
+       {guard_a, created, release, guard_long, created},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::thread([&] {
+      auto table = std::make_unique<Table>();
+      for (const Step step : c.steps) {
+        switch (step) {
+          case guard_a: ASSERT_TRUE(table->guard("a", 1)); break;
+          case guard_b: ASSERT_TRUE(table->guard("b", 1)); break;
+          case guard_long:
+            ASSERT_TRUE(table->guard(long_name.c_str(), long_name.size()));
+            break;
+          case created: table->created(); break;
+          case release: table->release(); break;
+        }
+      }
+      std::vector<std::string> removed;
+      int waits = 0;
+      EXPECT_TRUE(table->end(
+          [&removed](const char* name) { removed.emplace_back(name); },
+          [&waits] { return ++waits < 10; }));
+      EXPECT_EQ(removed, c.removed);
+      // This thread's own creation is not waited for.
+      EXPECT_EQ(waits, 0);
+      // Once the end has begun, nothing more is created, and a second end
+      // leaves the files to the first.
+      EXPECT_FALSE(table->guard("c", 1));
+      EXPECT_FALSE(table->end(
+          [&removed](const char* name) { removed.emplace_back(name); },
+          keep_waiting));
+      EXPECT_EQ(removed, c.removed);
+    }).join();
+  }
+}
+
+// More threads than slots: each thread with a slot is guarded, the others
+// are let through unguarded and stopped all the same once the end begins.
 TEST(TemporaryFiles, MoreThreadsThanSlots) {
   constexpr unsigned threads = 3 * SLOTS;
   auto table = std::make_unique<Table>();

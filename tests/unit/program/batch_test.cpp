@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "memory_file_system.hpp"
+#include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
 #include "program/run.hpp"
 #include "row_reference.hpp"

@@ -1,0 +1,166 @@
+#include "program/batch_plan.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "platform/file_names.hpp"
+
+namespace tnx {
+namespace {
+
+// What tells two row files apart: the folder that the row file's name
+// lands in once its symbolic links are followed, by identity however it is
+// spelled, and the name in it. Two names that lead to one file through a
+// link have the same key.
+struct OutputKey {
+  std::string folder;
+  std::string name;
+  // The name with its links followed.
+  std::string target;
+
+  bool operator==(const OutputKey& other) const {
+    return folder == other.folder && name == other.name;
+  }
+};
+
+// The identity of the last folder looked at: the files of a batch mostly
+// come folder by folder, and a map of every folder would grow with the
+// batch.
+class FolderIds {
+ public:
+  explicit FolderIds(FileSystem& fs) : fs_(fs) {}
+
+  const std::string& id(const std::string& folder) {
+    if (folder != spelling_ || id_.empty()) {
+      spelling_ = folder;
+      FileId found;
+      id_ =
+          fs_.inspect(folder.c_str(), found).ok()
+              ? std::to_string(found.device) + ":" + std::to_string(found.inode)
+              : "?" + folder;
+    }
+    return id_;
+  }
+
+ private:
+  FileSystem& fs_;
+  std::string spelling_;
+  std::string id_;
+};
+
+OutputKey output_key(FileSystem& fs, const std::string& output,
+                     FolderIds& folders) {
+  OutputKey key;
+  if (!fs.resolve_links(output.c_str(), key.target).ok()) key.target = output;
+  const std::size_t start = folder_length(key.target);
+  key.name = key.target.substr(start);
+  fold_name_case(key.name);
+  key.folder = folders.id(start == 0 ? "." : key.target.substr(0, start));
+  return key;
+}
+
+// 64-bit FNV-1a over the key's two parts.
+std::uint64_t key_hash(const OutputKey& key) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  const auto mix = [&hash](std::string_view text) {
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 0x100000001b3u;
+    }
+    hash ^= 0xff;  // keeps "a" + "bc" apart from "ab" + "c"
+    hash *= 0x100000001b3u;
+  };
+  mix(key.folder);
+  mix(key.name);
+  return hash;
+}
+
+// Finds the files whose row file an earlier one writes, by key: a hash of
+// each key, sorted, then the full keys of the files whose hashes meet. A
+// device (a link to /dev/null) takes the rows of any number of files.
+void find_refused(FileSystem& fs, BatchPlan& plan) {
+  const NameList& names = *plan.names;
+  FolderIds folders(fs);
+  FileId standard_output;
+  // Only a file or a pipe that standard output was sent to can also be a
+  // row file, as the single run decides it.
+  const bool check_standard_output =
+      fs.io().identify(STDOUT_FD, standard_output).ok() &&
+      (standard_output.kind == FileKind::regular ||
+       standard_output.kind == FileKind::other);
+  std::vector<std::pair<std::uint64_t, std::size_t>> hashes;
+  hashes.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string output = row_file_name(names[i], plan.output_dir);
+    hashes.emplace_back(key_hash(output_key(fs, output, folders)), i);
+    FileId found;
+    if (check_standard_output && !plan.rows_on_standard_output &&
+        fs.inspect(output.c_str(), found).ok() &&
+        found.kind != FileKind::device && found.same_file(standard_output)) {
+      plan.rows_on_standard_output = true;
+    }
+  }
+  std::sort(hashes.begin(), hashes.end());
+  for (std::size_t run = 0; run < hashes.size();) {
+    std::size_t end = run + 1;
+    while (end < hashes.size() && hashes[end].first == hashes[run].first) {
+      ++end;
+    }
+    if (end - run > 1) {
+      // Files in index order: each is compared with the earlier ones.
+      std::vector<std::pair<std::size_t, OutputKey>> keys;
+      for (std::size_t k = run; k < end; ++k) {
+        const std::size_t i = hashes[k].second;
+        keys.emplace_back(
+            i,
+            output_key(fs, row_file_name(names[i], plan.output_dir), folders));
+        for (std::size_t earlier = 0; earlier + 1 < keys.size(); ++earlier) {
+          if (!(keys[earlier].second == keys.back().second)) continue;
+          FileId target;
+          const bool device =
+              fs.inspect(keys.back().second.target.c_str(), target).ok() &&
+              target.kind == FileKind::device;
+          if (!device) plan.refused.emplace(i, keys[earlier].first);
+          break;
+        }
+      }
+    }
+    run = end;
+  }
+}
+
+}  // namespace
+
+RowFileParts row_file_parts(std::string_view input,
+                            std::string_view output_dir) {
+  const std::size_t start = folder_length(input);
+  std::string_view stem = input.substr(start);
+  // The last extension; a leading dot starts a name, not an extension.
+  const std::size_t dot = stem.rfind('.');
+  if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
+  if (output_dir.empty()) return {input.substr(0, start), false, stem};
+  return {output_dir, folder_length(output_dir) != output_dir.size(), stem};
+}
+
+std::string row_file_name(std::string_view input, std::string_view output_dir) {
+  const RowFileParts parts = row_file_parts(input, output_dir);
+  std::string name;
+  name.reserve(parts.folder.size() + 1 + parts.stem.size() + 4);
+  name.append(parts.folder);
+  if (parts.separator) name += '/';
+  name.append(parts.stem).append(".ntp");
+  return name;
+}
+
+BatchPlan plan_batch(FileSystem& fs, const NameList& names,
+                     const std::string& output_dir) {
+  BatchPlan plan;
+  plan.names = &names;
+  plan.output_dir = output_dir;
+  find_refused(fs, plan);
+  return plan;
+}
+
+}  // namespace tnx
