@@ -17,7 +17,8 @@ from __future__ import annotations
 
 import errno as _errno
 import os
-from concurrent.futures import ThreadPoolExecutor
+import threading
+from concurrent.futures import ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
 from typing import Iterable, List, Optional, Sequence, Tuple, Union
 
@@ -177,21 +178,39 @@ def read(source: Union[PathName, bytearray, memoryview]) -> Scan:
     return _read(source, None)
 
 
-def _jobs(jobs: Optional[int], count: int) -> int:
+def _jobs(jobs: Optional[int]) -> int:
     if jobs is None:
         jobs = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else (os.cpu_count() or 1)
     if jobs < 1:
         raise ValueError("jobs must be at least 1")
-    return max(1, min(jobs, count, 256))
+    return max(1, min(jobs, 256))
+
+
+# The thread pools, one per number of jobs, kept for the process: a thread
+# that converts takes one of the program's slots for the names of its
+# temporary files for good, so threads are reused rather than made anew
+# for every call.
+_POOLS = {}
+_POOLS_LOCK = threading.Lock()
+
+
+def _pool(jobs: int) -> ThreadPoolExecutor:
+    with _POOLS_LOCK:
+        pool = _POOLS.get(jobs)
+        if pool is None:
+            pool = _POOLS[jobs] = ThreadPoolExecutor(
+                max_workers=jobs, thread_name_prefix="tarnovelix"
+            )
+        return pool
 
 
 def _run_all(function, items: Sequence, jobs: Optional[int]):
     """Runs function(item, cancel) for every item on `jobs` threads and
     returns the results in order. An exception, an interrupt (Ctrl-C)
     included, stops the calls under way at their next read or write,
-    drops those not started, and is raised once every thread is done."""
+    drops those not started, and is raised once they are all over."""
     cancel = _core.Cancel()
-    pool = ThreadPoolExecutor(max_workers=_jobs(jobs, len(items)))
+    pool = _pool(_jobs(jobs))
     futures = []
     try:
         futures = [pool.submit(function, item, cancel) for item in items]
@@ -200,9 +219,8 @@ def _run_all(function, items: Sequence, jobs: Optional[int]):
         cancel.set()
         for f in futures:
             f.cancel()
+        wait(futures)
         raise
-    finally:
-        pool.shutdown(wait=True)
 
 
 def read_many(sources: Iterable[Union[PathName, bytearray, memoryview]], jobs: Optional[int] = None):

@@ -122,3 +122,22 @@ def test_module_runs_the_command_line(program, tmp_path, arguments):
         rows = [(tmp_path / n).read_bytes() if (tmp_path / n).exists() else None for n in ("out.ntp", "in.ntp")]
         results.append((done.returncode, done.stdout, done.stderr.replace(b"python3 -m ", b""), rows))
     assert results[0] == results[1]
+
+
+def test_jobs_must_be_positive(tmp_path):
+    scan = tmp_path / "one.dat"
+    scan.write_bytes(HEADER + b"1 2\n")
+    for call in (lambda: tarnovelix.read_many([scan], jobs=0),
+                 lambda: tarnovelix.convert_many([scan], jobs=-1)):
+        with pytest.raises(ValueError):
+            call()
+
+
+def test_many_calls_reuse_their_threads(tmp_path):
+    import threading
+
+    files = scan_files(tmp_path / "in", 6)
+    before = threading.active_count()
+    for _ in range(20):
+        assert all(r.ok for r in tarnovelix.convert_many(files, jobs=3))
+    assert threading.active_count() <= before + 3

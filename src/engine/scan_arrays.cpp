@@ -117,13 +117,16 @@ struct LabelValue {
 };
 
 // 0, 1, 2, ...: the columns of a line's rows.
-constexpr std::array<std::uint8_t, MAX_COLUMNS> COLUMN_NUMBERS = [] {
+constexpr std::array<std::uint8_t, MAX_COLUMNS> column_numbers() {
   std::array<std::uint8_t, MAX_COLUMNS> numbers{};
   for (std::size_t j = 0; j < numbers.size(); ++j) {
     numbers[j] = static_cast<std::uint8_t>(j);
   }
   return numbers;
-}();
+}
+
+constexpr std::array<std::uint8_t, MAX_COLUMNS> COLUMN_NUMBERS =
+    column_numbers();
 
 // Collects the rows of the data pass in chunks. A chunk that cannot get
 // its memory stops the pass (failed()).
@@ -241,18 +244,18 @@ bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
 }
 
 bool ChunkedRows::join(ScanArrays& out) noexcept {
-  std::size_t rows = 0;
-  for (const RowChunk& chunk : chunks_) rows += chunk.size;
-  out.rows = rows;
+  std::size_t count = 0;
+  for (const RowChunk& chunk : chunks_) count += chunk.size;
+  out.rows = count;
   if (chunks_.empty()) {
     add_chunk();
     if (failed_) return false;
   }
-  return join_field(chunks_, &RowChunk::label, rows, out.label, advice_) &&
-         join_field(chunks_, &RowChunk::column, rows, out.column, advice_) &&
-         join_field(chunks_, &RowChunk::point, rows, out.point, advice_) &&
-         join_field(chunks_, &RowChunk::events, rows, out.events, advice_) &&
-         join_field(chunks_, &RowChunk::value, rows, out.value, advice_);
+  return join_field(chunks_, &RowChunk::label, count, out.label, advice_) &&
+         join_field(chunks_, &RowChunk::column, count, out.column, advice_) &&
+         join_field(chunks_, &RowChunk::point, count, out.point, advice_) &&
+         join_field(chunks_, &RowChunk::events, count, out.events, advice_) &&
+         join_field(chunks_, &RowChunk::value, count, out.value, advice_);
 }
 
 // The rows of the first chunk: as many as a regular input can give (each
@@ -264,7 +267,8 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
 std::size_t first_chunk_rows(const ConversionInput& input,
                              std::size_t chunk_rows) {
   if (input.id.kind != FileKind::regular) return chunk_rows;
-  const std::uint64_t bound = input.id.size / 2 + 2 * MAX_COLUMNS;
+  const std::uint64_t bound =
+      input.id.size / 2 + static_cast<std::uint64_t>(MAX_COLUMNS) * 2;
   return bound < SIZE_MAX / sizeof(std::uint32_t)
              ? static_cast<std::size_t>(bound)
              : chunk_rows;

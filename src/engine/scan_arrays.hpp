@@ -46,8 +46,8 @@ class HeapArray {
   [[nodiscard]] static HeapArray allocate(
       std::size_t count, MemoryAdvice advice = nullptr) noexcept {
     HeapArray array;
-    constexpr auto MOST = static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T);
-    if (count > MOST) return array;
+    constexpr auto most = static_cast<std::size_t>(PTRDIFF_MAX) / sizeof(T);
+    if (count > most) return array;
     const std::size_t bytes = (count == 0 ? 1 : count) * sizeof(T);
     array.data_.reset(static_cast<T*>(std::malloc(bytes)));
     if (!array.empty() && advice != nullptr) advice(array.data_.get(), bytes);

@@ -10,14 +10,14 @@ namespace tnx {
 
 void advise_large_pages(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t LARGE_PAGE = std::uintptr_t{2} << 20;
-  if (bytes < 2 * LARGE_PAGE) return;
-  const auto first = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t start = (first + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
-  const std::uintptr_t end = (first + bytes) & ~(LARGE_PAGE - 1);
-  if (end > start) {
-    (void)::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  }
+  constexpr std::size_t large_page = std::size_t{2} << 20;
+  if (bytes < 2 * large_page) return;
+  // The whole large pages within the block: from the first boundary on.
+  const std::size_t misaligned =
+      reinterpret_cast<std::uintptr_t>(data) % large_page;
+  const std::size_t skip = misaligned == 0 ? 0 : large_page - misaligned;
+  const std::size_t whole = (bytes - skip) / large_page * large_page;
+  (void)::madvise(static_cast<char*>(data) + skip, whole, MADV_HUGEPAGE);
 #else
   (void)data;
   (void)bytes;
