@@ -23,7 +23,8 @@ help:
 	@echo 'make debug-test     the tests in a debug build'
 	@echo 'make format         clang-format every source; format-check checks'
 	@echo 'make bench          the benchmark (bench-per-file, bench-batch, bench-micro:'
-	@echo '                    its parts)'
+	@echo '                    its parts; bench-python: scans into arrays)'
+	@echo 'make python         the Python package as a wheel in dist/'
 	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package, cluster-test'
 	@echo 'make clean          remove build/'
 
@@ -50,8 +51,11 @@ demo: program
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install build/program --prefix "$(PREFIX)"
 
+# The C++ tests, then the Python package's (pytest; label python), when
+# pybind11 was found.
 test: build
-	ctest --preset release -j $(JOBS)
+	ctest --preset release -j $(JOBS) -LE python
+	ctest --preset release -L python --output-on-failure
 
 asan-test:
 	cmake --preset asan >/dev/null

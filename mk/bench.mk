@@ -5,7 +5,8 @@
 # BENCH_FILE_ROUNDS=N apply). `make bench-batch` runs only its last part:
 # one --batch run over 300 small files against a shell loop and xargs, one
 # process per file (BENCH_QUICK=1 and BENCH_BATCH_ROUNDS=N apply).
-# `make bench-micro` runs the micro-benchmarks of the scanners and
+# `make bench` ends with `make bench-python` (mk/python.mk) when the Python
+# package can be built. `make bench-micro` runs the micro-benchmarks of the scanners and
 # formatters.
 .PHONY: bench bench-tools bench-per-file bench-batch bench-micro
 
@@ -16,6 +17,7 @@ bench-tools:
 
 bench: bench-tools
 	bench/run.sh build/bench
+	$(MAKE) --no-print-directory bench-python
 
 bench-per-file: bench-tools
 	build/bench/bench/per_file --tarnovelix build/bench/tarnovelix --tools build/bench/bench --data build/bench-data/per-file

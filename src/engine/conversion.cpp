@@ -9,6 +9,7 @@
 #include "engine/line_reader.hpp"
 #include "engine/record.hpp"
 #include "engine/row_writer.hpp"
+#include "engine/scan_passes.hpp"
 
 namespace tnx {
 namespace {
@@ -32,8 +33,53 @@ int handle_header_in_pieces(LineReader& reader, Line& line,
   }
 }
 
-// The first HEADER_LINES lines go to the header pass whatever they hold; the
-// line after them is dropped. Returns 0 or the errno value of a failed read.
+// The size of a regular input from which its rows go to the file from a
+// thread of their own. The thread costs a start and fresh buffers to fill,
+// and pays only for a large row file: measured on the standard shape, side
+// by side, it made 2.5 MB of rows 1.50 times as slow, 5 MB 1.11, 10 MB
+// 0.96, 20 MB 0.90, 50 MB 0.86 and 100 MB 0.68 times. 4 MiB of input give
+// 10 MB of rows or more in every shape of the benchmark.
+constexpr std::uint64_t BACKGROUND_INPUT = std::uint64_t{4} << 20;
+
+// An upper bound of the row file's size: each value takes at least a digit
+// and a blank of the input, and its row copies its digits and adds the
+// label field, the column text and the row end. Sizes the row buffer, so a
+// small file does not take the memory of a large one.
+std::uint64_t row_bytes_bound(std::uint64_t input_bytes,
+                              const ColumnTexts& columns) {
+  const std::uint64_t values = input_bytes / 2 + 1;
+  const std::uint64_t per_row = columns.max_row_bytes() - MAX_VALUE_TEXT;
+  return values * per_row + input_bytes;
+}
+
+// How the rows of a conversion are written. Those of a large regular file
+// are written by a thread of their own: the writes into the page cache cost
+// about as much as the formatting. Writes to devices such as /dev/null cost
+// next to nothing, and there a second thread only gets in the way. A FileIo
+// that takes no writes from another thread (the tests') gets every call
+// from this one, in order.
+Writing writing_of(const FileIo& io, const ConversionInput& input,
+                   const ConversionOutput& output,
+                   const ConversionSettings& settings) {
+  const bool sized = input.id.kind == FileKind::regular;
+  const bool large = settings.may_write_in_background &&
+                     (!sized || input.id.size >= BACKGROUND_INPUT);
+  return io.takes_writes_from_other_threads() &&
+                 output.kind == FileKind::regular && large
+             ? Writing::in_background
+             : Writing::in_this_thread;
+}
+
+}  // namespace
+
+std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
+  if (input.id.kind != FileKind::regular || input.id.size >= block_size) {
+    return block_size;
+  }
+  return std::max(static_cast<std::size_t>(input.id.size) + 1,
+                  std::min(block_size, MIN_BLOCK_SIZE));
+}
+
 int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
                     InputAgain input, std::size_t hold) {
   Line line;
@@ -55,103 +101,6 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
   }
   return 0;
 }
-
-// A data line longer than the input buffer, from its first piece in `line`
-// on: its label and values, compacted piece by piece, are converted like
-// any line. Returns false when a read failed. Kept out of the data pass's
-// loop, where its registers would cost every line an instruction.
-[[gnu::noinline]] bool convert_data_line_in_pieces(LineReader& reader,
-                                                   Line& line,
-                                                   const ColumnTexts& columns,
-                                                   RowWriter& rows) {
-  NumberCompactor numbers(NumberKind::integer, MAX_COLUMNS + 1);
-  for (ReadStatus status = ReadStatus::piece;;) {
-    const bool more = numbers.add(line.text, line.text + line.size);
-    if (status == ReadStatus::line) break;
-    // Once the label and values are known the rest of the line is passed
-    // over.
-    if (!more) {
-      if (!reader.pass_over_rest_of_line()) return false;
-      break;
-    }
-    status = reader.next_piece(line);
-    if (status == ReadStatus::error) return false;
-  }
-  convert_data_line(numbers.finish(), columns, rows);
-  return true;
-}
-
-// The size of a regular input from which its rows go to the file from a
-// thread of their own. The thread costs a start and fresh buffers to fill,
-// and pays only for a large row file: measured on the standard shape, side
-// by side, it made 2.5 MB of rows 1.50 times as slow, 5 MB 1.11, 10 MB
-// 0.96, 20 MB 0.90, 50 MB 0.86 and 100 MB 0.68 times. 4 MiB of input give
-// 10 MB of rows or more in every shape of the benchmark.
-constexpr std::uint64_t BACKGROUND_INPUT = std::uint64_t{4} << 20;
-
-// An upper bound of the row file's size: each value takes at least a digit
-// and a blank of the input, and its row copies its digits and adds the
-// label field, the column text and the row end. Sizes the row buffer, so a
-// small file does not take the memory of a large one.
-std::uint64_t row_bytes_bound(std::uint64_t input_bytes,
-                              const ColumnTexts& columns) {
-  const std::uint64_t values = input_bytes / 2 + 1;
-  const std::uint64_t per_row = columns.max_row_bytes() - MAX_VALUE_TEXT;
-  return values * per_row + input_bytes;
-}
-
-// The size of the reads of `input`. A regular input is read in one block
-// when it fits one. Its size is a hint only: a file in /proc reports 0
-// whatever it holds, and a file may grow, so reads never get smaller than a
-// pipe's.
-std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
-  if (input.id.kind != FileKind::regular || input.id.size >= block_size) {
-    return block_size;
-  }
-  return std::max(static_cast<std::size_t>(input.id.size) + 1,
-                  std::min(block_size, MIN_BLOCK_SIZE));
-}
-
-// How the rows of a conversion are written. Those of a large regular file
-// are written by a thread of their own: the writes into the page cache cost
-// about as much as the formatting. Writes to devices such as /dev/null cost
-// next to nothing, and there a second thread only gets in the way. A FileIo
-// that takes no writes from another thread (the tests') gets every call
-// from this one, in order.
-Writing writing_of(const FileIo& io, const ConversionInput& input,
-                   const ConversionOutput& output,
-                   const ConversionSettings& settings) {
-  const bool sized = input.id.kind == FileKind::regular;
-  const bool large = settings.may_write_in_background &&
-                     (!sized || input.id.size >= BACKGROUND_INPUT);
-  return io.takes_writes_from_other_threads() &&
-                 output.kind == FileKind::regular && large
-             ? Writing::in_background
-             : Writing::in_this_thread;
-}
-
-// The data pass: every line after the header into rows. Returns 0 or the
-// errno value of a failed read; it stops early once a write failed.
-int run_data_pass(LineReader& reader, const ColumnTexts& columns,
-                  RowWriter& rows) {
-  Line line;
-  ReadStatus next = ReadStatus::line;
-  while (!rows.failed()) {
-    next = reader.next(line);
-    if (next != ReadStatus::line) [[unlikely]] {
-      if (next != ReadStatus::piece) break;
-      if (!convert_data_line_in_pieces(reader, line, columns, rows)) {
-        next = ReadStatus::error;
-        break;
-      }
-      continue;
-    }
-    convert_data_line(line, columns, rows);
-  }
-  return next == ReadStatus::error ? reader.error() : 0;
-}
-
-}  // namespace
 
 ConversionResult convert(FileIo& io, const ConversionInput& input,
                          const ConversionOutput& output, TextOutput& text,
@@ -178,7 +127,12 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
       writing, sized ? row_bytes_bound(input.id.size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
   if (result.read_error == 0) {
-    result.read_error = run_data_pass(reader, columns, rows);
+    result.read_error = run_data_pass(
+        reader,
+        [&columns, &rows](const Line& line) {
+          convert_data_line(line, columns, rows);
+        },
+        [&rows] { return rows.failed(); });
   }
   if (!rows.flush()) result.write_error = rows.error();
   memory.rows = rows.release();

@@ -46,11 +46,13 @@ void summarize(HeaderKeyword keyword, const char* first, const char* last,
   if (keyword == HeaderKeyword::points) {
     auto& p = tables.points;
     const int count = scan_double_list(first, last, p.data(), MAX_COLUMNS);
+    tables.note_count(keyword, count);
     add_printf(console, "\n%d 'points' records found, %f %f  %f\n", count, p[0],
                p[1], p[2]);
   } else if (keyword == HeaderKeyword::events) {
     auto& e = tables.events;
     const int count = scan_u32_list(first, last, e.data(), MAX_COLUMNS);
+    tables.note_count(keyword, count);
     add_printf(console, "\n%d 'events' records found, %u %u %u ...\n", count,
                e[0], e[1], e[2]);
   }

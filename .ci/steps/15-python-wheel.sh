@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The Python package as a user gets it: the wheel built offline (make
+# python), installed with pip into a fresh venv that sees the system's
+# NumPy and pandas, and its tests run against the installed package from
+# outside the source tree.
+set -euo pipefail
+make python
+venv=build/python-venv
+rm -rf "$venv"
+/usr/bin/python3 -m venv --system-site-packages "$venv"
+"$venv/bin/pip" install --no-index --no-deps --force-reinstall dist/tarnovelix-*.whl
+tests=$(mktemp -d)
+trap 'rm -rf "$tests"' EXIT
+cp python/tests/*.py "$tests/"
+cd "$tests"
+TNX_PROGRAM="$OLDPWD/build/release/tarnovelix" TNX_SOURCE_DIR="$OLDPWD" \
+  "$OLDPWD/$venv/bin/python" -m pytest -q -p no:cacheprovider .
+"$OLDPWD/$venv/bin/python" -c 'import tarnovelix, sys; assert "site-packages" in tarnovelix.__file__, tarnovelix.__file__; print("installed", tarnovelix.__version__, tarnovelix.__file__)'

@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Reading scans into arrays, side by side with the peers, in one run:
+
+  read()                   the package, the standard file into arrays
+  command line             the program converting it to /dev/null
+  convert + pandas         the row file, then pandas.read_csv of it
+  convert + numpy.loadtxt  the row file, then numpy.loadtxt of it
+  read_many (300 files)    the package, one frame with a file column
+  pandas loop (300 files)  pandas.read_csv over their row files
+  peak memory              of read(), against the size of its arrays
+
+Each time is the minimum of a few rounds (the spread beside it); the slow
+peers run once. The arrays are checked against the row file before any
+figure is printed."""
+
+import argparse
+import os
+import pathlib
+import resource
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+
+def timed(function, rounds):
+    times = []
+    result = None
+    for _ in range(rounds):
+        start = time.perf_counter()
+        result = function()
+        times.append(time.perf_counter() - start)
+    return min(times), (max(times) - min(times)) / min(times) * 100, result
+
+
+def peak_memory(scan_path):
+    """Peak resident memory of a fresh process reading the scan, above what
+    it held before the read, and the size of the arrays (bytes)."""
+    code = (
+        "import sys, tarnovelix, numpy\n"
+        "def kib(field):\n"
+        "    text = open('/proc/self/status').read()\n"
+        "    return int(text.split(field + ':')[1].split()[0]) * 1024\n"
+        "before = kib('VmRSS')\n"
+        "s = tarnovelix.read(sys.argv[1])\n"
+        "after = kib('VmHWM')\n"
+        "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value))\n"
+        "print(before, after, size)\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code, str(scan_path)],
+                         capture_output=True, check=True, text=True).stdout.split()
+    return int(out[1]) - int(out[0]), int(out[2])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--datagen", required=True)
+    parser.add_argument("--lines", type=int, default=100_000)
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--small-files", type=int, default=300)
+    parser.add_argument("--small-lines", type=int, default=50)
+    arguments = parser.parse_args()
+
+    import pandas as pd
+
+    import tarnovelix
+
+    work = pathlib.Path(tempfile.mkdtemp(prefix="tnx-bench-python-"))
+    scan = work / "standard.dat"
+    with open(scan, "wb") as out:
+        subprocess.run([arguments.datagen, "standard", str(arguments.lines)], stdout=out, check=True)
+    rows_file = work / "standard.ntp"
+    subprocess.run([arguments.program, scan, rows_file], capture_output=True, check=True)
+
+    # Checked first: the arrays must be the row file's numbers.
+    arrays = tarnovelix.read(scan)
+    head = arrays.format_rows() if len(arrays) <= 200_000 else b"".join(
+        b"%4d %.3f %u %u\n" % r for r in zip(arrays.label[:200_000].tolist(), arrays.point[:200_000].tolist(),
+                                           arrays.events[:200_000].tolist(), arrays.value[:200_000].tolist()))
+    with open(rows_file, "rb") as f:
+        assert f.read(len(head)) == head, "the arrays differ from the row file"
+    rows = len(arrays)
+    del arrays
+
+    cli, cli_spread, _ = timed(lambda: subprocess.run([arguments.program, scan, "/dev/null"],
+                                                      stdout=subprocess.DEVNULL, check=True), arguments.rounds)
+    read, read_spread, result = timed(lambda: tarnovelix.read(scan), arguments.rounds)
+    assert len(result) == rows
+    del result
+
+    def convert_then_pandas():
+        subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
+        return pd.read_csv(rows_file, sep=r"\s+", header=None, engine="c")
+
+    pandas_time, _, frame = timed(convert_then_pandas, 1)
+    assert len(frame) == rows
+    del frame
+
+    def convert_then_loadtxt():
+        subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
+        return np.loadtxt(rows_file)
+
+    loadtxt_time, _, table = timed(convert_then_loadtxt, 1)
+    assert len(table) == rows
+    del table
+
+    small = work / "small"
+    small.mkdir()
+    files = []
+    for i in range(arguments.small_files):
+        path = small / ("s%03d.dat" % i)
+        with open(path, "wb") as out:
+            subprocess.run([arguments.datagen, "standard", str(arguments.small_lines), str(i + 2)],
+                           stdout=out, check=True)
+        files.append(path)
+    subprocess.run([arguments.program, "--batch", "-q", *files], check=True)
+    row_files = [f.with_suffix(".ntp") for f in files]
+    many, many_spread, frame = timed(lambda: tarnovelix.read_many(files), arguments.rounds)
+    small_rows = len(frame)
+    del frame
+
+    def pandas_loop():
+        return [pd.read_csv(f, sep=r"\s+", header=None, engine="c") for f in row_files]
+
+    loop, loop_spread, frames = timed(pandas_loop, max(1, arguments.rounds // 2))
+    assert sum(len(f) for f in frames) == small_rows
+    peak, size = peak_memory(scan)
+
+    mib = 1 << 20
+    print("== Scans into arrays: %s, %d lines, %d rows (%.1f MB)"
+          % (scan.name, arguments.lines, rows, scan.stat().st_size / 1e6))
+    print("%-34s %9s %9s %s" % ("", "seconds", "spread", "ratio"))
+    print("%-34s %9.3f %8.1f%%" % ("command line to /dev/null", cli, cli_spread))
+    print("%-34s %9.3f %8.1f%%   %.2fx the command line (target <= 1.5)" % ("read() into arrays", read, read_spread, read / cli))
+    print("%-34s %9.3f %9s   read() %.1fx faster (target >= 20)" % ("convert + pandas.read_csv", pandas_time, "once", pandas_time / read))
+    print("%-34s %9.3f %9s   read() %.1fx faster" % ("convert + numpy.loadtxt", loadtxt_time, "once", loadtxt_time / read))
+    print("== %d small files of %d lines, %d rows" % (len(files), arguments.small_lines, small_rows))
+    print("%-34s %9.3f %8.1f%%" % ("read_many()", many, many_spread))
+    print("%-34s %9.3f %8.1f%%   read_many() %.1fx faster (target >= 5)" % ("loop of pandas.read_csv", loop, loop_spread, loop / many))
+    print("== Peak memory of read()")
+    print("%-34s %9.1f MiB" % ("arrays", size / mib))
+    print("%-34s %9.1f MiB   %.1f MiB above the arrays" % ("peak resident memory added", peak / mib, (peak - size) / mib))
+    for f in work.rglob("*"):
+        if f.is_file():
+            f.unlink()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,382 @@
+"""Scans straight into Python.
+
+A scan (three header lines, a dropped fourth line, then data lines of a
+label and values) becomes NumPy arrays in one call, read by the converter's
+own engine with its exact rules: formatting row ``i`` as
+``"%4d %.3f %u %u\\n" % (label[i], point[i], events[i], value[i])`` gives
+row ``i`` of the row file the command line writes.
+
+    >>> import tarnovelix
+    >>> scan = tarnovelix.read("scan.dat")
+    >>> scan.value.sum(), scan.header.points[:3]
+    >>> frame = tarnovelix.read_many(["a.dat", "b.dat"])   # pandas
+    >>> tarnovelix.convert("scan.dat", "scan.ntp")          # the row file
+"""
+
+from __future__ import annotations
+
+import errno as _errno
+import os
+import threading
+from concurrent.futures import ThreadPoolExecutor, wait
+from dataclasses import dataclass, field
+from typing import Iterable, List, Optional, Sequence, Tuple, Union
+
+import numpy as np
+
+from . import _core
+
+__version__: str = _core.version
+
+__all__ = [
+    "ScanError",
+    "Scan",
+    "Header",
+    "Conversion",
+    "read",
+    "read_many",
+    "convert",
+    "convert_many",
+    "__version__",
+]
+
+PathName = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+
+
+class ScanError(OSError):
+    """A scan or row file that could not be read or written.
+
+    An :class:`OSError`: ``errno`` holds the system's error number,
+    ``strerror`` its reason and ``filename`` the file concerned.
+    """
+
+
+def _error(code: int, name: object) -> ScanError:
+    return ScanError(code, os.strerror(code), name)
+
+
+def _decode(text: bytes) -> str:
+    # Header lines may hold any bytes: they come back unchanged through
+    # os.fsencode-like encoding.
+    return text.decode("utf-8", "surrogateescape")
+
+
+@dataclass(frozen=True)
+class Header:
+    """The header's tables.
+
+    ``points`` (float64) and ``events`` (uint32) hold the coordinate and
+    the events number of each of the 100 columns (0 where no header line
+    gave one); ``counts`` lists, for each points or events line in order,
+    its keyword and how many numbers it gave (-1 when only white space
+    followed the keyword, as the console text shows).
+    """
+
+    points: np.ndarray
+    events: np.ndarray
+    counts: Tuple[Tuple[str, int], ...]
+
+
+@dataclass(frozen=True)
+class Scan:
+    """The rows of one scan, one array element per row in row-file order.
+
+    ``label`` int32, ``column`` uint8 (the value's column, which the row
+    file does not show), ``point`` float64 (the column's coordinate, every
+    bit of the double, where the row file shows three decimals), ``events``
+    uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
+    the text the command line prints for the header, ``source`` the name
+    read (None for a scan in memory).
+    """
+
+    label: np.ndarray
+    column: np.ndarray
+    point: np.ndarray
+    events: np.ndarray
+    value: np.ndarray
+    header: Header
+    console: str
+    source: Optional[str] = None
+
+    def __len__(self) -> int:
+        return len(self.value)
+
+    def to_pandas(self):
+        """The rows as a pandas DataFrame with the columns label, column,
+        point, events and value (the arrays themselves, not copies)."""
+        import pandas as pd
+
+        return pd.DataFrame(
+            {
+                "label": self.label,
+                "column": self.column,
+                "point": self.point,
+                "events": self.events,
+                "value": self.value,
+            },
+            copy=False,
+        )
+
+    def format_rows(self) -> bytes:
+        """The row file's text, formatted from the arrays (slow: for
+        checks and small scans)."""
+        return b"".join(
+            b"%4d %.3f %u %u\n" % row
+            for row in zip(
+                self.label.tolist(),
+                self.point.tolist(),
+                self.events.tolist(),
+                self.value.tolist(),
+            )
+        )
+
+
+def _is_path(source: object) -> bool:
+    return isinstance(source, (str, bytes, os.PathLike))
+
+
+def _scan_of(result: dict, source: Optional[str]) -> Scan:
+    return Scan(
+        label=result["label"],
+        column=result["column"],
+        point=result["point"],
+        events=result["events"],
+        value=result["value"],
+        header=Header(
+            points=result["points"],
+            events=result["events_table"],
+            counts=tuple(result["counts"]),
+        ),
+        console=_decode(result["console"]),
+        source=source,
+    )
+
+
+def _read(source, cancel) -> Scan:
+    if _is_path(source):
+        name = os.fspath(source)
+        result = _core.read_path(os.fsencode(name), cancel)
+        shown = os.fsdecode(name)
+    else:
+        result = _core.read_buffer(memoryview(source).cast("B"), cancel)
+        shown = None
+    if result["error"] != 0:
+        raise _error(result["error"], shown if shown is not None else "<memory>")
+    return _scan_of(result, shown)
+
+
+def read(source: Union[PathName, bytearray, memoryview]) -> Scan:
+    """Reads one scan into arrays.
+
+    ``source`` is a file name (``str``, ``bytes`` or ``os.PathLike``) or a
+    scan held in memory (any other bytes-like object: ``bytearray``,
+    ``memoryview``, a NumPy byte array; wrap ``bytes`` content in a
+    ``memoryview``). Malformed lines give no rows, as in the command line;
+    a file that cannot be opened or read raises :class:`ScanError` with the
+    system's reason. The GIL is released while the file is read.
+    """
+    return _read(source, None)
+
+
+def _jobs(jobs: Optional[int]) -> int:
+    if jobs is None:
+        jobs = len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else (os.cpu_count() or 1)
+    if jobs < 1:
+        raise ValueError("jobs must be at least 1")
+    return max(1, min(jobs, 256))
+
+
+# The thread pools, one per number of jobs, kept for the process: a thread
+# that converts takes one of the program's slots for the names of its
+# temporary files for good, so threads are reused rather than made anew
+# for every call.
+_POOLS = {}
+_POOLS_LOCK = threading.Lock()
+
+
+def _pool(jobs: int) -> ThreadPoolExecutor:
+    with _POOLS_LOCK:
+        pool = _POOLS.get(jobs)
+        if pool is None:
+            pool = _POOLS[jobs] = ThreadPoolExecutor(
+                max_workers=jobs, thread_name_prefix="tarnovelix"
+            )
+        return pool
+
+
+def _run_all(function, items: Sequence, jobs: Optional[int]):
+    """Runs function(item, cancel) for every item on `jobs` threads and
+    returns the results in order. An exception, an interrupt (Ctrl-C)
+    included, stops the calls under way at their next read or write,
+    drops those not started, and is raised once they are all over."""
+    cancel = _core.Cancel()
+    pool = _pool(_jobs(jobs))
+    futures = []
+    try:
+        futures = [pool.submit(function, item, cancel) for item in items]
+        return [f.result() for f in futures]
+    except BaseException:
+        cancel.set()
+        for f in futures:
+            f.cancel()
+        wait(futures)
+        raise
+
+
+def read_many(sources: Iterable[Union[PathName, bytearray, memoryview]], jobs: Optional[int] = None):
+    """Reads many scans into one pandas DataFrame.
+
+    The columns of :meth:`Scan.to_pandas` and ``file`` (categorical: the
+    name of each row's scan, as given), the scans in the order given.
+    ``jobs`` threads read at once (default: one per processor available),
+    the GIL released. The first file that fails raises its
+    :class:`ScanError` after the others stopped; an interrupt stops every
+    read promptly.
+    """
+    import pandas as pd
+
+    items = list(sources)
+    scans: List[Scan] = _run_all(_read, items, jobs) if items else []
+    names = [
+        os.fsdecode(os.fspath(s)) if _is_path(s) else "<memory %d>" % i
+        for i, s in enumerate(items)
+    ]
+    lengths = np.array([len(s) for s in scans], dtype=np.int64)
+    codes_type = np.int16 if len(names) < 2**15 else np.int32
+    codes = np.repeat(np.arange(len(names), dtype=codes_type), lengths)
+    categories = pd.Index(names).unique()
+    if len(categories) != len(names):
+        # The same name given twice: one category for both.
+        codes = categories.get_indexer(np.asarray(names, dtype=object))[codes].astype(codes_type)
+
+    def joined(field_name: str, dtype) -> np.ndarray:
+        if not scans:
+            return np.empty(0, dtype=dtype)
+        return np.concatenate([getattr(s, field_name) for s in scans])
+
+    return pd.DataFrame(
+        {
+            "file": pd.Categorical.from_codes(codes, categories=categories),
+            "label": joined("label", np.int32),
+            "column": joined("column", np.uint8),
+            "point": joined("point", np.float64),
+            "events": joined("events", np.uint32),
+            "value": joined("value", np.uint32),
+        },
+        copy=False,
+    )
+
+
+@dataclass
+class Conversion:
+    """The outcome of converting one scan into its row file.
+
+    ``console`` is the text the command line prints for it on standard
+    output (its messages included), ``error`` the :class:`ScanError` of a
+    failure or None.
+    """
+
+    input: str
+    output: str
+    console: str
+    error: Optional[ScanError] = None
+
+    @property
+    def ok(self) -> bool:
+        return self.error is None
+
+
+_STATUS_OK = 0
+
+
+_REASONS = {os.strerror(code): code for code in _errno.errorcode}
+
+
+def _reason_of(errors: str, name: str) -> Optional[Tuple[int, str]]:
+    """The errno value and reason of the program's line about `name`
+    ("tarnovelix: NAME: REASON"), when it has one."""
+    prefix = "tarnovelix: %s: " % name
+    for line in errors.splitlines():
+        if line.startswith(prefix):
+            reason = line[len(prefix):]
+            return _REASONS.get(reason, 0), reason
+    return None
+
+
+def _convert(pair: Tuple[str, str], cancel) -> Conversion:
+    input_name, output_name = pair
+    status, text, errors, code, side = _core.convert(
+        os.fsencode(input_name), os.fsencode(output_name), cancel
+    )
+    result = Conversion(input_name, output_name, _decode(text))
+    if status != _STATUS_OK:
+        name = input_name if side == "input" else output_name
+        # The program's own reason line tells best what failed.
+        found = _reason_of(_decode(errors), name)
+        reason = None
+        if found is not None and found[0] != 0:
+            code, reason = found
+        if code == 0:
+            code = _errno.EINVAL
+        result.error = ScanError(code, reason or os.strerror(code), name)
+    return result
+
+
+def convert(input: PathName, output: PathName) -> Conversion:
+    """Converts the scan ``input`` into the row file ``output`` exactly as
+    the command line does: the same rows, the same safe output (a regular
+    row file is replaced only once every row is written). Raises
+    :class:`ScanError` on failure; returns the :class:`Conversion`."""
+    result = _convert((os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output))), None)
+    if result.error is not None:
+        raise result.error
+    return result
+
+
+def convert_many(
+    inputs: Iterable[PathName],
+    output_dir: Optional[PathName] = None,
+    jobs: Optional[int] = None,
+) -> List[Conversion]:
+    """Converts many scans as the command line's batch does: each into a
+    row file named like it with its last extension replaced by ``.ntp``,
+    beside it or in ``output_dir`` (created if missing). Returns one
+    :class:`Conversion` per input, in order; a failure never stops the
+    others. A file whose row file an earlier one writes is refused. An
+    interrupt stops every conversion promptly and leaves no partial row
+    file."""
+    names = [os.fsdecode(os.fspath(i)) for i in inputs]
+    folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
+    if folder:
+        os.makedirs(folder, exist_ok=True)
+    outputs = [os.fsdecode(_core.row_file_name(os.fsencode(n), os.fsencode(folder))) for n in names]
+    first_writer = {}
+    refused = {}
+    for i, out in enumerate(outputs):
+        key = os.path.realpath(out)
+        if key in first_writer and not _is_device(out):
+            refused[i] = first_writer[key]
+        else:
+            first_writer.setdefault(key, i)
+
+    def one(i: int, cancel) -> Conversion:
+        if i in refused:
+            error = ScanError(
+                _errno.EEXIST,
+                "also the row file of %s" % names[refused[i]],
+                outputs[i],
+            )
+            return Conversion(names[i], outputs[i], "", error)
+        return _convert((names[i], outputs[i]), cancel)
+
+    return _run_all(one, list(range(len(names))), jobs) if names else []
+
+
+def _is_device(name: str) -> bool:
+    import stat
+
+    try:
+        mode = os.stat(name).st_mode
+    except OSError:
+        return False
+    return stat.S_ISCHR(mode) or stat.S_ISBLK(mode)

@@ -1,0 +1,143 @@
+"""convert and convert_many write what the command line writes, with its
+safe output, and report failures as ScanError; python3 -m tarnovelix is the
+command line."""
+
+import errno
+import os
+import subprocess
+import sys
+
+import pytest
+
+import tarnovelix
+from conftest import run_program
+
+HEADER = b"# c\npoints 0.5 1.5 2.5\nevents 10 20 30\nskipped\n"
+
+
+def scan_files(folder, count):
+    folder.mkdir(exist_ok=True)
+    files = []
+    for i in range(count):
+        path = folder / ("s%03d.dat" % i)
+        path.write_bytes(HEADER + b"".join(b"%d %d %d\n" % (j - i, j * i, i) for j in range(i % 7)))
+        files.append(path)
+    return files
+
+
+def test_convert_writes_the_command_lines_rows(program, source_dir, tmp_path):
+    cases = sorted((source_dir / "tests" / "e2e" / "cases").glob("*/input.dat"))
+    for case in cases:
+        status, stdout, _ = run_program(program, case, tmp_path / "cli.ntp")
+        result = tarnovelix.convert(case, tmp_path / "py.ntp")
+        assert status == 0 and result.ok
+        assert (tmp_path / "py.ntp").read_bytes() == (tmp_path / "cli.ntp").read_bytes(), case
+        assert result.console.encode("utf-8", "surrogateescape") == stdout, case
+
+
+# (input, output, errno, which name the error carries)
+FAILURES = [
+    ("missing.dat", "out.ntp", errno.ENOENT, "input"),
+    ("good.dat", "nodir/out.ntp", errno.ENOENT, "output"),
+    ("good.dat", "folder", errno.EISDIR, "output"),
+    ("folder", "out.ntp", errno.EISDIR, "input"),
+    ("/proc/self/mem", "out.ntp", errno.EIO, "input"),
+    ("good.dat", "/dev/full", errno.ENOSPC, "output"),
+]
+
+
+@pytest.mark.parametrize("input_name,output_name,code,side", FAILURES)
+def test_convert_failures(program, tmp_path, input_name, output_name, code, side):
+    (tmp_path / "good.dat").write_bytes(HEADER + b"1 2 3\n")
+    (tmp_path / "folder").mkdir()
+    (tmp_path / "out.ntp").write_bytes(b"old rows\n")
+    cwd = os.getcwd()
+    os.chdir(tmp_path)
+    try:
+        status, stdout, _ = run_program(program, input_name, output_name)
+        assert (tmp_path / "out.ntp").read_bytes() == b"old rows\n"
+        with pytest.raises(tarnovelix.ScanError) as caught:
+            tarnovelix.convert(input_name, output_name)
+    finally:
+        os.chdir(cwd)
+    assert status == 1
+    assert caught.value.errno == code
+    assert caught.value.strerror == os.strerror(code)
+    assert caught.value.filename == (input_name if side == "input" else output_name)
+    # A failed conversion leaves the row file as it was.
+    assert (tmp_path / "out.ntp").read_bytes() == b"old rows\n"
+
+
+def test_convert_many_is_the_batch(program, tmp_path):
+    files = scan_files(tmp_path / "in", 40)
+    files.insert(17, tmp_path / "in" / "missing.dat")
+    status, _, _ = run_program(program, "--batch", "-q", "-o", tmp_path / "cli", *files)
+    assert status == 1
+    results = tarnovelix.convert_many(files, output_dir=tmp_path / "py", jobs=3)
+    assert [r.input for r in results] == [str(f) for f in files]
+    assert [r.ok for r in results].count(False) == 1
+    failed = results[17]
+    assert failed.error.errno == errno.ENOENT and failed.error.filename == str(files[17])
+    assert sorted(os.listdir(tmp_path / "py")) == sorted(os.listdir(tmp_path / "cli"))
+    for name in os.listdir(tmp_path / "cli"):
+        assert (tmp_path / "py" / name).read_bytes() == (tmp_path / "cli" / name).read_bytes()
+
+
+def test_convert_many_refuses_a_second_writer_of_one_row_file(tmp_path):
+    (tmp_path / "a").mkdir()
+    (tmp_path / "b").mkdir()
+    for folder in ("a", "b"):
+        (tmp_path / folder / "scan.dat").write_bytes(HEADER + b"1 2\n")
+    first, second = tarnovelix.convert_many(
+        [tmp_path / "a" / "scan.dat", tmp_path / "b" / "scan.dat"], output_dir=tmp_path / "rows"
+    )
+    assert first.ok and not second.ok
+    assert second.error.filename == str(tmp_path / "rows" / "scan.ntp")
+    assert str(tmp_path / "a" / "scan.dat") in second.error.strerror
+    # Beside their inputs they do not collide.
+    assert all(r.ok for r in tarnovelix.convert_many([tmp_path / "a" / "scan.dat", tmp_path / "b" / "scan.dat"]))
+
+
+# Command lines run both ways: exit status, standard output and the row
+# file must agree.
+COMMAND_LINES = [
+    ["in.dat", "out.ntp"],
+    ["--version"],
+    ["--help"],
+    ["missing.dat", "out.ntp"],
+    ["--batch", "-q", "in.dat", "missing.dat"],
+    ["in.dat", "-"],
+]
+
+
+@pytest.mark.parametrize("arguments", COMMAND_LINES)
+def test_module_runs_the_command_line(program, tmp_path, arguments):
+    (tmp_path / "in.dat").write_bytes(HEADER + b"5 6 7\n")
+    env = dict(os.environ)
+    results = []
+    for command in ([str(program)], [sys.executable, "-m", "tarnovelix"]):
+        for name in ("out.ntp", "in.ntp"):
+            (tmp_path / name).unlink(missing_ok=True)
+        done = subprocess.run(command + arguments, cwd=tmp_path, capture_output=True, env=env)
+        rows = [(tmp_path / n).read_bytes() if (tmp_path / n).exists() else None for n in ("out.ntp", "in.ntp")]
+        results.append((done.returncode, done.stdout, done.stderr.replace(b"python3 -m ", b""), rows))
+    assert results[0] == results[1]
+
+
+def test_jobs_must_be_positive(tmp_path):
+    scan = tmp_path / "one.dat"
+    scan.write_bytes(HEADER + b"1 2\n")
+    for call in (lambda: tarnovelix.read_many([scan], jobs=0),
+                 lambda: tarnovelix.convert_many([scan], jobs=-1)):
+        with pytest.raises(ValueError):
+            call()
+
+
+def test_many_calls_reuse_their_threads(tmp_path):
+    import threading
+
+    files = scan_files(tmp_path / "in", 6)
+    before = threading.active_count()
+    for _ in range(20):
+        assert all(r.ok for r in tarnovelix.convert_many(files, jobs=3))
+    assert threading.active_count() <= before + 3

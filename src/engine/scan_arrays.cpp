@@ -1,0 +1,311 @@
+#include "engine/scan_arrays.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "engine/data_line.hpp"
+#include "engine/scan_passes.hpp"
+
+namespace tnx {
+
+namespace {
+
+// The console text, kept whole.
+class TextCollector final : public TextOutput {
+ public:
+  explicit TextCollector(std::string& text) : text_(text) {}
+  void add(std::string_view text) override { text_ += text; }
+  void flush() override {}
+
+ private:
+  std::string& text_;
+};
+
+// Up to `capacity` rows of the data pass, every field.
+struct RowChunk {
+  HeapArray<std::int32_t> label;
+  HeapArray<std::uint8_t> column;
+  HeapArray<double> point;
+  HeapArray<std::uint32_t> events;
+  HeapArray<std::uint32_t> value;
+  std::size_t capacity = 0;
+  std::size_t size = 0;
+
+  [[nodiscard]] static RowChunk allocate(std::size_t capacity,
+                                         MemoryAdvice advice) noexcept {
+    RowChunk chunk{HeapArray<std::int32_t>::allocate(capacity, advice),
+                   HeapArray<std::uint8_t>::allocate(capacity, advice),
+                   HeapArray<double>::allocate(capacity, advice),
+                   HeapArray<std::uint32_t>::allocate(capacity, advice),
+                   HeapArray<std::uint32_t>::allocate(capacity, advice),
+                   capacity,
+                   0};
+    if (chunk.label.empty() || chunk.column.empty() || chunk.point.empty() ||
+        chunk.events.empty() || chunk.value.empty()) {
+      return {};
+    }
+    return chunk;
+  }
+};
+
+// value_of_digits()
+//
+// The value of `n` canonical digits at `digits` (at most ten, within 32
+// bits). Up to eight digits are converted as one 64-bit word, two digits,
+// then four, then eight at a time (8 bytes are read at `digits`, which the
+// line's padding allows); the bytes before the first digit count as
+// leading zeros.
+[[gnu::always_inline]] inline std::uint32_t value_of_digits(
+    const char* digits, std::size_t n) noexcept {
+  if (n > 8) [[unlikely]] {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      value = value * 10 + static_cast<std::uint32_t>(digits[i] - '0');
+    }
+    return value;
+  }
+  std::uint64_t word = 0;
+  std::memcpy(&word, digits, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    word = __builtin_bswap64(word);
+  }
+  // The first digit in the lowest byte; shifted so the last digit is in
+  // the highest, the vacated low bytes zero.
+  word = (word - 0x3030303030303030ULL) << (8 * (8 - n));
+  word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FFULL;
+  word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFFULL;
+  word = (word * 10000 + (word >> 32)) & 0x00000000FFFFFFFFULL;
+  return static_cast<std::uint32_t>(word);
+}
+
+// The rows of one data line: the values are stored as they come; the
+// other fields, the same for every row of a line or the same for every
+// line, are copied once the line is done (see ChunkedRows::commit).
+class NumberRows {
+ public:
+  NumberRows(std::uint32_t* values, int limit) noexcept
+      : values_(values), limit_(limit) {}
+
+  [[nodiscard]] int count() const noexcept { return column_; }
+  [[nodiscard]] bool full() const noexcept { return column_ == limit_; }
+
+  [[gnu::always_inline]] void append_digits(const char* digits,
+                                            std::size_t n) noexcept {
+    append_value(value_of_digits(digits, n));
+  }
+
+  [[gnu::always_inline]] void append_value(std::uint32_t value) noexcept {
+    values_[column_] = value;
+    ++column_;
+  }
+
+ private:
+  std::uint32_t* values_;
+  int limit_;
+  // The column of the next row.
+  int column_ = 0;
+};
+
+struct LabelValue {
+  std::int32_t value = 0;
+};
+
+// 0, 1, 2, ...: the columns of a line's rows.
+constexpr std::array<std::uint8_t, MAX_COLUMNS> column_numbers() {
+  std::array<std::uint8_t, MAX_COLUMNS> numbers{};
+  for (std::size_t j = 0; j < numbers.size(); ++j) {
+    numbers[j] = static_cast<std::uint8_t>(j);
+  }
+  return numbers;
+}
+
+constexpr std::array<std::uint8_t, MAX_COLUMNS> COLUMN_NUMBERS =
+    column_numbers();
+
+// Collects the rows of the data pass in chunks. A chunk that cannot get
+// its memory stops the pass (failed()).
+class ChunkedRows {
+ public:
+  using Label = LabelValue;
+
+  ChunkedRows(const ColumnTables& tables, std::size_t first_chunk,
+              std::size_t chunk_rows, MemoryAdvice advice)
+      : tables_(tables),
+        next_capacity_(first_chunk),
+        chunk_rows_(chunk_rows),
+        advice_(advice) {}
+
+  // One to nine digits (a minus sign before them when `negative`) are
+  // within 32 bits; the label is their value modulo 2^32 read as two's
+  // complement, as the scanner reads it.
+  static bool label_from_text(const char* text, std::size_t digits,
+                              bool negative, LabelValue& label) noexcept {
+    if (digits - 1 >= 9) return false;
+    const std::uint32_t value =
+        value_of_digits(text + (negative ? 1 : 0), digits);
+    label.value = static_cast<std::int32_t>(negative ? 0U - value : value);
+    return true;
+  }
+
+  static void label_from_value(std::int32_t value, LabelValue& label) noexcept {
+    label.value = value;
+  }
+
+  NumberRows rows(const LabelValue& label) noexcept {
+    if (chunks_.empty() ||
+        chunks_.back().size + MAX_COLUMNS > chunks_.back().capacity) {
+      add_chunk();
+    }
+    label_ = label.value;
+    if (failed_) return {nullptr, 0};
+    RowChunk& c = chunks_.back();
+    return {c.value.get() + c.size, MAX_COLUMNS};
+  }
+
+  // The line's rows are column 0, 1, ... k-1: their label, column, point
+  // and events are copies of the label and of the tables' first k slots.
+  void commit(const NumberRows& rows) noexcept {
+    if (failed_) return;
+    RowChunk& c = chunks_.back();
+    const auto k = static_cast<std::size_t>(rows.count());
+    std::fill_n(c.label.get() + c.size, k, label_);
+    std::memcpy(c.column.get() + c.size, COLUMN_NUMBERS.data(), k);
+    std::memcpy(c.point.get() + c.size, tables_.points.data(),
+                k * sizeof(double));
+    std::memcpy(c.events.get() + c.size, tables_.events.data(),
+                k * sizeof(std::uint32_t));
+    c.size += k;
+  }
+
+  [[nodiscard]] bool failed() const noexcept { return failed_; }
+
+  // Joins the chunks into `out`'s arrays. False when the memory is not
+  // there.
+  [[nodiscard]] bool join(ScanArrays& out) noexcept;
+
+ private:
+  void add_chunk() noexcept {
+    RowChunk chunk = RowChunk::allocate(next_capacity_, advice_);
+    // A first chunk sized for the whole of a large input may not get its
+    // memory where chunks of the usual size do.
+    if (chunk.capacity == 0 && next_capacity_ > chunk_rows_) {
+      chunk = RowChunk::allocate(chunk_rows_, advice_);
+    }
+    next_capacity_ = chunk_rows_;
+    if (chunk.capacity == 0) {
+      failed_ = true;
+      return;
+    }
+    try {
+      chunks_.push_back(std::move(chunk));
+    } catch (const std::bad_alloc&) {
+      failed_ = true;
+    }
+  }
+
+  const ColumnTables& tables_;
+  std::vector<RowChunk> chunks_;
+  std::size_t next_capacity_;
+  std::size_t chunk_rows_;
+  MemoryAdvice advice_;
+  std::int32_t label_ = 0;
+  bool failed_ = false;
+};
+
+// Copies the field `field` of every chunk into one array, freeing each
+// chunk's part once copied; a single chunk is handed over as it is, less
+// the room it did not use.
+template <class T>
+bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
+                std::size_t rows, HeapArray<T>& out,
+                MemoryAdvice advice) noexcept {
+  if (chunks.size() == 1) {
+    out = std::move(chunks.front().*field);
+    out.shrink(rows);
+    return true;
+  }
+  out = HeapArray<T>::allocate(rows, advice);
+  if (out.empty()) return false;
+  T* to = out.get();
+  for (RowChunk& chunk : chunks) {
+    if (chunk.size != 0) {
+      std::memcpy(to, (chunk.*field).get(), chunk.size * sizeof(T));
+    }
+    to += chunk.size;
+    (chunk.*field).reset();
+  }
+  return true;
+}
+
+bool ChunkedRows::join(ScanArrays& out) noexcept {
+  std::size_t count = 0;
+  for (const RowChunk& chunk : chunks_) count += chunk.size;
+  out.rows = count;
+  if (chunks_.empty()) {
+    add_chunk();
+    if (failed_) return false;
+  }
+  return join_field(chunks_, &RowChunk::label, count, out.label, advice_) &&
+         join_field(chunks_, &RowChunk::column, count, out.column, advice_) &&
+         join_field(chunks_, &RowChunk::point, count, out.point, advice_) &&
+         join_field(chunks_, &RowChunk::events, count, out.events, advice_) &&
+         join_field(chunks_, &RowChunk::value, count, out.value, advice_);
+}
+
+// The rows of the first chunk: as many as a regular input can give (each
+// value takes a digit and a blank at least, and a line may hold room for
+// MAX_COLUMNS more), so that the rows of a regular file usually fill one
+// chunk, which becomes the arrays without a copy; the pages past the rows
+// are never touched, and are given back. The file may grow while it is
+// read: further chunks then take the rest.
+std::size_t first_chunk_rows(const ConversionInput& input,
+                             std::size_t chunk_rows) {
+  if (input.id.kind != FileKind::regular) return chunk_rows;
+  const std::uint64_t bound =
+      input.id.size / 2 + static_cast<std::uint64_t>(MAX_COLUMNS) * 2;
+  return bound < SIZE_MAX / sizeof(std::uint32_t)
+             ? static_cast<std::size_t>(bound)
+             : chunk_rows;
+}
+
+}  // namespace
+
+ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
+                       const ConversionSettings& settings,
+                       std::size_t chunk_rows, MemoryAdvice advice) {
+  chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
+  ScanArrays out;
+  LineReader reader(io, input.fd, read_size(input, settings.block_size),
+                    InputBuffer(), settings.line_limit);
+  const InputAgain again{
+      &io,
+      input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
+  TextCollector text(out.console);
+  out.error =
+      run_header_pass(reader, out.tables, text, again, settings.line_limit);
+
+  ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
+                   advice);
+  if (out.error == 0) {
+    out.error = run_data_pass(
+        reader, [&rows](const Line& line) { scan_data_line(line, rows); },
+        [&rows] { return rows.failed(); });
+  }
+  if (rows.failed() || !rows.join(out)) {
+    const ColumnTables tables = out.tables;
+    std::string console = std::move(out.console);
+    out = ScanArrays();
+    out.tables = tables;
+    out.console = std::move(console);
+    out.error = ENOMEM;
+  }
+  return out;
+}
+
+}  // namespace tnx
