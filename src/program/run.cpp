@@ -39,9 +39,13 @@ standard output (the console text then goes to standard error).
 
   -h, --help     show this text
       --version  show the version
+      --report   (after the two names) tell on standard error which lines
+                 gave no rows and which numbers changed: text among the
+                 values, more values than the header gave, numbers that
+                 wrap around, NUL bytes, header lines without numbers
 
 tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] [-q | --quiet]
-           [--] FILE...
+           [--report] [--] FILE...
 converts every FILE into a row file named like it with its last extension
 replaced by .ntp, beside it or in DIR (created if missing), N files at once
 (default: one per processor). Each file's text is shown in the order given,
