@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/findings.hpp"
 #include "engine/limits.hpp"
 #include "fuzz_check.hpp"
 #include "memory_conversion.hpp"
@@ -58,6 +59,22 @@ void check_same(std::string_view got, std::string_view want,
   TNX_FUZZ_ASSERT(got == want, what);
 }
 
+bool same_findings(const tnx::Findings& a, const tnx::Findings& b) {
+  for (std::size_t kind = 0; kind < tnx::FINDING_KINDS; ++kind) {
+    const auto k = static_cast<tnx::FindingKind>(kind);
+    if (a.count(k) != b.count(k)) return false;
+  }
+  const auto x = a.shown();
+  const auto y = b.shown();
+  return std::equal(x.begin(), x.end(), y.begin(), y.end(),
+                    [](const tnx::Finding& f, const tnx::Finding& g) {
+                      return f.kind == g.kind && f.line == g.line &&
+                             f.column == g.column && f.count == g.count &&
+                             f.result == g.result && f.offset == g.offset &&
+                             f.text == g.text && f.text_size == g.text_size;
+                    });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -65,11 +82,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const std::string input(reinterpret_cast<const char*>(data), size);
   const tnx::test::Conversion want = tnx::test::reference_convert(input);
 
+  // The report's findings must not change a byte, and lines read whole
+  // must give the same findings whatever the block size.
+  tnx::Findings first;
+  bool have_first = false;
   for (const Reading& reading : READINGS) {
     tnx::test::MemoryInput how;
     how.standard_input = reading.standard_input;
+    tnx::Findings findings;
     const tnx::test::MemoryConversion got = tnx::test::convert_in_memory(
-        input, {reading.block_size, reading.line_limit, true}, how);
+        input, {reading.block_size, reading.line_limit, true, &findings}, how);
+    if (reading.line_limit == tnx::BLOCK_SIZE && !have_first) {
+      first = findings;
+      have_first = true;
+    } else if (reading.line_limit == tnx::BLOCK_SIZE) {
+      TNX_FUZZ_ASSERT(same_findings(findings, first),
+                      "the findings depend on the block size");
+    }
     TNX_FUZZ_ASSERT(got.result.read_error == 0 && got.result.write_error == 0,
                     "the conversion failed");
     TNX_FUZZ_ASSERT(got.open_descriptors == 0, "a descriptor was left open");

@@ -5,10 +5,11 @@
 # BENCH_FILE_ROUNDS=N apply). `make bench-batch` runs only its last part:
 # one --batch run over 300 small files against a shell loop and xargs, one
 # process per file (BENCH_QUICK=1 and BENCH_BATCH_ROUNDS=N apply).
-# `make bench` ends with `make bench-python` (mk/python.mk) when the Python
-# package can be built. `make bench-micro` runs the micro-benchmarks of the scanners and
-# formatters.
-.PHONY: bench bench-tools bench-per-file bench-batch bench-micro
+# `make bench-micro` runs the micro-benchmarks of the scanners and
+# formatters. `make bench-report` times --report on and off. `make bench`
+# ends with both `make bench-report` and `make bench-python` (mk/python.mk)
+# when the Python package can be built.
+.PHONY: bench bench-tools bench-per-file bench-batch bench-micro bench-report
 
 bench-tools:
 	@test -x /usr/bin/time || apt-get install -y --no-install-recommends time
@@ -17,6 +18,7 @@ bench-tools:
 
 bench: bench-tools
 	bench/run.sh build/bench
+	bench/report.sh build/bench $(BENCH_BEFORE)
 	$(MAKE) --no-print-directory bench-python
 
 bench-per-file: bench-tools
@@ -28,3 +30,8 @@ bench-batch: bench-tools
 bench-micro: bench-tools
 	cmake --build --preset bench -j $(JOBS) --target bench_scan_format
 	build/bench/bench/bench_scan_format
+
+# What --report costs, on and off (BENCH_BEFORE=program: one from before it,
+# to compare the program without it).
+bench-report: bench-tools
+	bench/report.sh build/bench $(BENCH_BEFORE)

@@ -29,7 +29,7 @@ std::int64_t add_exponent_digit(std::int64_t exponent, char digit,
 
 NumberCompactor::NumberCompactor(NumberKind kind, int max_numbers) noexcept
     : kind_(kind), max_numbers_(max_numbers) {
-  assert(max_numbers > 0 && max_numbers <= MAX_COLUMNS + 1);
+  assert(max_numbers > 0 && max_numbers <= MAX_COLUMNS + 2);
 }
 
 void NumberCompactor::begin_number(bool negative) noexcept {
@@ -179,9 +179,14 @@ void NumberCompactor::end_number() noexcept {
 }
 
 void NumberCompactor::end_list(bool at_end) noexcept {
-  // Text that is no number, before any number: the scan reads 0 numbers,
-  // where at the end of the text it reads -1.
-  if (!at_end && count_ == 0) text_[used_++] = 'x';
+  // Text that is no number stops the list: an "x" stands for it, so the
+  // scan stops there as well (before any number it then reads 0 numbers,
+  // where at the end of the text it reads -1), and a report of the line
+  // sees that its values stopped at text.
+  if (!at_end) {
+    if (count_ > 0) text_[used_++] = ' ';
+    text_[used_++] = 'x';
+  }
   state_ = State::stopped;
 }
 

@@ -7,7 +7,7 @@
 // written as the short text of what it reads as: an integer as its sign and
 // its value modulo 2^32, a real as the shortest text of its double, one
 // blank between numbers, and "x" where the scan stopped at text that is no
-// number before any number (a scan that then reads 0, where one that met
+// number (before any number, a scan then reads 0, where one that met
 // only white space reads -1).
 #pragma once
 
@@ -31,7 +31,8 @@ enum class NumberKind {
 class NumberCompactor {
  public:
   // The list holds numbers of `kind`, at most `max_numbers` (at most
-  // MAX_COLUMNS + 1: a data line's label and values).
+  // MAX_COLUMNS + 2: a data line's label and values, and one more for a
+  // report to see that the line goes on).
   NumberCompactor(NumberKind kind, int max_numbers) noexcept;
 
   // add()
@@ -125,7 +126,8 @@ class NumberCompactor {
   std::int64_t exponent_scanned_ = 0;
   // The short line: text_[0, used_), a NUL, the padding.
   std::size_t used_ = 0;
-  std::array<char, (MAX_COLUMNS + 1) * MAX_NUMBER_TEXT + 2 + LINE_PADDING>
+  // The numbers, then a blank and an "x" where text stopped them, a NUL.
+  std::array<char, (MAX_COLUMNS + 2) * MAX_NUMBER_TEXT + 3 + LINE_PADDING>
       text_{};
 };
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/compaction.hpp"
+#include "engine/findings.hpp"
 #include "engine/header.hpp"
 #include "engine/line_reader.hpp"
 #include "engine/record.hpp"
@@ -81,24 +82,36 @@ std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
 }
 
 int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
-                    InputAgain input, std::size_t hold) {
+                    InputAgain input, std::size_t hold, Findings* findings) {
   Line line;
   for (int count = 0; count <= HEADER_LINES; ++count) {
     const ReadStatus status = reader.next(line);
-    if (status == ReadStatus::end) return 0;
+    if (status == ReadStatus::end) break;
     if (status == ReadStatus::error) return reader.error();
     if (count == HEADER_LINES) {
       if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
         return reader.error();
       }
-    } else if (status == ReadStatus::line) {
+      continue;
+    }
+    const int summaries = tables.summaries;
+    if (status == ReadStatus::line) {
       handle_header_line(line, tables, text);
     } else if (const int error = handle_header_in_pieces(reader, line, tables,
                                                          text, input, hold);
                error != 0) {
       return error;
     }
+    // A points or events line adds its summary: the line's number and
+    // what it read go to the report.
+    if (findings != nullptr && tables.summaries != summaries) {
+      const ColumnTables::Count& read =
+          tables.counts[static_cast<std::size_t>(summaries)];
+      findings->header_line(static_cast<std::uint64_t>(count) + 1, read.keyword,
+                            read.count);
+    }
   }
+  if (findings != nullptr) findings->header_over(tables);
   return 0;
 }
 
@@ -114,8 +127,8 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
       input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
   ColumnTables tables;
   ConversionResult result;
-  result.read_error =
-      run_header_pass(reader, tables, text, again, settings.line_limit);
+  result.read_error = run_header_pass(reader, tables, text, again,
+                                      settings.line_limit, settings.findings);
   text.flush();
 
   const ColumnTexts columns(tables);
@@ -126,13 +139,25 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
       writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
       writing, sized ? row_bytes_bound(input.id.size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
-  if (result.read_error == 0) {
+  if (result.read_error == 0 && settings.findings == nullptr) {
     result.read_error = run_data_pass(
         reader,
         [&columns, &rows](const Line& line) {
           convert_data_line(line, columns, rows);
         },
         [&rows] { return rows.failed(); });
+  } else if (result.read_error == 0) {
+    // Each data line's findings, numbered from the line after the header;
+    // a loop of its own, so the one without a report stays as it was.
+    Findings& findings = *settings.findings;
+    std::uint64_t number = HEADER_LINES + 1;
+    result.read_error = run_data_pass(
+        reader,
+        [&](const Line& line) {
+          findings.data_line(line, ++number);
+          convert_data_line(line, columns, rows);
+        },
+        [&rows] { return rows.failed(); }, REPORTED_LINE_NUMBERS);
   }
   if (!rows.flush()) result.write_error = rows.error();
   memory.rows = rows.release();

@@ -14,6 +14,8 @@
 
 namespace tnx {
 
+class Findings;
+
 // The buffers of one conversion, kept for the next. The first touch of a
 // page of memory costs about as much as converting a few kilobytes, so a
 // batch's job converts file after file in the same pages. A conversion
@@ -41,6 +43,9 @@ struct ConversionSettings {
   // The rows of a large regular file may be written from a thread of their
   // own, when the FileIo takes writes from other threads.
   bool may_write_in_background = true;
+  // Where to note what the conversion passed over or changed in its input
+  // (see findings.hpp), or null: the notes cost a second scan of each line.
+  Findings* findings = nullptr;
 };
 
 // The input, open for reading.

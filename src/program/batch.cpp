@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/findings.hpp"
 #include "platform/file_names.hpp"
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
@@ -59,6 +60,8 @@ struct FileReport {
   CollectedText text;
   std::string errors;
   RunStatus status = RunStatus::ok;
+  // --report found something in the file.
+  bool had_findings = false;
   // The memory ran out: the text and reasons are not there, and the
   // failure is written without taking any more.
   bool out_of_memory = false;
@@ -114,13 +117,16 @@ class BatchRun {
 
   // Returns the number of files that failed.
   std::size_t run();
+  // The files in which --report found something.
+  [[nodiscard]] std::size_t with_findings() const { return with_findings_; }
 
   [[nodiscard]] int text_fd() const { return text_fd_; }
   // Whether the last text shown ended its line.
   [[nodiscard]] bool at_line_start() const { return at_line_start_; }
 
  private:
-  FileReport convert(std::size_t index, ConversionMemory& memory) const;
+  FileReport convert(std::size_t index, ConversionMemory& memory,
+                     Findings& findings) const;
   void work();
   void show(std::size_t index, const FileReport& report);
 
@@ -146,11 +152,12 @@ class BatchRun {
   std::string out_of_memory_text_;
   Progress progress_;
   std::size_t failed_ = 0;
+  std::size_t with_findings_ = 0;
   bool at_line_start_ = true;
 };
 
-FileReport BatchRun::convert(std::size_t index,
-                             ConversionMemory& memory) const {
+FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
+                             Findings& findings) const {
   FileReport report;
   try {
     Console console(fs_.io(), false);
@@ -166,7 +173,10 @@ FileReport BatchRun::convert(std::size_t index,
       // would only add threads and buffers.
       report.status =
           convert_file(names_.c_str(index), output.c_str(), fs_, console,
-                       {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1}, memory);
+                       {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1,
+                        config_.report ? &findings : nullptr},
+                       memory);
+      report.had_findings = config_.report && findings.total() != 0;
     }
     report.text = console.take_text();
     report.errors = console.take_errors();
@@ -185,6 +195,7 @@ void BatchRun::work() {
   hold_broken_pipe_signal();
   // This job's buffers, from file to file.
   ConversionMemory memory = ConversionMemory::for_many_files();
+  Findings findings;
   std::unique_lock lock(mutex_);
   for (;;) {
     room_.wait(lock, [&] {
@@ -193,7 +204,7 @@ void BatchRun::work() {
     if (next_ >= names_.size()) return;
     const std::size_t index = next_++;
     lock.unlock();
-    FileReport report = convert(index, memory);
+    FileReport report = convert(index, memory, findings);
     lock.lock();
     ready_[index % ahead_] = std::move(report);
     if (index == shown_) shown_done_.notify_one();
@@ -203,6 +214,7 @@ void BatchRun::work() {
 void BatchRun::show(std::size_t index, const FileReport& report) {
   const bool failed = report.status != RunStatus::ok;
   failed_ += failed ? 1 : 0;
+  with_findings_ += report.had_findings ? 1 : 0;
   if (config_.quiet && !failed) return;
   progress_.erase();
   const std::string_view input = names_[index];
@@ -229,12 +241,13 @@ std::size_t BatchRun::run() {
       start_threads(threads_, [this] { work(); });
   // For when no job thread could be had and this one converts.
   ConversionMemory memory;
+  Findings findings;
   if (workers.empty()) memory = ConversionMemory::for_many_files();
   for (std::size_t i = 0; i < names_.size(); ++i) {
     FileReport report;
     if (workers.empty()) {
       hold_broken_pipe_signal();
-      report = convert(i, memory);
+      report = convert(i, memory, findings);
       release_broken_pipe_signal();
     } else {
       std::unique_lock lock(mutex_);
@@ -315,6 +328,17 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   text.add(" converted, ");
   text.add(count_text(failed, numbers[2]));
   text.add(" failed\n");
+  text.flush();
+  if (config.report) {
+    // The count of files the report found something in, beside the
+    // summary: standard output stays as it is without --report.
+    ConsoleWriter errors(fs.io(), STDERR_FD);
+    errors.add("tarnovelix: ");
+    errors.add(count_text(batch.with_findings(), numbers[0]));
+    errors.add(" of ");
+    errors.add(count_text(total, numbers[1]));
+    errors.add(" files had findings\n");
+  }
   return failed == 0 ? RunStatus::ok : RunStatus::batch_failed;
 }
 

@@ -82,6 +82,8 @@ RunConfig parse_batch(int argc, const char* const* argv) {
     bool missing = false;
     if (arg == "-q" || arg == "--quiet") {
       batch.quiet = true;
+    } else if (arg == "--report") {
+      batch.report = true;
     } else if (option_value(argc, argv, i, "--jobs", 'j', value, missing)) {
       if (missing) {
         return usage_error("option " + std::string(arg) + " needs a number");
@@ -116,6 +118,10 @@ RunConfig parse_command_line(int argc, const char* const* argv) {
   if (argc > 2) {
     config.input = argv[1];
     config.output = argv[2];
+    // Only where no name can be: after the two names.
+    for (int i = 3; i < argc; ++i) {
+      if (std::strcmp(argv[i], "--report") == 0) config.report = true;
+    }
     return config;
   }
   if (argc == 2) {

@@ -22,6 +22,8 @@ struct BatchConfig {
   int jobs = 0;
   std::string output_dir;
   bool quiet = false;
+  // --report: what each file's conversion passed over, on standard error.
+  bool report = false;
   NameList files;
 };
 
@@ -31,6 +33,8 @@ struct RunConfig {
   bool show_usage = false;
   const char* input = FALLBACK_INPUT;
   const char* output = FALLBACK_OUTPUT;
+  // --report after the two names of a single run.
+  bool report = false;
   BatchConfig batch;
   // For Action::usage_error: what is wrong with the command line.
   std::string problem;
@@ -38,7 +42,8 @@ struct RunConfig {
 
 // parse_command_line()
 //
-// Two or more arguments name the input and the output; the rest are ignored.
+// Two or more arguments name the input and the output; of the rest, which
+// were always ignored, "--report" asks for the report (see findings.hpp).
 // Fewer than two select the fallback names and the usage line, except a lone
 // "--help"/"-h" or "--version", which ask for that text and no conversion.
 // "--batch" as the first argument starts a batch: options and files in any

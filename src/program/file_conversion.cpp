@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "engine/findings.hpp"
+#include "program/findings_text.hpp"
 #include "program/messages.hpp"
 #include "program/output_file.hpp"
 
@@ -91,9 +93,15 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   if (out.is_standard_output()) console.use_standard_error();
 
+  if (settings.findings != nullptr) *settings.findings = Findings();
   const ConversionResult result = convert(
       fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
   in.close();
+  // What the input held that gave no rows or changed, as far as it was
+  // read, goes before any failure.
+  if (settings.findings != nullptr) {
+    tell_findings(console, input, *settings.findings);
+  }
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {
     write_error = out.error();

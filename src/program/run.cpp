@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "engine/findings.hpp"
 #include "program/batch.hpp"
 #include "program/console.hpp"
 #include "program/file_conversion.hpp"
@@ -38,9 +39,13 @@ standard output (the console text then goes to standard error).
 
   -h, --help     show this text
       --version  show the version
+      --report   (after the two names) tell on standard error which lines
+                 gave no rows and which numbers changed: text among the
+                 values, more values than the header gave, numbers that
+                 wrap around, NUL bytes, header lines without numbers
 
 tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] [-q | --quiet]
-           [--] FILE...
+           [--report] [--] FILE...
 converts every FILE into a row file named like it with its last extension
 replaced by .ntp, beside it or in DIR (created if missing), N files at once
 (default: one per processor). Each file's text is shown in the order given,
@@ -87,8 +92,10 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
   }
   if (config.show_usage) console.print(USAGE_LINE);
   try {
-    return convert_file(config.input, config.output, fs, console,
-                        {block_size, line_limit, true});
+    Findings findings;
+    return convert_file(
+        config.input, config.output, fs, console,
+        {block_size, line_limit, true, config.report ? &findings : nullptr});
   } catch (const std::bad_alloc&) {
     // The files are closed, and a temporary row file removed, as the stack
     // unwinds; what the console holds goes first, then the failure, told

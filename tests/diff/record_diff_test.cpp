@@ -2,13 +2,17 @@
 // row, and the digit writers against snprintf, over seeded random inputs.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/findings.hpp"
 #include "engine/row_writer.hpp"
 #include "row_reference.hpp"
 #include "seeded_random.hpp"
@@ -106,6 +110,118 @@ TEST(RecordDiff, RowsMatchOneFormattedPrintPerRow) {
   }
   // The generator must reach lines of many rows, not only empty ones.
   EXPECT_GT(rows_compared, 100000u);
+}
+
+// What the C library's strtoll() makes of a data line, read number by
+// number under the data pass's stop rules: the report's scan must agree.
+struct LibraryScan {
+  bool blank = false;
+  int values = 0;
+  // Offsets in the line, or -1.
+  long stop = -1;
+  long nul = -1;
+  int wrap_column = -1;
+};
+
+LibraryScan library_scan(const std::string& line) {
+  LibraryScan scan;
+  const char* const text = line.c_str();  // its text ends at the first NUL
+  const auto nul = line.find('\0');
+  if (nul != std::string::npos) scan.nul = static_cast<long>(nul);
+  const char* p = text;
+  const auto skip_space = [&p] {
+    while (*p != '\0' && std::isspace(static_cast<unsigned char>(*p)) != 0) ++p;
+  };
+  skip_space();
+  if (p == text + line.size()) {
+    scan.blank = true;
+    return scan;
+  }
+  // The label is number 0, the values 1 to MAX_COLUMNS.
+  for (int number = 0; number <= MAX_COLUMNS + 1; ++number) {
+    skip_space();
+    // A NUL before the line's end stops the values there.
+    if (*p == '\0' && number > 0) {
+      if (p != text + line.size()) scan.stop = p - text;
+      break;
+    }
+    if (number == MAX_COLUMNS + 1) {
+      scan.stop = p - text;
+      break;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(p, &end, 10);
+    if (end == p) {
+      // A stop at the end of the text is no stop.
+      if (*p != '\0' || p != text + line.size()) scan.stop = p - text;
+      break;
+    }
+    const bool wraps =
+        errno == ERANGE ||
+        (number == 0 ? value < INT32_MIN || value > INT32_MAX
+                     : value < 0 || value > static_cast<long long>(UINT32_MAX));
+    if (wraps && scan.wrap_column < 0) scan.wrap_column = number;
+    scan.values = number;
+    p = end;
+  }
+  return scan;
+}
+
+// The value (4th field) of each row, and the label field of the first.
+std::vector<std::string> row_fields(const std::string& rows, int field) {
+  std::vector<std::string> fields;
+  std::istringstream in(rows);
+  std::string a;
+  std::string b;
+  std::string c;
+  std::string d;
+  while (in >> a >> b >> c >> d) fields.push_back(field == 0 ? a : d);
+  return fields;
+}
+
+TEST(RecordDiff, ReportScanAgreesWithRowsAndCLibrary) {
+  SeededRandom random(4343);
+  const ColumnTables tables = random_tables(random);
+  std::size_t wrapped = 0;
+  std::size_t stopped = 0;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string text = random_data_line(random);
+    SCOPED_TRACE(random.seed_trace() + ", line " + std::to_string(i) + ": " +
+                 testing::PrintToString(text));
+    std::string padded = text + '\0' + std::string(LINE_PADDING, '\0');
+    const LineScan scan =
+        scan_data_line(Line{padded.data(), text.size(), true});
+    const LibraryScan want = library_scan(text);
+    const std::string rows = test::convert_lines({text}, tables);
+    const std::vector<std::string> values = row_fields(rows, 3);
+
+    ASSERT_EQ(scan.values, static_cast<int>(values.size()));
+    ASSERT_EQ(scan.blank, want.blank);
+    if (!want.blank && want.stop != 0) {
+      ASSERT_EQ(scan.values, want.values);
+    }
+    ASSERT_EQ(scan.stop == nullptr ? -1L : scan.stop - padded.data(),
+              want.stop);
+    ASSERT_EQ(scan.nul == nullptr ? -1L : scan.nul - padded.data(), want.nul);
+    ASSERT_EQ(scan.wrap_first == nullptr ? -1 : scan.wrap_column,
+              want.wrap_column);
+    if (scan.wrap_first == nullptr) continue;
+    ++wrapped;
+    stopped += scan.stop != nullptr ? 1 : 0;
+    // What the wrapped number reads as is what its row shows.
+    if (values.empty()) continue;
+    if (scan.wrap_column == 0) {
+      ASSERT_EQ(row_fields(rows, 0).front(),
+                std::to_string(static_cast<std::int32_t>(scan.wrap_result)));
+    } else {
+      ASSERT_EQ(values[static_cast<std::size_t>(scan.wrap_column - 1)],
+                std::to_string(scan.wrap_result));
+    }
+  }
+  // The generator must reach wrapped numbers and stops, not only plain lines.
+  EXPECT_GT(wrapped, 1000u);
+  EXPECT_GT(stopped, 100u);
 }
 
 TEST(RecordDiff, AppendU32MatchesPrintfOnRandomValues) {

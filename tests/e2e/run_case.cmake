@@ -7,6 +7,11 @@
 #                       stands for CR LF
 #   -DWINDOWS=ON        optional: skip the cases marked posix_only
 #   -DUPDATE=ON         optional: rewrite the expectations from this run
+#   -DREPORT=ON         optional: run with --report after the two names
+#                       (cases of fewer names are skipped); standard output,
+#                       the row file, the status and the files left must be
+#                       as without it, and the expected standard error's
+#                       lines must come in order among the report's
 #
 # The case's files (all but the ones named in CONTROL_FILES) are copied into
 # SCRATCH/work, setup.cmake (if any) runs there, and the binary runs there
@@ -47,6 +52,16 @@ if(EXISTS "${CASE_DIR}/args")
   file(STRINGS "${CASE_DIR}/args" ARGS ENCODING UTF-8)
 endif()
 list(LENGTH ARGS ARG_COUNT)
+if(REPORT)
+  if(UPDATE)
+    message(FATAL_ERROR "expectations are only rewritten without --report")
+  endif()
+  if(ARG_COUNT LESS 2)
+    message("E2E-SKIPPED: ${CASE_NAME} names fewer than two files")
+    return()
+  endif()
+  list(APPEND ARGS --report)
+endif()
 # The output file: the second name, or the fallback name.
 if(ARG_COUNT GREATER_EQUAL 2)
   list(GET ARGS 1 OUTPUT_NAME)
@@ -218,6 +233,27 @@ endif()
 # have its own diagnostics).
 compare("standard output" "${CASE_DIR}/expected.stdout" "${GOT_STDOUT}")
 if(LAUNCHER)
+elseif(REPORT)
+  # The report's lines may stand before and between the expected ones.
+  set(want_lines "")
+  if(EXISTS "${CASE_DIR}/expected.stderr")
+    file(STRINGS "${CASE_DIR}/expected.stderr" want_lines)
+  endif()
+  file(STRINGS "${GOT_STDERR}" got_lines)
+  foreach(line IN LISTS want_lines)
+    list(FIND got_lines "${line}" at)
+    if(at LESS 0)
+      string(APPEND FAILURES "\n-- standard error lacks, in order: ${line}")
+      break()
+    endif()
+    math(EXPR at "${at} + 1")
+    list(LENGTH got_lines got_count)
+    if(at LESS got_count)
+      list(SUBLIST got_lines ${at} -1 got_lines)
+    else()
+      set(got_lines "")
+    endif()
+  endforeach()
 elseif(EXISTS "${CASE_DIR}/expected.stderr")
   compare("standard error" "${CASE_DIR}/expected.stderr" "${GOT_STDERR}")
 else()

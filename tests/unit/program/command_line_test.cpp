@@ -114,3 +114,47 @@ TEST(CommandLine, Batch) {
 
 }  // namespace
 }  // namespace tnx
+
+namespace tnx {
+namespace {
+
+// --report is an option only where no file name can stand: after a single
+// run's two names, and among a batch's options.
+TEST(CommandLine, Report) {
+  struct Case {
+    std::vector<const char*> args;  // after the program name
+    bool report;
+    bool batch_report;
+    std::string input;
+    std::string output;
+  };
+  const Case cases[] = {
+      {{"in.dat", "out.ntp", "--report"}, true, false, "in.dat", "out.ntp"},
+      {{"in.dat", "out.ntp", "x", "--report"},
+       true,
+       false,
+       "in.dat",
+       "out.ntp"},
+      {{"in.dat", "out.ntp", "--reports"}, false, false, "in.dat", "out.ntp"},
+      {{"--report", "out.ntp"}, false, false, "--report", "out.ntp"},
+      {{"in.dat", "--report"}, false, false, "in.dat", "--report"},
+      {{"--report"}, false, false, "test.dat", "test.ntp"},
+      {{"--batch", "--report", "a.dat"}, false, true, "test.dat", "test.ntp"},
+      {{"--batch", "a.dat", "--report"}, false, true, "test.dat", "test.ntp"},
+      {{"--batch", "--", "--report"}, false, false, "test.dat", "test.ntp"},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv{"tarnovelix"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(testing::PrintToString(c.args));
+    const RunConfig config =
+        parse_command_line(static_cast<int>(argv.size()), argv.data());
+    EXPECT_EQ(config.report, c.report);
+    EXPECT_EQ(config.batch.report, c.batch_report);
+    EXPECT_EQ(config.input, c.input);
+    EXPECT_EQ(config.output, c.output);
+  }
+}
+
+}  // namespace
+}  // namespace tnx
