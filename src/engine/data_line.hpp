@@ -11,18 +11,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/byte_classes.hpp"
 #include "engine/line_reader.hpp"
 #include "engine/number_scan.hpp"
 #include "engine/row_format.hpp"
-
-// SSE2 is part of every x86-64 processor; elsewhere, or when the build asks
-// for it (TNX_PORTABLE_SCAN), a plain loop classifies the bytes.
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TNX_PORTABLE_SCAN)
-#include <emmintrin.h>
-#define TNX_RECORD_SSE2 1
-#else
-#define TNX_RECORD_SSE2 0
-#endif
 
 namespace tnx {
 namespace detail {
@@ -79,34 +71,12 @@ class ByteWindow {
     space_ = 0;
     digit_ = 0;
     valid_ = 16 * blocks;
-#if TNX_RECORD_SSE2
     for (std::size_t i = 0; i < blocks; ++i) {
-      const __m128i bytes =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-      // A byte b is in [low, low + span] when b - low, as an unsigned byte,
-      // is its own minimum with span.
-      const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-      const __m128i digit_bytes =
-          _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
-      const __m128i from_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-      const __m128i controls = _mm_cmpeq_epi8(
-          _mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
-      const __m128i space_bytes =
-          _mm_or_si128(controls, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
+      const ByteClasses classes = classify_16(p + 16 * i);
       const auto shift = static_cast<int>(16 * i);
-      space_ |= static_cast<std::uint64_t>(
-                    static_cast<std::uint16_t>(_mm_movemask_epi8(space_bytes)))
-                << shift;
-      digit_ |= static_cast<std::uint64_t>(
-                    static_cast<std::uint16_t>(_mm_movemask_epi8(digit_bytes)))
-                << shift;
+      space_ |= static_cast<std::uint64_t>(classes.spaces) << shift;
+      digit_ |= static_cast<std::uint64_t>(classes.digits) << shift;
     }
-#else
-    for (std::size_t i = 0; i < 16 * blocks; ++i) {
-      space_ |= static_cast<std::uint64_t>(is_space(p[i])) << i;
-      digit_ |= static_cast<std::uint64_t>(is_digit(p[i])) << i;
-    }
-#endif
   }
 
   // Skips the white space at `p` and returns the length of the digit run

@@ -4,51 +4,11 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/byte_classes.hpp"
 #include "engine/number_scan.hpp"
-
-// As in the data pass: SSE2 on every x86-64 processor, a plain loop
-// elsewhere or when the build asks for it.
-#if (defined(__SSE2__) || defined(_M_X64)) && !defined(TNX_PORTABLE_SCAN)
-#include <emmintrin.h>
-#define TNX_FINDINGS_SSE2 1
-#else
-#define TNX_FINDINGS_SSE2 0
-#endif
 
 namespace tnx {
 namespace {
-
-// Which of the 16 bytes at `p` are digits and which white space, one bit
-// per byte, lowest bit first.
-struct BlockMasks {
-  std::uint32_t digits = 0;
-  std::uint32_t spaces = 0;
-};
-
-BlockMasks classify_block(const char* p) noexcept {
-  BlockMasks masks;
-#if TNX_FINDINGS_SSE2
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  // A byte b is in [low, low + span] when b - low, as an unsigned byte, is
-  // its own minimum with span.
-  const __m128i from_zero = _mm_sub_epi8(bytes, _mm_set1_epi8('0'));
-  const __m128i digit_bytes =
-      _mm_cmpeq_epi8(_mm_min_epu8(from_zero, _mm_set1_epi8(9)), from_zero);
-  const __m128i from_tab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-  const __m128i controls = _mm_cmpeq_epi8(
-      _mm_min_epu8(from_tab, _mm_set1_epi8('\r' - '\t')), from_tab);
-  const __m128i space_bytes =
-      _mm_or_si128(controls, _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')));
-  masks.digits = static_cast<std::uint16_t>(_mm_movemask_epi8(digit_bytes));
-  masks.spaces = static_cast<std::uint16_t>(_mm_movemask_epi8(space_bytes));
-#else
-  for (unsigned i = 0; i < 16; ++i) {
-    masks.digits |= static_cast<std::uint32_t>(is_digit(p[i])) << i;
-    masks.spaces |= static_cast<std::uint32_t>(is_space(p[i])) << i;
-  }
-#endif
-  return masks;
-}
 
 // The numbers of a line that holds nothing but digits and white space, and
 // no number of more than SHORT_DIGITS digits: such a line (almost every
@@ -59,7 +19,7 @@ int plain_numbers(const Line& line) noexcept {
   int numbers = 0;
   std::uint32_t previous = 0;
   for (std::size_t at = 0; at < line.size; at += 16) {
-    const BlockMasks masks = classify_block(line.text + at);
+    const ByteClasses masks = classify_16(line.text + at);
     const std::size_t valid = std::min<std::size_t>(16, line.size - at);
     const std::uint32_t in_line = (std::uint32_t{1} << valid) - 1;
     const std::uint32_t digits = masks.digits & in_line;
