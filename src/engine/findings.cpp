@@ -260,13 +260,13 @@ void Findings::data_line(const Line& line, std::uint64_t number) noexcept {
 
 std::uint64_t Findings::total() const noexcept {
   std::uint64_t sum = 0;
-  for (const std::uint64_t count : counts_) sum += count;
+  for (const std::uint64_t of_kind : counts_) sum += of_kind;
   return sum;
 }
 
 void Findings::note(const Finding& finding) noexcept {
-  std::uint64_t& count = counts_[static_cast<std::size_t>(finding.kind)];
-  if (++count <= SHOWN_PER_KIND) shown_[shown_size_++] = finding;
+  std::uint64_t& of_kind = counts_[static_cast<std::size_t>(finding.kind)];
+  if (++of_kind <= SHOWN_PER_KIND) shown_[shown_size_++] = finding;
 }
 
 }  // namespace tnx

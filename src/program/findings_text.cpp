@@ -16,7 +16,7 @@ std::string_view keyword_text(HeaderKeyword keyword) {
 // a quote or a backslash) as \xHH, so that no byte of the input can reach
 // the terminal as a control.
 std::string quoted(const Finding& finding) {
-  static constexpr char HEX[] = "0123456789abcdef";
+  static constexpr char hex[] = "0123456789abcdef";
   std::string text = "\"";
   for (std::size_t i = 0; i < finding.text_size; ++i) {
     const auto byte = static_cast<unsigned char>(finding.text[i]);
@@ -24,8 +24,8 @@ std::string quoted(const Finding& finding) {
       text += static_cast<char>(byte);
     } else {
       text += "\\x";
-      text += HEX[byte >> 4];
-      text += HEX[byte & 15];
+      text += hex[byte >> 4];
+      text += hex[byte & 15];
     }
   }
   if (finding.text_cut) text += "...";
