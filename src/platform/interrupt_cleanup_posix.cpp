@@ -5,7 +5,7 @@
 #include <limits.h>
 #include <pthread.h>
 #include <signal.h>
-#include <time.h>
+#include <sys/select.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -65,8 +65,15 @@ std::atomic<bool> ignored_at_start[NSIG] = {};
 // A creation under way on another thread is waited for in pauses of
 // 100 us, 50,000 of them (5 s or more) at most: no lock or allocation lies
 // between guard and creation, so only a stuck file system takes that long.
-constexpr long CREATION_PAUSE_NS = 100'000;
+constexpr long CREATION_PAUSE_US = 100;
 constexpr int CREATION_PAUSES = 50'000;
+
+// One such pause, with a call a signal handler may make: select() with no
+// descriptors returns when its timeout is over.
+void pause_for_creation() {
+  timeval pause{0, CREATION_PAUSE_US};
+  (void)::select(0, nullptr, nullptr, nullptr, &pause);
+}
 
 // Ends the program by `signal_number` with its default action, so that
 // the shell reports 128 + its number: sent to the process, the signal
@@ -88,9 +95,7 @@ constexpr int CREATION_PAUSES = 50'000;
 // it runs, so it never interrupts itself on one thread.
 extern "C" void on_ending_signal(int signal_number) {
   const int saved_errno = errno;
-  const timespec pause{0, CREATION_PAUSE_NS};
-  while (installing.load(std::memory_order_acquire))
-    ::nanosleep(&pause, nullptr);
+  while (installing.load(std::memory_order_acquire)) pause_for_creation();
   if (signal_number > 0 && signal_number < NSIG &&
       ignored_at_start[signal_number].load(std::memory_order_relaxed)) {
     errno = saved_errno;
@@ -99,9 +104,9 @@ extern "C" void on_ending_signal(int signal_number) {
   int pauses = 0;
   const bool first =
       detail::temporaries.end([](const char* name) { ::unlink(name); },
-                              [&pauses, &pause] {
+                              [&pauses] {
                                 if (++pauses > CREATION_PAUSES) return false;
-                                ::nanosleep(&pause, nullptr);
+                                pause_for_creation();
                                 return true;
                               });
   if (!first) detail::wait_for_end();

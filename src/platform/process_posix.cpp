@@ -53,6 +53,15 @@ sigset_t broken_pipe_only() {
   return set;
 }
 
+// Takes a signal of `set` that is pending, never waiting for one: `wait`
+// (sigtimedwait) with a timeout of zero, of the type it declares.
+template <class Timeout>
+int take_pending(int (*wait)(const sigset_t*, siginfo_t*, const Timeout*),
+                 const sigset_t& set) {
+  const Timeout no_wait{};
+  return wait(&set, nullptr, &no_wait);
+}
+
 }  // namespace
 
 void hold_broken_pipe_signal() {
@@ -67,8 +76,7 @@ void release_broken_pipe_signal() {
   // A signal raised by this thread's write is this thread's alone: taken
   // here, it never ends the program.
   if (::sigpending(&pending) == 0 && ::sigismember(&pending, SIGPIPE) == 1) {
-    const timespec no_wait{};
-    (void)::sigtimedwait(&set, nullptr, &no_wait);
+    (void)take_pending(::sigtimedwait, set);
   }
   (void)::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
