@@ -6,21 +6,9 @@
 # standard output without being taken for the input.
 #   closed_streams.sh BINARY SCRATCH [LAUNCHER]
 set -u
-binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-dir=$2
-if [ -n "${3:-}" ]; then
-  echo "skipped: a launcher would hold the standard streams itself"
-  exit 77
-fi
-rm -rf "$dir"
-mkdir -p "$dir"
-cd "$dir" || exit 1
-
-status=0
-fail() {
-  echo "  FAIL: $1" >&2
-  status=1
-}
+. "$(dirname "$0")/common.sh"
+check_setup "$1" "$2" "${3:-}" \
+  "a launcher would hold the standard streams itself"
 
 cat >a.dat <<'EOF'
 # closed streams

@@ -10,23 +10,11 @@
 # started with ignored stays ignored: the run goes on and completes.
 #   fatal_signals.sh BINARY SCRATCH [LAUNCHER]
 set -eu
-binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-dir=$2
-if [ -n "${3:-}" ]; then
-  echo "skipped: signals and limits would reach the launcher, not the program"
-  exit 77
-fi
-rm -rf "$dir"
-mkdir -p "$dir"
-cd "$dir"
+. "$(dirname "$0")/common.sh"
+check_setup "$1" "$2" "${3:-}" \
+  "signals and limits would reach the launcher, not the program"
 # No core files from the signals that dump one.
 ulimit -c 0
-
-status=0
-fail() {
-  echo "  FAIL: $1" >&2
-  status=1
-}
 
 # The rows of one data line per call: enough lines that the run has
 # written some rows into its temporary file before it waits.

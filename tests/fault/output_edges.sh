@@ -15,21 +15,9 @@
 # A check that cannot run here says so and is counted as skipped.
 #   output_edges.sh BINARY SCRATCH [LAUNCHER]
 set -u
-binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-dir=$2
-if [ -n "${3:-}" ]; then
-  echo "skipped: these checks need the real program, not a launcher"
-  exit 77
-fi
-rm -rf "$dir"
-mkdir -p "$dir"
-cd "$dir" || exit 1
-
-status=0
-fail() {
-  echo "  FAIL: $1" >&2
-  status=1
-}
+. "$(dirname "$0")/common.sh"
+check_setup "$1" "$2" "${3:-}" \
+  "these checks need the real program, not a launcher"
 
 cat >a.dat <<'EOF'
 # edges

@@ -6,16 +6,8 @@
 # finding at its line and count each kind, and say nothing of a clean file.
 #   kinds.sh BINARY SCRATCH
 set -u
-binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
-scratch=$2
-rm -rf "$scratch"
-mkdir -p "$scratch"
-cd "$scratch" || exit 1
-status=0
-fail() {
-  echo "  FAIL: $1" >&2
-  status=1
-}
+. "$(dirname "$0")/../fault/common.sh"
+check_setup "$1" "$2"
 
 header='title\npoints 1.5 2.5 3.5\nevents 10 20 30\ndropped\n'
 # check NAME DATA WANTED: DATA (printf format) after the header; WANTED the
