@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -388,6 +389,19 @@ PYBIND11_MODULE(_core, m) {
       py::arg("input"), py::arg("output_dir"),
       "The row file the batch writes for `input` (bytes) into `output_dir` "
       "(empty: beside it).");
+  m.def(
+      "refused_row_files",
+      [](const std::vector<std::string>& inputs,
+         const std::string& output_dir) {
+        tnx::NameList names;
+        for (const std::string& input : inputs) names.add(input);
+        const tnx::BatchPlan plan =
+            tnx::plan_batch(tnx::system_file_system(), names, output_dir);
+        return plan.refused;
+      },
+      py::arg("inputs"), py::arg("output_dir"),
+      "The inputs (bytes) the batch refuses because an earlier one writes "
+      "their row file in `output_dir`: refused index -> earlier index.");
   m.def("run_command_line", &tnx::run_command_line, py::arg("arguments"),
         "Runs the command line with `arguments` (argv, bytes); returns the "
         "exit status.");

@@ -350,14 +350,9 @@ def convert_many(
     if folder:
         os.makedirs(folder, exist_ok=True)
     outputs = [os.fsdecode(_core.row_file_name(os.fsencode(n), os.fsencode(folder))) for n in names]
-    first_writer = {}
-    refused = {}
-    for i, out in enumerate(outputs):
-        key = os.path.realpath(out)
-        if key in first_writer and not _is_device(out):
-            refused[i] = first_writer[key]
-        else:
-            first_writer.setdefault(key, i)
+    # The batch's own plan: the same row file (through links, in any case
+    # the folder folds) for two inputs refuses the later, a device never.
+    refused = _core.refused_row_files([os.fsencode(n) for n in names], os.fsencode(folder))
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:
@@ -371,12 +366,3 @@ def convert_many(
 
     return _run_all(one, list(range(len(names))), jobs) if names else []
 
-
-def _is_device(name: str) -> bool:
-    import stat
-
-    try:
-        mode = os.stat(name).st_mode
-    except OSError:
-        return False
-    return stat.S_ISCHR(mode) or stat.S_ISBLK(mode)
