@@ -11,6 +11,7 @@
 
 #include "engine/data_line.hpp"
 #include "engine/scan_passes.hpp"
+#include "engine/shared_fields.hpp"
 
 namespace tnx {
 
@@ -27,30 +28,45 @@ class TextCollector final : public TextOutput {
   std::string& text_;
 };
 
+enum class Field { label, column, point, events, value };
+
 // Up to `capacity` rows of the data pass, every field.
 struct RowChunk {
-  HeapArray<std::int32_t> label;
-  HeapArray<std::uint8_t> column;
-  HeapArray<double> point;
-  HeapArray<std::uint32_t> events;
+  SharedFields shared;
   HeapArray<std::uint32_t> value;
   std::size_t capacity = 0;
   std::size_t size = 0;
 
   [[nodiscard]] static RowChunk allocate(std::size_t capacity,
-                                         MemoryAdvice advice) noexcept {
-    RowChunk chunk{HeapArray<std::int32_t>::allocate(capacity, advice),
-                   HeapArray<std::uint8_t>::allocate(capacity, advice),
-                   HeapArray<double>::allocate(capacity, advice),
-                   HeapArray<std::uint32_t>::allocate(capacity, advice),
-                   HeapArray<std::uint32_t>::allocate(capacity, advice),
+                                         AllocateMemory allocate) noexcept {
+    RowChunk chunk{{HeapArray<std::int32_t>::allocate(capacity, allocate),
+                    HeapArray<std::uint8_t>::allocate(capacity, allocate),
+                    HeapArray<double>::allocate(capacity, allocate),
+                    HeapArray<std::uint32_t>::allocate(capacity, allocate)},
+                   HeapArray<std::uint32_t>::allocate(capacity, allocate),
                    capacity,
                    0};
-    if (chunk.label.empty() || chunk.column.empty() || chunk.point.empty() ||
-        chunk.events.empty() || chunk.value.empty()) {
+    if (chunk.shared.label.empty() || chunk.shared.column.empty() ||
+        chunk.shared.point.empty() || chunk.shared.events.empty() ||
+        chunk.value.empty()) {
       return {};
     }
     return chunk;
+  }
+
+  template <Field F>
+  [[nodiscard]] auto& array() noexcept {
+    if constexpr (F == Field::label) {
+      return shared.label;
+    } else if constexpr (F == Field::column) {
+      return shared.column;
+    } else if constexpr (F == Field::point) {
+      return shared.point;
+    } else if constexpr (F == Field::events) {
+      return shared.events;
+    } else {
+      return value;
+    }
   }
 };
 
@@ -116,18 +132,6 @@ struct LabelValue {
   std::int32_t value = 0;
 };
 
-// 0, 1, 2, ...: the columns of a line's rows.
-constexpr std::array<std::uint8_t, MAX_COLUMNS> column_numbers() {
-  std::array<std::uint8_t, MAX_COLUMNS> numbers{};
-  for (std::size_t j = 0; j < numbers.size(); ++j) {
-    numbers[j] = static_cast<std::uint8_t>(j);
-  }
-  return numbers;
-}
-
-constexpr std::array<std::uint8_t, MAX_COLUMNS> COLUMN_NUMBERS =
-    column_numbers();
-
 // Collects the rows of the data pass in chunks. A chunk that cannot get
 // its memory stops the pass (failed()).
 class ChunkedRows {
@@ -135,11 +139,11 @@ class ChunkedRows {
   using Label = LabelValue;
 
   ChunkedRows(const ColumnTables& tables, std::size_t first_chunk,
-              std::size_t chunk_rows, MemoryAdvice advice)
+              std::size_t chunk_rows, const ArraySettings& settings)
       : tables_(tables),
         next_capacity_(first_chunk),
         chunk_rows_(chunk_rows),
-        advice_(advice) {}
+        settings_(settings) {}
 
   // One to nine digits (a minus sign before them when `negative`) are
   // within 32 bits; the label is their value modulo 2^32 read as two's
@@ -168,18 +172,16 @@ class ChunkedRows {
     return {c.value.get() + c.size, MAX_COLUMNS};
   }
 
-  // The line's rows are column 0, 1, ... k-1: their label, column, point
-  // and events are copies of the label and of the tables' first k slots.
+  // The line's rows are column 0, 1, ... k-1 (see fill_line_rows()).
   void commit(const NumberRows& rows) noexcept {
     if (failed_) return;
     RowChunk& c = chunks_.back();
     const auto k = static_cast<std::size_t>(rows.count());
-    std::fill_n(c.label.get() + c.size, k, label_);
-    std::memcpy(c.column.get() + c.size, COLUMN_NUMBERS.data(), k);
-    std::memcpy(c.point.get() + c.size, tables_.points.data(),
-                k * sizeof(double));
-    std::memcpy(c.events.get() + c.size, tables_.events.data(),
-                k * sizeof(std::uint32_t));
+    if (shared_thread_ != nullptr) {
+      shared_thread_->add(label_, static_cast<std::uint32_t>(k));
+    } else {
+      fill_line_rows(c.shared, c.size, label_, k, tables_);
+    }
     c.size += k;
   }
 
@@ -191,11 +193,14 @@ class ChunkedRows {
 
  private:
   void add_chunk() noexcept {
-    RowChunk chunk = RowChunk::allocate(next_capacity_, advice_);
+    // Only the first chunk's shared fields are filled by a thread: the
+    // chunks after it are too small to be worth one.
+    take_shared_fields_back();
+    RowChunk chunk = RowChunk::allocate(next_capacity_, settings_.allocate);
     // A first chunk sized for the whole of a large input may not get its
     // memory where chunks of the usual size do.
     if (chunk.capacity == 0 && next_capacity_ > chunk_rows_) {
-      chunk = RowChunk::allocate(chunk_rows_, advice_);
+      chunk = RowChunk::allocate(chunk_rows_, settings_.allocate);
     }
     next_capacity_ = chunk_rows_;
     if (chunk.capacity == 0) {
@@ -206,44 +211,62 @@ class ChunkedRows {
       chunks_.push_back(std::move(chunk));
     } catch (const std::bad_alloc&) {
       failed_ = true;
+      return;
     }
+    RowChunk& c = chunks_.back();
+    if (chunks_.size() == 1 && c.capacity >= settings_.background_rows) {
+      shared_thread_ = SharedFieldsThread::start(
+          c.shared, c.capacity, tables_, c.value.get(), settings_.prepare,
+          settings_.batch_lines);
+    }
+  }
+
+  // Waits for the thread filling the first chunk's shared fields, and puts
+  // them back in the chunk.
+  void take_shared_fields_back() noexcept {
+    if (shared_thread_ == nullptr) return;
+    chunks_.front().shared = shared_thread_->finish();
+    shared_thread_.reset();
   }
 
   const ColumnTables& tables_;
   std::vector<RowChunk> chunks_;
   std::size_t next_capacity_;
   std::size_t chunk_rows_;
-  MemoryAdvice advice_;
+  ArraySettings settings_;
   std::int32_t label_ = 0;
   bool failed_ = false;
+  // Holds the first chunk's shared fields while it fills them; after
+  // chunks_, so that it is joined before the other arrays are freed.
+  std::unique_ptr<SharedFieldsThread> shared_thread_;
 };
 
-// Copies the field `field` of every chunk into one array, freeing each
+// Copies the field `F` of every chunk into one array, freeing each
 // chunk's part once copied; a single chunk is handed over as it is, less
 // the room it did not use.
-template <class T>
-bool join_field(std::vector<RowChunk>& chunks, HeapArray<T> RowChunk::*field,
-                std::size_t rows, HeapArray<T>& out,
-                MemoryAdvice advice) noexcept {
+template <Field F, class T>
+bool join_field(std::vector<RowChunk>& chunks, std::size_t rows,
+                HeapArray<T>& out, AllocateMemory allocate) noexcept {
   if (chunks.size() == 1) {
-    out = std::move(chunks.front().*field);
+    out = std::move(chunks.front().array<F>());
     out.shrink(rows);
     return true;
   }
-  out = HeapArray<T>::allocate(rows, advice);
+  out = HeapArray<T>::allocate(rows, allocate);
   if (out.empty()) return false;
   T* to = out.get();
   for (RowChunk& chunk : chunks) {
     if (chunk.size != 0) {
-      std::memcpy(to, (chunk.*field).get(), chunk.size * sizeof(T));
+      std::memcpy(to, chunk.array<F>().get(), chunk.size * sizeof(T));
     }
     to += chunk.size;
-    (chunk.*field).reset();
+    chunk.array<F>().reset();
   }
   return true;
 }
 
 bool ChunkedRows::join(ScanArrays& out) noexcept {
+  take_shared_fields_back();
   std::size_t count = 0;
   for (const RowChunk& chunk : chunks_) count += chunk.size;
   out.rows = count;
@@ -251,11 +274,12 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
     add_chunk();
     if (failed_) return false;
   }
-  return join_field(chunks_, &RowChunk::label, count, out.label, advice_) &&
-         join_field(chunks_, &RowChunk::column, count, out.column, advice_) &&
-         join_field(chunks_, &RowChunk::point, count, out.point, advice_) &&
-         join_field(chunks_, &RowChunk::events, count, out.events, advice_) &&
-         join_field(chunks_, &RowChunk::value, count, out.value, advice_);
+  const AllocateMemory allocate = settings_.allocate;
+  return join_field<Field::label>(chunks_, count, out.label, allocate) &&
+         join_field<Field::column>(chunks_, count, out.column, allocate) &&
+         join_field<Field::point>(chunks_, count, out.point, allocate) &&
+         join_field<Field::events>(chunks_, count, out.events, allocate) &&
+         join_field<Field::value>(chunks_, count, out.value, allocate);
 }
 
 // The rows of the first chunk: as many as a regular input can give (each
@@ -278,7 +302,7 @@ std::size_t first_chunk_rows(const ConversionInput& input,
 
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        const ConversionSettings& settings,
-                       std::size_t chunk_rows, MemoryAdvice advice) {
+                       std::size_t chunk_rows, const ArraySettings& arrays) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
   LineReader reader(io, input.fd, read_size(input, settings.block_size),
@@ -291,7 +315,7 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
       run_header_pass(reader, out.tables, text, again, settings.line_limit);
 
   ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
-                   advice);
+                   arrays);
   if (out.error == 0) {
     out.error = run_data_pass(
         reader, [&rows](const Line& line) { scan_data_line(line, rows); },

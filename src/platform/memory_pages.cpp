@@ -1,26 +1,43 @@
 #include "platform/memory_pages.hpp"
 
 #include <cstdint>
+#include <cstdlib>
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace tnx {
 
-void advise_large_pages(void* data, std::size_t bytes) noexcept {
+void* allocate_in_large_pages(std::size_t bytes) noexcept {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr std::size_t large_page = std::size_t{2} << 20;
-  if (bytes < 2 * large_page) return;
-  // The whole large pages within the block: from the first boundary on.
-  const std::size_t misaligned =
-      reinterpret_cast<std::uintptr_t>(data) % large_page;
-  const std::size_t skip = misaligned == 0 ? 0 : large_page - misaligned;
-  const std::size_t whole = (bytes - skip) / large_page * large_page;
-  (void)::madvise(static_cast<char*>(data) + skip, whole, MADV_HUGEPAGE);
+  if (bytes >= 2 * large_page && bytes <= SIZE_MAX - large_page) {
+    const std::size_t whole =
+        (bytes + large_page - 1) / large_page * large_page;
+    void* block = nullptr;
+    if (::posix_memalign(&block, large_page, whole) != 0) return nullptr;
+    (void)::madvise(block, whole, MADV_HUGEPAGE);
+    return block;
+  }
+#endif
+  return std::malloc(bytes);
+}
+
+bool prepare_pages(void* data, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  if (bytes == 0) return true;
+  // From the start of the page holding the first byte: madvise takes whole
+  // pages only.
+  static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t into_page = reinterpret_cast<std::uintptr_t>(data) % page;
+  return ::madvise(static_cast<char*>(data) - into_page, into_page + bytes,
+                   MADV_POPULATE_WRITE) == 0;
 #else
   (void)data;
   (void)bytes;
+  return false;
 #endif
 }
 

@@ -1,16 +1,27 @@
-// Hints to the system about large blocks of memory.
+// Large blocks of memory the way the system serves them fastest.
 #pragma once
 
 #include <cstddef>
 
 namespace tnx {
 
-// advise_large_pages()
+// allocate_in_large_pages()
 //
-// Asks the system to back the whole large pages (2 MiB) within the block at
-// `data` with large pages, where it can (Linux, with transparent large pages
-// on request): one page fault then brings 2 MiB instead of 4 KiB. Only a
-// hint; blocks under 4 MiB, and other systems, are left as they are.
-void advise_large_pages(void* data, std::size_t bytes) noexcept;
+// A block of `bytes` bytes that std::free frees, or null. From 4 MiB on
+// (Linux, with transparent large pages on request) it starts on a large
+// page (2 MiB) boundary and the system is asked to back all of it with
+// large pages: one page fault then brings 2 MiB instead of 4 KiB, which
+// matters where a fault costs microseconds (in a virtual machine, say). A
+// block that does not start on a boundary would take its first megabytes
+// in small pages. Smaller blocks, and other systems: std::malloc.
+void* allocate_in_large_pages(std::size_t bytes) noexcept;
+
+// prepare_pages()
+//
+// Makes the pages holding the block at `data` present and writable, as a
+// write to each would, without writing (Linux 5.14 on). False where the
+// system cannot be asked, or when it could not: the pages then come at
+// their first write, as they would anyway.
+bool prepare_pages(void* data, std::size_t bytes) noexcept;
 
 }  // namespace tnx

@@ -5,9 +5,14 @@
 // are chunked (one chunk, many, an input that grew past its size).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/scan_arrays.hpp"
 #include "memory_conversion.hpp"
@@ -79,7 +84,20 @@ struct Reading {
   // input that grew while it was read.
   std::size_t reported_size;
   std::size_t chunk_rows;
+  // Shared fields on a thread from a first chunk this large (SIZE_MAX:
+  // never), handed over this many lines at a time.
+  std::size_t background_rows = SIZE_MAX;
+  std::size_t batch_lines = 0;
+  PreparePages prepare = nullptr;
 };
+
+bool prepare_nothing(void* /*data*/, std::size_t /*bytes*/) noexcept {
+  return true;
+}
+
+bool prepare_refused(void* /*data*/, std::size_t /*bytes*/) noexcept {
+  return false;
+}
 
 constexpr Reading READINGS[] = {
     {"whole", BLOCK_SIZE, BLOCK_SIZE, false, SIZE_MAX, CHUNK_ROWS},
@@ -89,10 +107,19 @@ constexpr Reading READINGS[] = {
      MAX_COLUMNS},
     {"grown file", 4096, BLOCK_SIZE, false, 10, MAX_COLUMNS},
     {"grown file, pieces", 3, 4, false, 0, 150},
+    {"thread, a line at a time", BLOCK_SIZE, BLOCK_SIZE, false, SIZE_MAX,
+     CHUNK_ROWS, 0, 1, prepare_nothing},
+    {"thread, pieces, three lines at a time", 7, 5, false, SIZE_MAX, CHUNK_ROWS,
+     0, 3, prepare_refused},
+    {"thread, whole batches", BLOCK_SIZE, BLOCK_SIZE, false, SIZE_MAX,
+     CHUNK_ROWS, 0, SharedFieldsThread::BATCH_LINES, nullptr},
+    {"thread, grown file: its first chunk filled", 4096, BLOCK_SIZE, false, 10,
+     MAX_COLUMNS, 0, 2, prepare_nothing},
 };
 
 ScanArrays read_in_memory(const std::string& text, const Reading& reading,
-                          std::size_t read_error_at = SIZE_MAX) {
+                          std::size_t read_error_at = SIZE_MAX,
+                          AllocateMemory allocate = nullptr) {
   test::MemoryFileIo io;
   io.reported_size = reading.reported_size;
   io.read_error_at = read_error_at;
@@ -109,7 +136,12 @@ ScanArrays read_in_memory(const std::string& text, const Reading& reading,
   ConversionSettings settings;
   settings.block_size = reading.block_size;
   settings.line_limit = reading.line_limit;
-  return read_arrays(io, in, settings, reading.chunk_rows);
+  ArraySettings arrays;
+  arrays.allocate = allocate;
+  arrays.prepare = reading.prepare;
+  arrays.background_rows = reading.background_rows;
+  arrays.batch_lines = reading.batch_lines;
+  return read_arrays(io, in, settings, reading.chunk_rows, arrays);
 }
 
 TEST(ScanArraysDiff, ArraysFormatToTheRowFile) {
@@ -144,10 +176,104 @@ TEST(ScanArraysDiff, FailedReadKeepsTheRowsBeforeIt) {
     const test::MemoryConversion expected =
         test::convert_in_memory(scan, {}, how);
     SCOPED_TRACE(random.seed_trace() + ", round " + std::to_string(round));
-    const ScanArrays arrays = read_in_memory(scan, READINGS[3], at);
-    EXPECT_EQ(arrays.error, expected.result.read_error);
-    EXPECT_EQ(format_rows(arrays), expected.rows);
+    for (const Reading* reading : {&READINGS[3], &READINGS[7]}) {
+      SCOPED_TRACE(reading->name);
+      const ScanArrays arrays = read_in_memory(scan, *reading, at);
+      EXPECT_EQ(arrays.error, expected.result.read_error);
+      EXPECT_EQ(format_rows(arrays), expected.rows);
+    }
   }
+}
+
+// The blocks the arrays got, and whether every page asked for lay within
+// one of them. Blocks are taken on the reading thread, pages asked for on
+// the shared fields' thread.
+struct Blocks {
+  std::mutex mutex;
+  std::vector<std::pair<const char*, std::size_t>> taken;
+  std::size_t left = SIZE_MAX;
+  int asked = 0;
+  int outside = 0;
+};
+Blocks blocks;
+
+void* take_block(std::size_t bytes) noexcept {
+  const std::lock_guard lock(blocks.mutex);
+  if (blocks.left == 0) return nullptr;
+  --blocks.left;
+  void* block = std::malloc(bytes);
+  blocks.taken.emplace_back(static_cast<const char*>(block), bytes);
+  return block;
+}
+
+bool check_pages(void* data, std::size_t bytes) noexcept {
+  const std::lock_guard lock(blocks.mutex);
+  ++blocks.asked;
+  const auto* first = static_cast<const char*>(data);
+  const bool inside = std::any_of(
+      blocks.taken.begin(), blocks.taken.end(), [&](const auto& block) {
+        return first >= block.first &&
+               first + bytes <= block.first + block.second;
+      });
+  if (!inside) ++blocks.outside;
+  return true;
+}
+
+void reset_blocks(std::size_t left) {
+  const std::lock_guard lock(blocks.mutex);
+  blocks.taken.clear();
+  blocks.left = left;
+  blocks.asked = 0;
+  blocks.outside = 0;
+}
+
+TEST(ScanArraysDiff, PagesAskedForLieWithinTheValues) {
+  SeededRandom random(11);
+  std::string scan = "points 1 2 3\nevents 4 5 6\nx\n";
+  for (int i = 0; i < 400; ++i) scan += random_line(random, 12) + "\n";
+  const test::MemoryConversion expected = test::convert_in_memory(scan, {});
+  Reading reading = READINGS[6];
+  reading.prepare = check_pages;
+  reset_blocks(SIZE_MAX);
+  const ScanArrays arrays = read_in_memory(scan, reading, SIZE_MAX, take_block);
+  EXPECT_EQ(format_rows(arrays), expected.rows);
+  const std::lock_guard lock(blocks.mutex);
+  EXPECT_GT(blocks.asked, 0);
+  EXPECT_EQ(blocks.outside, 0);
+}
+
+// Memory refused at any block -- the first chunk's, a later chunk's while
+// the thread fills the first, the joined arrays' -- gives ENOMEM and no
+// rows, the console text and tables kept, every block given back (the
+// sanitizers' builds see that) and the thread joined.
+TEST(ScanArraysDiff, MemoryRefusedAtAnyBlockGivesNoRows) {
+  SeededRandom random(5);
+  std::string scan = "points 1 2\nevents 3\nx\n";
+  for (int i = 0; i < 60; ++i) scan += random_line(random, 12) + "\n";
+  const test::MemoryConversion expected = test::convert_in_memory(scan, {});
+  for (const Reading* reading : {&READINGS[4], &READINGS[9]}) {
+    reset_blocks(SIZE_MAX);
+    ASSERT_EQ(read_in_memory(scan, *reading, SIZE_MAX, take_block).error, 0);
+    std::size_t total = 0;
+    {
+      const std::lock_guard lock(blocks.mutex);
+      total = blocks.taken.size();
+    }
+    // Five arrays per chunk, and five joined from several chunks.
+    ASSERT_GT(total, 10U);
+    for (std::size_t left = 0; left < total; ++left) {
+      SCOPED_TRACE(std::string(reading->name) + ", blocks " +
+                   std::to_string(left));
+      reset_blocks(left);
+      const ScanArrays arrays =
+          read_in_memory(scan, *reading, SIZE_MAX, take_block);
+      EXPECT_EQ(arrays.error, ENOMEM);
+      EXPECT_EQ(arrays.rows, 0U);
+      EXPECT_EQ(arrays.console, expected.text);
+      EXPECT_EQ(arrays.tables.summaries, 2);
+    }
+  }
+  reset_blocks(SIZE_MAX);
 }
 
 TEST(ScanArraysDiff, HeaderCountsFollowTheSummaries) {

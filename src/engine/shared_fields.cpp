@@ -1,0 +1,119 @@
+#include "engine/shared_fields.hpp"
+
+#include <exception>
+#include <new>
+#include <utility>
+
+namespace tnx {
+
+std::unique_ptr<SharedFieldsThread> SharedFieldsThread::start(
+    SharedFields& fields, std::size_t capacity, const ColumnTables& tables,
+    std::uint32_t* values, PreparePages prepare,
+    std::size_t batch_lines) noexcept {
+  batch_lines = std::max<std::size_t>(batch_lines, 1);
+  std::unique_ptr<SharedFieldsThread> thread;
+  try {
+    thread.reset(
+        new SharedFieldsThread(capacity, tables, values, prepare, batch_lines));
+    for (Batch& batch : thread->free_) {
+      batch.lines = std::make_unique<LineRows[]>(batch_lines);
+    }
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+  thread->free_count_ = BATCHES - 1;
+  thread->filling_ = std::move(thread->free_[BATCHES - 1]);
+  thread->fields_ = std::move(fields);
+  try {
+    thread->thread_ = std::thread([t = thread.get()] { t->fill_batches(); });
+  } catch (const std::exception&) {
+    // No thread: the arrays go back to the caller, who fills them itself.
+    fields = std::move(thread->fields_);
+    return nullptr;
+  }
+  return thread;
+}
+
+SharedFieldsThread::SharedFieldsThread(std::size_t capacity,
+                                       const ColumnTables& tables,
+                                       std::uint32_t* values,
+                                       PreparePages prepare,
+                                       std::size_t batch_lines)
+    : capacity_(capacity),
+      tables_(tables),
+      values_(values),
+      prepare_(prepare),
+      batch_lines_(batch_lines) {}
+
+SharedFieldsThread::~SharedFieldsThread() { end(Ending::abandon); }
+
+void SharedFieldsThread::hand_over() noexcept {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return queued_ < MAX_QUEUED; });
+  queue_[(head_ + queued_) % MAX_QUEUED] = std::move(filling_);
+  ++queued_;
+  changed_.notify_all();
+  // MAX_QUEUED batches in line and one being filled leave one free at
+  // least, so this wait is only a check.
+  changed_.wait(lock, [this] { return free_count_ > 0; });
+  filling_ = std::move(free_[--free_count_]);
+  filling_.count = 0;
+  filling_.rows = 0;
+}
+
+SharedFields SharedFieldsThread::finish() noexcept {
+  if (filling_.count != 0) hand_over();
+  end(Ending::finish);
+  return std::move(fields_);
+}
+
+void SharedFieldsThread::end(Ending ending) noexcept {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard lock(mutex_);
+    ending_ = ending;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+void SharedFieldsThread::fill_batches() noexcept {
+  prepare_values();
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock,
+                  [this] { return queued_ > 0 || ending_ != Ending::none; });
+    if (ending_ == Ending::abandon || queued_ == 0) return;
+    Batch batch = std::move(queue_[head_]);
+    head_ = (head_ + 1) % MAX_QUEUED;
+    --queued_;
+    lock.unlock();
+    fill(batch);
+    prepare_values();
+    lock.lock();
+    free_[free_count_++] = std::move(batch);
+    changed_.notify_all();
+  }
+}
+
+void SharedFieldsThread::fill(const Batch& batch) noexcept {
+  for (std::size_t i = 0; i < batch.count; ++i) {
+    const LineRows& line = batch.lines[i];
+    fill_line_rows(fields_, row_, line.label, line.count, tables_);
+    row_ += line.count;
+  }
+}
+
+// The values' pages up to AHEAD_ROWS past the rows filled, asked for half
+// that at a time; none more once the system has said no.
+void SharedFieldsThread::prepare_values() noexcept {
+  if (prepare_ == nullptr || prepared_ >= row_ + AHEAD_ROWS / 2) return;
+  const std::size_t target = std::min(capacity_, row_ + AHEAD_ROWS);
+  if (target <= prepared_) return;
+  if (!prepare_(values_ + prepared_, (target - prepared_) * sizeof *values_)) {
+    prepare_ = nullptr;
+  }
+  prepared_ = target;
+}
+
+}  // namespace tnx
