@@ -9,8 +9,10 @@
   pandas loop (300 files)  pandas.read_csv over their row files
   peak memory              of read(), against the size of its arrays
 
-Each time is the minimum of a few rounds (the spread beside it); the slow
-peers run once. The arrays are checked against the row file before any
+The command line and read(), and read_many() and the pandas loop, take
+turns round by round, so that both of a pair see the same machine; each
+shows the minimum and the median of its rounds, and the ratios are of the
+minimums (of the medians in brackets). The slow peers run once. The arrays are checked against the row file before any
 figure is printed."""
 
 import argparse
@@ -36,6 +38,22 @@ def timed(function, rounds):
         result = function()
         times.append(time.perf_counter() - start)
     return min(times), (max(times) - min(times)) / min(times) * 100, result
+
+
+def side_by_side(functions, rounds):
+    """Times each function `rounds` times, taking turns, after one call
+    each to warm up, so that every one sees the same machine: the minimum
+    and the median of each."""
+    times = [[] for _ in functions]
+    for function in functions:
+        function()
+    for _ in range(rounds):
+        for i, function in enumerate(functions):
+            start = time.perf_counter()
+            result = function()
+            times[i].append(time.perf_counter() - start)
+            del result
+    return [(min(t), sorted(t)[len(t) // 2]) for t in times]
 
 
 def peak_memory(scan_path):
@@ -88,11 +106,11 @@ def main():
     rows = len(arrays)
     del arrays
 
-    cli, cli_spread, _ = timed(lambda: subprocess.run([arguments.program, scan, "/dev/null"],
-                                                      stdout=subprocess.DEVNULL, check=True), arguments.rounds)
-    read, read_spread, result = timed(lambda: tarnovelix.read(scan), arguments.rounds)
-    assert len(result) == rows
-    del result
+    assert len(tarnovelix.read(scan)) == rows
+    (cli, cli_median), (read, read_median) = side_by_side(
+        [lambda: subprocess.run([arguments.program, scan, "/dev/null"], stdout=subprocess.DEVNULL, check=True),
+         lambda: tarnovelix.read(scan)],
+        2 * arguments.rounds + 1)
 
     def convert_then_pandas():
         subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
@@ -121,28 +139,29 @@ def main():
         files.append(path)
     subprocess.run([arguments.program, "--batch", "-q", *files], check=True)
     row_files = [f.with_suffix(".ntp") for f in files]
-    many, many_spread, frame = timed(lambda: tarnovelix.read_many(files), arguments.rounds)
-    small_rows = len(frame)
-    del frame
+    small_rows = len(tarnovelix.read_many(files))
 
     def pandas_loop():
         return [pd.read_csv(f, sep=r"\s+", header=None, engine="c") for f in row_files]
 
-    loop, loop_spread, frames = timed(pandas_loop, max(1, arguments.rounds // 2))
-    assert sum(len(f) for f in frames) == small_rows
+    assert sum(len(f) for f in pandas_loop()) == small_rows
+    (many, many_median), (loop, loop_median) = side_by_side(
+        [lambda: tarnovelix.read_many(files), pandas_loop], arguments.rounds)
     peak, size = peak_memory(scan)
 
     mib = 1 << 20
     print("== Scans into arrays: %s, %d lines, %d rows (%.1f MB)"
           % (scan.name, arguments.lines, rows, scan.stat().st_size / 1e6))
-    print("%-34s %9s %9s %s" % ("", "seconds", "spread", "ratio"))
-    print("%-34s %9.3f %8.1f%%" % ("command line to /dev/null", cli, cli_spread))
-    print("%-34s %9.3f %8.1f%%   %.2fx the command line (target <= 1.5)" % ("read() into arrays", read, read_spread, read / cli))
+    print("%-34s %9s %9s" % ("", "seconds", "median"))
+    print("%-34s %9.3f %9.3f" % ("command line to /dev/null", cli, cli_median))
+    print("%-34s %9.3f %9.3f   %.2fx the command line (%.2fx; target <= 1.5)"
+          % ("read() into arrays", read, read_median, read / cli, read_median / cli_median))
     print("%-34s %9.3f %9s   read() %.1fx faster (target >= 20)" % ("convert + pandas.read_csv", pandas_time, "once", pandas_time / read))
     print("%-34s %9.3f %9s   read() %.1fx faster" % ("convert + numpy.loadtxt", loadtxt_time, "once", loadtxt_time / read))
     print("== %d small files of %d lines, %d rows" % (len(files), arguments.small_lines, small_rows))
-    print("%-34s %9.3f %8.1f%%" % ("read_many()", many, many_spread))
-    print("%-34s %9.3f %8.1f%%   read_many() %.1fx faster (target >= 5)" % ("loop of pandas.read_csv", loop, loop_spread, loop / many))
+    print("%-34s %9.3f %9.3f" % ("read_many()", many, many_median))
+    print("%-34s %9.3f %9.3f   read_many() %.1fx faster (%.1fx; target >= 5)"
+          % ("loop of pandas.read_csv", loop, loop_median, loop / many, loop_median / many_median))
     print("== Peak memory of read()")
     print("%-34s %9.1f MiB" % ("arrays", size / mib))
     print("%-34s %9.1f MiB   %.1f MiB above the arrays" % ("peak resident memory added", peak / mib, (peak - size) / mib))

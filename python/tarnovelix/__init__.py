@@ -117,6 +117,43 @@ class Scan:
             copy=False,
         )
 
+    def grid(self) -> Tuple[np.ndarray, np.ndarray]:
+        """The values as a (lines, columns) float64 array, one line per
+        data line that gave rows, NaN where a line gave no value for a
+        column (float64 holds every uint32 exactly), and the label of each
+        line. A line's rows are its columns 0, 1, ..., so a row of column 0
+        starts the next line."""
+        starts = np.flatnonzero(self.column == 0)
+        columns = int(self.column.max()) + 1 if len(self) else 0
+        image = np.full((len(starts), columns), np.nan)
+        line_of_row = np.cumsum(self.column == 0) - 1
+        image[line_of_row, self.column] = self.value
+        return image, self.label[starts]
+
+    def to_xarray(self):
+        """The values as an xarray DataArray named ``value`` over the
+        dimensions ``line`` and ``column`` (see :meth:`grid`), with the
+        coordinates ``label`` along ``line`` and ``point`` and ``events``
+        (the header's tables) along ``column``. xarray is imported only
+        when asked for."""
+        import xarray as xr
+
+        image, labels = self.grid()
+        columns = image.shape[1]
+        return xr.DataArray(
+            image,
+            dims=("line", "column"),
+            coords={
+                "line": np.arange(image.shape[0]),
+                "column": np.arange(columns, dtype=np.uint8),
+                "label": ("line", labels),
+                "point": ("column", self.header.points[:columns]),
+                "events": ("column", self.header.events[:columns]),
+            },
+            name="value",
+            attrs={"source": self.source if self.source is not None else "<memory>"},
+        )
+
     def format_rows(self) -> bytes:
         """The row file's text, formatted from the arrays (slow: for
         checks and small scans)."""

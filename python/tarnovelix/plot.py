@@ -14,18 +14,6 @@ import numpy as np
 from . import read
 
 
-def grid(scan):
-    """The values as a (lines, columns) float array, NaN where a line gave
-    no value for a column, and the label of each line."""
-    starts = np.flatnonzero(scan.column == 0)
-    lines = len(starts)
-    columns = int(scan.column.max()) + 1 if len(scan) else 0
-    image = np.full((lines, columns), np.nan)
-    line_of_row = np.cumsum(scan.column == 0) - 1
-    image[line_of_row, scan.column] = scan.value
-    return image, scan.label[starts]
-
-
 def edges(centres: np.ndarray) -> np.ndarray:
     """Cell edges around sorted or unsorted coordinates, for pcolormesh;
     evenly spaced cells when the coordinates do not increase."""
@@ -42,7 +30,7 @@ def draw(scan, title: str):
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
 
-    image, labels = grid(scan)
+    image, labels = scan.grid()
     columns = image.shape[1]
     coordinates = scan.header.points[:columns]
     by_coordinate = len(coordinates) > 1 and np.all(np.diff(coordinates) > 0)

@@ -9,13 +9,12 @@ import pytest
 pytest.importorskip("matplotlib")
 
 import tarnovelix
-from tarnovelix.plot import grid
 
 SCAN = b"# c\npoints 1 2 3\nevents 1 1 1\nskip\n10 1 2 3\n11 4\nx\n12 5 6 7 8\n"
 
 
 def test_grid_places_each_value_at_its_line_and_column():
-    image, labels = grid(tarnovelix.read(memoryview(SCAN)))
+    image, labels = tarnovelix.read(memoryview(SCAN)).grid()
     expected = np.array([[1, 2, 3, np.nan], [4, np.nan, np.nan, np.nan], [5, 6, 7, 8]])
     assert np.array_equal(image, expected, equal_nan=True)
     assert labels.tolist() == [10, 11, 12]
