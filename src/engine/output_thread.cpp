@@ -32,21 +32,20 @@ OutputThread::~OutputThread() {
 
 RowBuffer OutputThread::exchange(RowBuffer full, std::size_t size, int& error) {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queued_ < MAX_QUEUED; });
+  changed_.wait(lock, [this] { return !queue_.full(); });
   // Read under the lock: once a block is in line, the thread may set error_
   // at any moment.
   error = error_;
   if (error != 0 || size == 0 || full.empty()) return full;
   const std::size_t capacity = full.capacity();
-  queue_[(head_ + queued_) % MAX_QUEUED] = Block{std::move(full), size};
-  ++queued_;
+  queue_.push(Block{std::move(full), size});
   changed_.notify_all();
   return take_free_buffer(lock, capacity);
 }
 
 RowBuffer OutputThread::take_free_buffer(std::unique_lock<std::mutex>& lock,
                                          std::size_t capacity) {
-  if (free_count_ == 0 && buffers_ < MAX_QUEUED + 1) {
+  if (free_.empty() && buffers_ < MAX_QUEUED + 1) {
     // A new buffer is made without the lock: the thread goes on writing.
     lock.unlock();
     RowBuffer fresh = RowBuffer::allocate(capacity);
@@ -59,22 +58,22 @@ RowBuffer OutputThread::take_free_buffer(std::unique_lock<std::mutex>& lock,
   // With every buffer made, at most MAX_QUEUED of them are in line, so one
   // is free already; without memory for a new one, a block in line frees
   // one once written.
-  changed_.wait(lock, [this] { return free_count_ > 0; });
-  return std::move(free_[--free_count_]);
+  changed_.wait(lock, [this] { return !free_.empty(); });
+  return free_.take();
 }
 
 int OutputThread::wait() {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queued_ == 0; });
+  changed_.wait(lock, [this] { return queue_.empty(); });
   return error_;
 }
 
 void OutputThread::write_blocks() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return queued_ > 0 || stop_; });
+    changed_.wait(lock, [this] { return !queue_.empty() || stop_; });
     if (stop_) return;
-    Block& block = queue_[head_];
+    Block& block = queue_.front();
     // After a failure the blocks still in line are dropped unwritten.
     const bool failed = error_ != 0;
     // The write runs unlocked: the block stays in line, and the other
@@ -85,9 +84,8 @@ void OutputThread::write_blocks() {
                : write_all(io_, fd_, block.buffer.data(), block.size);
     lock.lock();
     if (!r.ok()) error_ = r.error;
-    free_[free_count_++] = std::move(block.buffer);
-    head_ = (head_ + 1) % MAX_QUEUED;
-    --queued_;
+    free_.put(std::move(block.buffer));
+    (void)queue_.pop();
     changed_.notify_all();
   }
 }

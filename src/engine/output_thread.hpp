@@ -19,6 +19,7 @@
 
 #include "engine/buffers.hpp"
 #include "engine/file_io.hpp"
+#include "engine/hand_over.hpp"
 
 namespace tnx {
 
@@ -70,15 +71,11 @@ class OutputThread {
   int fd_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  // All guarded by mutex_. The blocks in line, oldest first from
-  // queue_[head_]: the oldest is the one being written, and stays in line
-  // until its write has returned.
-  std::array<Block, MAX_QUEUED> queue_{};
-  std::size_t head_ = 0;
-  std::size_t queued_ = 0;
-  // Written buffers, ready to be filled again: free_[0, free_count_).
-  std::array<RowBuffer, MAX_QUEUED + 1> free_{};
-  std::size_t free_count_ = 0;
+  // All guarded by mutex_. The blocks in line: the oldest is the one being
+  // written, and stays in line until its write has returned.
+  RingQueue<Block, MAX_QUEUED> queue_;
+  // Written buffers, ready to be filled again.
+  FreeStack<RowBuffer, MAX_QUEUED + 1> free_;
   // Buffers made for this thread's line, the one being filled included.
   std::size_t buffers_ = 1;
   bool stop_ = false;

@@ -15,14 +15,15 @@ std::unique_ptr<SharedFieldsThread> SharedFieldsThread::start(
   try {
     thread.reset(
         new SharedFieldsThread(capacity, tables, values, prepare, batch_lines));
-    for (Batch& batch : thread->free_) {
+    for (std::size_t i = 0; i < BATCHES; ++i) {
+      Batch batch;
       batch.lines = std::make_unique<LineRows[]>(batch_lines);
+      thread->free_.put(std::move(batch));
     }
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  thread->free_count_ = BATCHES - 1;
-  thread->filling_ = std::move(thread->free_[BATCHES - 1]);
+  thread->filling_ = thread->free_.take();
   thread->fields_ = std::move(fields);
   try {
     thread->thread_ = std::thread([t = thread.get()] { t->fill_batches(); });
@@ -49,14 +50,13 @@ SharedFieldsThread::~SharedFieldsThread() { end(Ending::abandon); }
 
 void SharedFieldsThread::hand_over() noexcept {
   std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return queued_ < MAX_QUEUED; });
-  queue_[(head_ + queued_) % MAX_QUEUED] = std::move(filling_);
-  ++queued_;
+  changed_.wait(lock, [this] { return !queue_.full(); });
+  queue_.push(std::move(filling_));
   changed_.notify_all();
   // MAX_QUEUED batches in line and one being filled leave one free at
   // least, so this wait is only a check.
-  changed_.wait(lock, [this] { return free_count_ > 0; });
-  filling_ = std::move(free_[--free_count_]);
+  changed_.wait(lock, [this] { return !free_.empty(); });
+  filling_ = free_.take();
   filling_.count = 0;
   filling_.rows = 0;
 }
@@ -81,17 +81,15 @@ void SharedFieldsThread::fill_batches() noexcept {
   prepare_values();
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock,
-                  [this] { return queued_ > 0 || ending_ != Ending::none; });
-    if (ending_ == Ending::abandon || queued_ == 0) return;
-    Batch batch = std::move(queue_[head_]);
-    head_ = (head_ + 1) % MAX_QUEUED;
-    --queued_;
+    changed_.wait(
+        lock, [this] { return !queue_.empty() || ending_ != Ending::none; });
+    if (ending_ == Ending::abandon || queue_.empty()) return;
+    Batch batch = queue_.pop();
     lock.unlock();
     fill(batch);
     prepare_values();
     lock.lock();
-    free_[free_count_++] = std::move(batch);
+    free_.put(std::move(batch));
     changed_.notify_all();
   }
 }

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/hand_over.hpp"
 #include "engine/header.hpp"
 #include "engine/heap_array.hpp"
 #include "engine/limits.hpp"
@@ -156,13 +157,9 @@ class SharedFieldsThread {
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  // Guarded by mutex_: the batches in line, oldest first from
-  // queue_[head_], and the filled ones, free_[0, free_count_).
-  std::array<Batch, MAX_QUEUED> queue_{};
-  std::size_t head_ = 0;
-  std::size_t queued_ = 0;
-  std::array<Batch, BATCHES> free_{};
-  std::size_t free_count_ = 0;
+  // Guarded by mutex_: the batches in line, and the filled ones.
+  RingQueue<Batch, MAX_QUEUED> queue_;
+  FreeStack<Batch, BATCHES> free_;
   Ending ending_ = Ending::none;
 
   std::thread thread_;
