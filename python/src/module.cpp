@@ -265,8 +265,8 @@ py::dict read_path(const std::string& name, Cancel* cancel) {
       } else if (input.id.kind == FileKind::directory) {
         scan.error = EISDIR;
       } else {
-        scan = read_arrays(io, input, {}, CHUNK_ROWS,
-                           {allocate_in_large_pages, prepare_pages});
+        scan =
+            read_arrays(io, input, {}, CHUNK_ROWS, {allocate_in_large_pages});
       }
       (void)io.close(fd);
     }
@@ -287,8 +287,7 @@ py::dict read_buffer(const py::buffer& source, Cancel* cancel) {
                      cancel);
     ConversionInput input{0, {}, true};
     (void)io.identify(0, input.id);
-    scan = read_arrays(io, input, {}, CHUNK_ROWS,
-                       {allocate_in_large_pages, prepare_pages});
+    scan = read_arrays(io, input, {}, CHUNK_ROWS, {allocate_in_large_pages});
   }
   py::dict out = to_python(scan);
   out["opened"] = true;

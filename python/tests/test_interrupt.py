@@ -27,7 +27,9 @@ def big_scan(path):
 
 CHILD = textwrap.dedent(
     """
-    import sys, tarnovelix
+    import faulthandler, sys, tarnovelix
+    # Where every thread is, should the interrupt not stop them in time.
+    faulthandler.dump_traceback_later(15)
     files = sys.argv[2:]
     print("started", flush=True)
     if sys.argv[1] == "read":
@@ -58,7 +60,12 @@ def test_interrupt_stops_promptly_and_leaves_no_partial_row_file(program, tmp_pa
         time.sleep(0.5)
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
-        _, stderr = child.communicate(timeout=20)
+        try:
+            _, stderr = child.communicate(timeout=20)
+        except subprocess.TimeoutExpired:
+            child.kill()
+            _, stderr = child.communicate()
+            pytest.fail("still running 20 s after the interrupt:\n" + stderr.decode(errors="replace"))
         took = time.monotonic() - sent
     finally:
         if child.poll() is None:

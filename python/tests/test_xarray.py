@@ -9,9 +9,10 @@ xr = pytest.importorskip("xarray")
 import tarnovelix
 from test_exact import corpus_inputs, e2e_inputs
 
-# Lines of three, one and four values, a line with none (no rows, no line),
-# and coordinates for three columns only.
-SCAN = b"# c\npoints 1.5 2 3\nevents 7 8 9\nskip\n10 1 2 3\n11 4\nx\n-12 5 6 7 8\n"
+# Lines of three, one and four values, a line with no label and one with a
+# label alone (no rows, so no line of the grid), and coordinates for three
+# columns only.
+SCAN = b"# c\npoints 1.5 2 3\nevents 7 8 9\nskip\n10 1 2 3\n11 4\nx\n13\n-12 5 6 7 8\n"
 
 
 def test_values_by_line_and_column_with_the_tables_as_coordinates():

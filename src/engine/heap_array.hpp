@@ -17,11 +17,6 @@ namespace tnx {
 // those than in the data pass. Null: std::malloc.
 using AllocateMemory = void* (*)(std::size_t bytes) noexcept;
 
-// Makes the pages of the block at `data` present and writable, as a first
-// write to each would, without writing. False when that cannot be asked:
-// the pages then come at their first write.
-using PreparePages = bool (*)(void* data, std::size_t bytes) noexcept;
-
 // An array of `T` from malloc (or a block std::free frees), uninitialised, that
 // can be handed over (to an owner that frees it with std::free).
 template <class T>

@@ -102,7 +102,8 @@ struct RowChunk {
 
 // The rows of one data line: the values are stored as they come; the
 // other fields, the same for every row of a line or the same for every
-// line, are copied once the line is done (see ChunkedRows::commit).
+// line, are filled once the line is done, or handed to the thread that
+// fills them (see ChunkedRows::commit).
 class NumberRows {
  public:
   NumberRows(std::uint32_t* values, int limit) noexcept
@@ -215,9 +216,8 @@ class ChunkedRows {
     }
     RowChunk& c = chunks_.back();
     if (chunks_.size() == 1 && c.capacity >= settings_.background_rows) {
-      shared_thread_ = SharedFieldsThread::start(
-          c.shared, c.capacity, tables_, c.value.get(), settings_.prepare,
-          settings_.batch_lines);
+      shared_thread_ =
+          SharedFieldsThread::start(c.shared, tables_, settings_.batch_lines);
     }
   }
 
@@ -270,11 +270,18 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
   std::size_t count = 0;
   for (const RowChunk& chunk : chunks_) count += chunk.size;
   out.rows = count;
-  if (chunks_.empty()) {
-    add_chunk();
-    if (failed_) return false;
-  }
   const AllocateMemory allocate = settings_.allocate;
+  if (chunks_.empty()) {
+    // No line gave rows: arrays of none, without a chunk sized for the
+    // whole input or a thread to fill it.
+    out.label = HeapArray<std::int32_t>::allocate(0, allocate);
+    out.column = HeapArray<std::uint8_t>::allocate(0, allocate);
+    out.point = HeapArray<double>::allocate(0, allocate);
+    out.events = HeapArray<std::uint32_t>::allocate(0, allocate);
+    out.value = HeapArray<std::uint32_t>::allocate(0, allocate);
+    return !out.label.empty() && !out.column.empty() && !out.point.empty() &&
+           !out.events.empty() && !out.value.empty();
+  }
   return join_field<Field::label>(chunks_, count, out.label, allocate) &&
          join_field<Field::column>(chunks_, count, out.column, allocate) &&
          join_field<Field::point>(chunks_, count, out.point, allocate) &&

@@ -47,14 +47,13 @@ struct ScanArrays {
   int error = 0;
 };
 
-// How the arrays are made. Every array's memory comes from `allocate`. A
-// first chunk of `background_rows` rows or more has the fields a line's
-// rows share filled by a thread of its own (see SharedFieldsThread),
-// handed `batch_lines` lines at a time, which gets the values' pages ready
-// ahead of the rows with `prepare`.
+// How the arrays are made. Every new array's memory comes from `allocate`
+// (`realloc` gives back what an array did not use). A first chunk of
+// `background_rows` rows or more has the fields a line's rows share filled
+// by a thread of its own (see SharedFieldsThread), handed `batch_lines`
+// lines at a time.
 struct ArraySettings {
   AllocateMemory allocate = nullptr;
-  PreparePages prepare = nullptr;
   // 1 Mi rows (21 MiB of arrays): under it, starting a thread costs more
   // than it saves.
   std::size_t background_rows = std::size_t{1} << 20;

@@ -7,14 +7,12 @@
 namespace tnx {
 
 std::unique_ptr<SharedFieldsThread> SharedFieldsThread::start(
-    SharedFields& fields, std::size_t capacity, const ColumnTables& tables,
-    std::uint32_t* values, PreparePages prepare,
+    SharedFields& fields, const ColumnTables& tables,
     std::size_t batch_lines) noexcept {
   batch_lines = std::max<std::size_t>(batch_lines, 1);
   std::unique_ptr<SharedFieldsThread> thread;
   try {
-    thread.reset(
-        new SharedFieldsThread(capacity, tables, values, prepare, batch_lines));
+    thread.reset(new SharedFieldsThread(tables, batch_lines));
     for (std::size_t i = 0; i < BATCHES; ++i) {
       Batch batch;
       batch.lines = std::make_unique<LineRows[]>(batch_lines);
@@ -35,16 +33,9 @@ std::unique_ptr<SharedFieldsThread> SharedFieldsThread::start(
   return thread;
 }
 
-SharedFieldsThread::SharedFieldsThread(std::size_t capacity,
-                                       const ColumnTables& tables,
-                                       std::uint32_t* values,
-                                       PreparePages prepare,
+SharedFieldsThread::SharedFieldsThread(const ColumnTables& tables,
                                        std::size_t batch_lines)
-    : capacity_(capacity),
-      tables_(tables),
-      values_(values),
-      prepare_(prepare),
-      batch_lines_(batch_lines) {}
+    : tables_(tables), batch_lines_(batch_lines) {}
 
 SharedFieldsThread::~SharedFieldsThread() { end(Ending::abandon); }
 
@@ -78,16 +69,18 @@ void SharedFieldsThread::end(Ending ending) noexcept {
 }
 
 void SharedFieldsThread::fill_batches() noexcept {
-  prepare_values();
   std::unique_lock lock(mutex_);
   for (;;) {
     changed_.wait(
         lock, [this] { return !queue_.empty() || ending_ != Ending::none; });
     if (ending_ == Ending::abandon || queue_.empty()) return;
+    const bool was_full = queue_.full();
     Batch batch = queue_.pop();
+    // The data pass may be waiting for room in the line: it need not wait
+    // for this batch to be filled too.
+    if (was_full) changed_.notify_all();
     lock.unlock();
     fill(batch);
-    prepare_values();
     lock.lock();
     free_.put(std::move(batch));
     changed_.notify_all();
@@ -100,18 +93,6 @@ void SharedFieldsThread::fill(const Batch& batch) noexcept {
     fill_line_rows(fields_, row_, line.label, line.count, tables_);
     row_ += line.count;
   }
-}
-
-// The values' pages up to AHEAD_ROWS past the rows filled, asked for half
-// that at a time; none more once the system has said no.
-void SharedFieldsThread::prepare_values() noexcept {
-  if (prepare_ == nullptr || prepared_ >= row_ + AHEAD_ROWS / 2) return;
-  const std::size_t target = std::min(capacity_, row_ + AHEAD_ROWS);
-  if (target <= prepared_) return;
-  if (!prepare_(values_ + prepared_, (target - prepared_) * sizeof *values_)) {
-    prepare_ = nullptr;
-  }
-  prepared_ = target;
 }
 
 }  // namespace tnx

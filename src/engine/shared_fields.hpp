@@ -8,8 +8,12 @@
 // Arrays and batches change hands, never share them: the thread owns the
 // four arrays from start() until finish() hands them back, and a batch of
 // lines handed over is the thread's until it hands it back filled. The
-// values stay the data pass's: the thread only asks the system to get their
-// pages ready ahead of the rows (PreparePages), touching no element.
+// values stay the data pass's.
+//
+// The thread also asked the system for the values' pages ahead of the rows
+// once (MADV_POPULATE_WRITE): that saved 2 ms of 50 on one large file, but
+// made two files read side by side take 1.6 s instead of 0.7, the calls of
+// several threads waiting for each other in the system.
 #pragma once
 
 #include <algorithm>
@@ -76,10 +80,6 @@ class SharedFieldsThread {
   static constexpr std::size_t BATCH_ROWS = std::size_t{64} << 10;
   // The lines a batch holds, unless told otherwise.
   static constexpr std::size_t BATCH_LINES = std::size_t{16} << 10;
-  // How far ahead of the rows filled the values' pages are made ready: more
-  // than the data pass can be ahead (MAX_QUEUED + 2 batches), and a few
-  // megabytes of memory at most that no row uses.
-  static constexpr std::size_t AHEAD_ROWS = std::size_t{256} << 10;
 
   // The rows of one line: `count` rows labelled `label`.
   struct LineRows {
@@ -89,14 +89,12 @@ class SharedFieldsThread {
 
   // start()
   //
-  // Takes over `fields`, arrays of `capacity` rows, and starts the thread
-  // that fills them from row 0 on with the tables `tables`. `values`, of
-  // `capacity` rows, gets its pages ready ahead of the rows with `prepare`
-  // (when not null). Returns null, `fields` left as they were, when the
-  // thread or its batches cannot get started.
+  // Takes over `fields` and starts the thread that fills them from row 0
+  // on with the tables `tables`, handed `batch_lines` lines at a time.
+  // Returns null, `fields` left as they were, when the thread or its
+  // batches cannot get started.
   [[nodiscard]] static std::unique_ptr<SharedFieldsThread> start(
-      SharedFields& fields, std::size_t capacity, const ColumnTables& tables,
-      std::uint32_t* values, PreparePages prepare,
+      SharedFields& fields, const ColumnTables& tables,
       std::size_t batch_lines = BATCH_LINES) noexcept;
 
   SharedFieldsThread(const SharedFieldsThread&) = delete;
@@ -108,7 +106,7 @@ class SharedFieldsThread {
   // add()
   //
   // The next line's rows (`count` of them, at most MAX_COLUMNS, the rows
-  // before it summing to no more than the capacity). Waits while
+  // before it and its own within the arrays). Waits while
   // MAX_QUEUED batches are in line.
   void add(std::int32_t label, std::uint32_t count) noexcept {
     Batch& b = filling_;
@@ -133,24 +131,17 @@ class SharedFieldsThread {
   enum class Ending { none, finish, abandon };
   static constexpr std::size_t BATCHES = MAX_QUEUED + 2;
 
-  SharedFieldsThread(std::size_t capacity, const ColumnTables& tables,
-                     std::uint32_t* values, PreparePages prepare,
-                     std::size_t batch_lines);
+  SharedFieldsThread(const ColumnTables& tables, std::size_t batch_lines);
   void hand_over() noexcept;
   void fill_batches() noexcept;
   void fill(const Batch& batch) noexcept;
-  void prepare_values() noexcept;
   void end(Ending ending) noexcept;
 
   // The thread's own while it runs.
   SharedFields fields_;
   std::size_t row_ = 0;
-  std::size_t prepared_ = 0;
   // Set before the thread starts, then only read.
-  std::size_t capacity_;
   ColumnTables tables_;
-  std::uint32_t* values_;
-  PreparePages prepare_;
   std::size_t batch_lines_;
   // The data pass's own: the batch it adds lines to.
   Batch filling_;

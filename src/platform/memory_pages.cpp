@@ -5,7 +5,6 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 namespace tnx {
@@ -23,22 +22,6 @@ void* allocate_in_large_pages(std::size_t bytes) noexcept {
   }
 #endif
   return std::malloc(bytes);
-}
-
-bool prepare_pages(void* data, std::size_t bytes) noexcept {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-  if (bytes == 0) return true;
-  // From the start of the page holding the first byte: madvise takes whole
-  // pages only.
-  static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t into_page = reinterpret_cast<std::uintptr_t>(data) % page;
-  return ::madvise(static_cast<char*>(data) - into_page, into_page + bytes,
-                   MADV_POPULATE_WRITE) == 0;
-#else
-  (void)data;
-  (void)bytes;
-  return false;
-#endif
 }
 
 }  // namespace tnx

@@ -16,12 +16,4 @@ namespace tnx {
 // in small pages. Smaller blocks, and other systems: std::malloc.
 void* allocate_in_large_pages(std::size_t bytes) noexcept;
 
-// prepare_pages()
-//
-// Makes the pages holding the block at `data` present and writable, as a
-// write to each would, without writing (Linux 5.14 on). False where the
-// system cannot be asked, or when it could not: the pages then come at
-// their first write, as they would anyway.
-bool prepare_pages(void* data, std::size_t bytes) noexcept;
-
 }  // namespace tnx
