@@ -12,8 +12,8 @@
 The command line and read(), and read_many() and the pandas loop, take
 turns round by round, so that both of a pair see the same machine; each
 shows the minimum and the median of its rounds, and the ratios are of the
-minimums (of the medians in brackets). The slow peers run once. The arrays are checked against the row file before any
-figure is printed."""
+minimums (of the medians in brackets). The slow peers run once. The
+arrays are checked against the row file before any figure is printed."""
 
 import argparse
 import os

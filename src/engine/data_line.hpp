@@ -221,8 +221,7 @@ inline bool only_space_left(const char* p) noexcept {
 // text that is no number, or the MAX_COLUMNS-th value, and hands one row
 // per value to `sink`, in column order. A line without a label hands
 // nothing; a line with a label and no values commits no rows. `line` must
-// carry the NUL and padding that
-// LineReader provides. A Sink offers:
+// carry the NUL and padding that LineReader provides. A Sink offers:
 //   using Label = ...;  what a line keeps of its label
 //   static bool label_from_text(const char* text, std::size_t digits,
 //                               bool negative, Label&);  as

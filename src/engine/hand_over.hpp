@@ -14,7 +14,6 @@ namespace tnx {
 template <class T, std::size_t N>
 class RingQueue {
  public:
-  [[nodiscard]] std::size_t size() const noexcept { return size_; }
   [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
   [[nodiscard]] bool full() const noexcept { return size_ == N; }
 
@@ -46,7 +45,6 @@ class RingQueue {
 template <class T, std::size_t N>
 class FreeStack {
  public:
-  [[nodiscard]] std::size_t size() const noexcept { return size_; }
   [[nodiscard]] bool empty() const noexcept { return size_ == 0; }
 
   // The stack must not hold N items.

@@ -1,6 +1,6 @@
 // Arrays of plain numbers in memory from malloc, which can be handed over
 // whole to an owner that frees them with std::free (a NumPy array, say),
-// and the hooks by which the system is asked about their memory.
+// and the hook through which they get memory of the platform's own.
 #pragma once
 
 #include <cstddef>

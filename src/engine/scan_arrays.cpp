@@ -272,15 +272,15 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
   out.rows = count;
   const AllocateMemory allocate = settings_.allocate;
   if (chunks_.empty()) {
-    // No line gave rows: arrays of none, without a chunk sized for the
-    // whole input or a thread to fill it.
-    out.label = HeapArray<std::int32_t>::allocate(0, allocate);
-    out.column = HeapArray<std::uint8_t>::allocate(0, allocate);
-    out.point = HeapArray<double>::allocate(0, allocate);
-    out.events = HeapArray<std::uint32_t>::allocate(0, allocate);
-    out.value = HeapArray<std::uint32_t>::allocate(0, allocate);
-    return !out.label.empty() && !out.column.empty() && !out.point.empty() &&
-           !out.events.empty() && !out.value.empty();
+    // No line gave rows: a chunk of none, not one sized for the whole
+    // input, nor a thread to fill it.
+    RowChunk none = RowChunk::allocate(0, allocate);
+    if (none.value.empty()) return false;
+    try {
+      chunks_.push_back(std::move(none));
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
   }
   return join_field<Field::label>(chunks_, count, out.label, allocate) &&
          join_field<Field::column>(chunks_, count, out.column, allocate) &&

@@ -95,7 +95,7 @@ class SharedFieldsThread {
   // batches cannot get started.
   [[nodiscard]] static std::unique_ptr<SharedFieldsThread> start(
       SharedFields& fields, const ColumnTables& tables,
-      std::size_t batch_lines = BATCH_LINES) noexcept;
+      std::size_t batch_lines) noexcept;
 
   SharedFieldsThread(const SharedFieldsThread&) = delete;
   SharedFieldsThread& operator=(const SharedFieldsThread&) = delete;
