@@ -17,8 +17,8 @@ from __future__ import annotations
 
 import errno as _errno
 import os
+import queue
 import threading
-from concurrent.futures import ThreadPoolExecutor, wait
 from dataclasses import dataclass, field
 from typing import Iterable, List, Optional, Sequence, Tuple, Union
 
@@ -223,41 +223,132 @@ def _jobs(jobs: Optional[int]) -> int:
     return max(1, min(jobs, 256))
 
 
-# The thread pools, one per number of jobs, kept for the process: a thread
-# that converts takes one of the program's slots for the names of its
-# temporary files for good, so threads are reused rather than made anew
-# for every call.
-_POOLS = {}
-_POOLS_LOCK = threading.Lock()
+class _Workers:
+    """Threads kept for the process that run the calls of :func:`_run_all`.
+
+    A thread that converts takes one of the program's slots for the names
+    of its temporary files for good, so threads are reused rather than made
+    anew for every call. They are daemon threads: between calls they only
+    wait for work (a call returns only once its work is over), and waiting
+    must not keep the interpreter from ending. A thread is counted before
+    it starts, so an interrupt while it starts cannot lose it.
+    """
+
+    def __init__(self) -> None:
+        self._tasks: "queue.SimpleQueue" = queue.SimpleQueue()
+        self._lock = threading.Lock()
+        self._threads = 0
+        # Tasks queued or running: calls from several threads at once each
+        # get threads of their own rather than wait for one another.
+        self._wanted = 0
+
+    def run(self, tasks: int, task) -> None:
+        """Queues `task` `tasks` times, with threads enough to run every
+        task queued at once."""
+        for _ in range(tasks):
+            with self._lock:
+                self._wanted += 1
+                while self._threads < self._wanted:
+                    self._threads += 1
+                    threading.Thread(
+                        target=self._serve,
+                        name="tarnovelix-%d" % self._threads,
+                        daemon=True,
+                    ).start()
+            self._tasks.put(task)
+
+    def _serve(self) -> None:
+        while True:
+            task = self._tasks.get()
+            try:
+                task()
+            finally:
+                with self._lock:
+                    self._wanted -= 1
 
 
-def _pool(jobs: int) -> ThreadPoolExecutor:
-    with _POOLS_LOCK:
-        pool = _POOLS.get(jobs)
-        if pool is None:
-            pool = _POOLS[jobs] = ThreadPoolExecutor(
-                max_workers=jobs, thread_name_prefix="tarnovelix"
-            )
-        return pool
+_WORKERS = _Workers()
+
+
+class _Call:
+    """One call of :func:`_run_all`: its items, claimed one at a time in
+    order by the threads that run it, their results and failures. Each item
+    has a cancel flag of its own, so that a failure stops only the items
+    after it and the first failure in order is always the one raised."""
+
+    def __init__(self, function, items: Sequence) -> None:
+        self.function = function
+        self.items = items
+        self.results: list = [None] * len(items)
+        self.failures: dict = {}
+        self.cancels: list = [None] * len(items)
+        self.claimed = 0
+        self.end = len(items)  # items from here on are not started
+        self.running = 0
+        self.changed = threading.Condition(threading.Lock())
+
+    def work(self) -> None:
+        while True:
+            with self.changed:
+                if self.claimed >= self.end:
+                    return
+                i = self.claimed
+                self.claimed += 1
+                self.running += 1
+                cancel = self.cancels[i] = _core.Cancel()
+            failure = None
+            try:
+                result = self.function(self.items[i], cancel)
+            except BaseException as error:  # raised in the caller's thread
+                failure = error
+            with self.changed:
+                self.running -= 1
+                if failure is None:
+                    self.results[i] = result
+                else:
+                    self.failures[i] = failure
+                    self.stop_after(i)
+                self.changed.notify_all()
+
+    def stop_after(self, last: int) -> None:
+        """Stops the items after `last`: those under way at their next read
+        or write, those not started at all. Called with `changed` held."""
+        for j in range(last + 1, self.claimed):
+            self.cancels[j].set()
+        self.end = min(self.end, last + 1)
+
+    def over(self) -> bool:
+        return self.running == 0 and self.claimed >= self.end
+
+    def wait(self) -> None:
+        with self.changed:
+            self.changed.wait_for(self.over)
 
 
 def _run_all(function, items: Sequence, jobs: Optional[int]):
     """Runs function(item, cancel) for every item on `jobs` threads and
-    returns the results in order. An exception, an interrupt (Ctrl-C)
-    included, stops the calls under way at their next read or write,
-    drops those not started, and is raised once they are all over."""
-    cancel = _core.Cancel()
-    pool = _pool(_jobs(jobs))
-    futures = []
+    returns the results in order. An exception stops the items after its
+    own (those under way at their next read or write) and the first in
+    order is raised once they are all over. An interrupt (Ctrl-C) of the
+    caller stops every item and is raised the same way; a second interrupt
+    while they stop is not raised, since they stop within a read."""
+    call = _Call(function, items)
     try:
-        futures = [pool.submit(function, item, cancel) for item in items]
-        return [f.result() for f in futures]
+        _WORKERS.run(min(_jobs(jobs), len(items)), call.work)
+        call.wait()
     except BaseException:
-        cancel.set()
-        for f in futures:
-            f.cancel()
-        wait(futures)
+        with call.changed:
+            call.stop_after(-1)
+        while True:
+            try:
+                call.wait()
+                break
+            except KeyboardInterrupt:
+                pass
         raise
+    if call.failures:
+        raise call.failures[min(call.failures)]
+    return call.results
 
 
 def read_many(sources: Iterable[Union[PathName, bytearray, memoryview]], jobs: Optional[int] = None):

@@ -141,3 +141,18 @@ def test_many_calls_reuse_their_threads(tmp_path):
     for _ in range(20):
         assert all(r.ok for r in tarnovelix.convert_many(files, jobs=3))
     assert threading.active_count() <= before + 3
+
+
+@pytest.mark.parametrize("jobs", [1, 2, 5])
+def test_read_many_raises_the_first_failure_in_order(tmp_path, jobs):
+    names = scan_files(tmp_path / "in", 12)
+    names[4] = tmp_path / "missing.dat"
+    names[6] = tmp_path / "in"  # a folder
+    names[9] = tmp_path / "missing too.dat"
+    for _ in range(10):
+        with pytest.raises(tarnovelix.ScanError) as caught:
+            tarnovelix.read_many(names, jobs=jobs)
+        assert (caught.value.errno, caught.value.filename) == (errno.ENOENT, str(names[4]))
+    # The threads stopped by a failure serve the next call.
+    good = scan_files(tmp_path / "in", 12)
+    assert len(tarnovelix.read_many(good, jobs=jobs)) == sum(len(tarnovelix.read(f)) for f in good)

@@ -83,3 +83,63 @@ def test_interrupt_stops_promptly_and_leaves_no_partial_row_file(program, tmp_pa
         for name in left:
             assert name.endswith(".ntp") and not name.startswith("."), name
             assert (tmp_path / "rows" / name).read_bytes() == whole, name
+
+
+# Interrupts aimed at every moment of many short calls, threads starting
+# included: each call asks for more threads than the last. Every interrupt
+# must be raised once, and the process must still end once the rounds are
+# over.
+ROUNDS = 40
+STARTS = textwrap.dedent(
+    """
+    import random, signal, sys, threading, time, tarnovelix
+    import pandas
+    what, files = sys.argv[1], sys.argv[2:]
+    main = threading.main_thread().ident
+    rng = random.Random(7)
+    interrupted = 0
+    for jobs in range(2, 2 + %d):
+        timer = threading.Timer(rng.uniform(0, 0.004), signal.pthread_kill, (main, signal.SIGINT))
+        try:
+            timer.start()
+            if what == "read":
+                tarnovelix.read_many(files, jobs=jobs)
+            else:
+                tarnovelix.convert_many(files, output_dir="rows", jobs=jobs)
+            timer.join()
+        except KeyboardInterrupt:
+            interrupted += 1
+        # The round's interrupt may still be on its way: let it land here.
+        waited = time.monotonic()
+        while interrupted < jobs - 1 and time.monotonic() - waited < 5:
+            try:
+                time.sleep(0.001)
+            except KeyboardInterrupt:
+                interrupted += 1
+    print("interrupted", interrupted, flush=True)
+    """
+    % ROUNDS
+)
+
+
+@pytest.mark.parametrize("what", ["read", "convert"])
+def test_interrupt_while_threads_start_leaves_none_behind(tmp_path, what):
+    files = []
+    for i in range(8):
+        name = tmp_path / ("s%d.dat" % i)
+        name.write_bytes(b"# s\npoints 1 2\nevents 3 4\nx\n" + b"%d 5 6\n" % i * 50)
+        files.append(name.name)
+    child = subprocess.Popen(
+        [sys.executable, "-c", STARTS, what, *files],
+        cwd=tmp_path,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+    )
+    try:
+        stdout, stderr = child.communicate(timeout=30)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        stdout, stderr = child.communicate()
+        pytest.fail("did not end:\n" + stdout.decode() + stderr.decode(errors="replace"))
+    assert child.returncode == 0, stderr
+    assert stdout == b"interrupted %d\n" % ROUNDS, stdout
