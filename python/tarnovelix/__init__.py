@@ -330,8 +330,9 @@ def _run_all(function, items: Sequence, jobs: Optional[int]):
     returns the results in order. An exception stops the items after its
     own (those under way at their next read or write) and the first in
     order is raised once they are all over. An interrupt (Ctrl-C) of the
-    caller stops every item and is raised the same way; a second interrupt
-    while they stop is not raised, since they stop within a read."""
+    caller stops every item and is raised the same way. A second interrupt
+    gives up waiting for them: a read blocked on a pipe that nobody writes
+    never comes back to see its flag."""
     call = _Call(function, items)
     try:
         _WORKERS.run(min(_jobs(jobs), len(items)), call.work)
@@ -339,12 +340,7 @@ def _run_all(function, items: Sequence, jobs: Optional[int]):
     except BaseException:
         with call.changed:
             call.stop_after(-1)
-        while True:
-            try:
-                call.wait()
-                break
-            except KeyboardInterrupt:
-                pass
+        call.wait()
         raise
     if call.failures:
         raise call.failures[min(call.failures)]

@@ -2,6 +2,7 @@
 every thread promptly, raises KeyboardInterrupt, and leaves no partial row
 file: each row file there is whole, and no temporary file is left."""
 
+import errno
 import os
 import signal
 import subprocess
@@ -25,9 +26,32 @@ def big_scan(path):
             out.write(block)
 
 
+def start(script, what, files, folder):
+    """A Python process running `script` with `what` and the names of
+    `files` as its arguments, in `folder`."""
+    return subprocess.Popen(
+        [sys.executable, "-c", script, what, *files],
+        cwd=folder,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+    )
+
+
+def output_within(child, seconds, failure):
+    """What `child` printed once it ended; `failure` and what it printed
+    so far if it has not ended within `seconds`."""
+    try:
+        return child.communicate(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        child.kill()
+        stdout, stderr = child.communicate()
+        pytest.fail("%s:\n%s%s" % (failure, stdout.decode(errors="replace"), stderr.decode(errors="replace")))
+
+
 CHILD = textwrap.dedent(
     """
     import faulthandler, sys, tarnovelix
+    import pandas  # imported before the interrupt can come
     # Where every thread is, should the interrupt not stop them in time.
     faulthandler.dump_traceback_later(15)
     files = sys.argv[2:]
@@ -49,23 +73,13 @@ def test_interrupt_stops_promptly_and_leaves_no_partial_row_file(program, tmp_pa
         name = tmp_path / ("f%02d.dat" % i)
         os.link(tmp_path / "big.dat", name)
         files.append(name.name)
-    child = subprocess.Popen(
-        [sys.executable, "-c", CHILD, what, *files],
-        cwd=tmp_path,
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-    )
+    child = start(CHILD, what, files, tmp_path)
     try:
         assert child.stdout.readline() == b"started\n"
         time.sleep(0.5)
         sent = time.monotonic()
         child.send_signal(signal.SIGINT)
-        try:
-            _, stderr = child.communicate(timeout=20)
-        except subprocess.TimeoutExpired:
-            child.kill()
-            _, stderr = child.communicate()
-            pytest.fail("still running 20 s after the interrupt:\n" + stderr.decode(errors="replace"))
+        _, stderr = output_within(child, 20, "still running 20 s after the interrupt")
         took = time.monotonic() - sent
     finally:
         if child.poll() is None:
@@ -129,17 +143,43 @@ def test_interrupt_while_threads_start_leaves_none_behind(tmp_path, what):
         name = tmp_path / ("s%d.dat" % i)
         name.write_bytes(b"# s\npoints 1 2\nevents 3 4\nx\n" + b"%d 5 6\n" % i * 50)
         files.append(name.name)
-    child = subprocess.Popen(
-        [sys.executable, "-c", STARTS, what, *files],
-        cwd=tmp_path,
-        stdout=subprocess.PIPE,
-        stderr=subprocess.PIPE,
-    )
-    try:
-        stdout, stderr = child.communicate(timeout=30)
-    except subprocess.TimeoutExpired:
-        child.kill()
-        stdout, stderr = child.communicate()
-        pytest.fail("did not end:\n" + stdout.decode() + stderr.decode(errors="replace"))
+    child = start(STARTS, what, files, tmp_path)
+    stdout, stderr = output_within(child, 30, "did not end")
     assert child.returncode == 0, stderr
     assert stdout == b"interrupted %d\n" % ROUNDS, stdout
+
+
+@pytest.mark.parametrize("what", ["read", "convert"])
+def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, what):
+    # Opening a pipe without a writer blocks in the system, where no flag
+    # reaches it: the first interrupt cannot stop that read, the second
+    # stops waiting for it, and the blocked thread keeps nothing alive.
+    os.mkfifo(tmp_path / "pipe.dat")
+    child = start(CHILD, what, ["pipe.dat"], tmp_path)
+    writer = -1
+    try:
+        assert child.stdout.readline() == b"started\n"
+        # Opened for writing once the child opened it for reading: its read
+        # then waits for bytes that never come.
+        for _ in range(2000):
+            try:
+                writer = os.open(tmp_path / "pipe.dat", os.O_WRONLY | os.O_NONBLOCK)
+                break
+            except OSError as error:
+                assert error.errno == errno.ENXIO, error
+                time.sleep(0.01)
+        assert writer >= 0
+        time.sleep(0.2)
+        child.send_signal(signal.SIGINT)
+        time.sleep(0.5)
+        assert child.poll() is None
+        child.send_signal(signal.SIGINT)
+        _, stderr = output_within(child, 10, "still running after the second interrupt")
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+        if writer >= 0:
+            os.close(writer)
+    assert stderr.count(b"KeyboardInterrupt") == 2, stderr
+    assert not (tmp_path / "rows").exists() or os.listdir(tmp_path / "rows") == []
