@@ -18,6 +18,7 @@ from __future__ import annotations
 import errno as _errno
 import os
 import queue
+import stat
 import threading
 from dataclasses import dataclass, field
 from typing import Iterable, List, Optional, Sequence, Tuple, Union
@@ -210,9 +211,10 @@ def read(source: Union[PathName, bytearray, memoryview]) -> Scan:
     ``memoryview``, a NumPy byte array; wrap ``bytes`` content in a
     ``memoryview``). Malformed lines give no rows, as in the command line;
     a file that cannot be opened or read raises :class:`ScanError` with the
-    system's reason. The GIL is released while the file is read.
+    system's reason. The GIL is released while the file is read, and Ctrl-C
+    stops a long read (a large file, a pipe) at its next read.
     """
-    return _read(source, None)
+    return _on_caller_or_worker(_read, source, (source,))
 
 
 def _jobs(jobs: Optional[int]) -> int:
@@ -269,6 +271,15 @@ class _Workers:
 
 _WORKERS = _Workers()
 
+if hasattr(os, "register_at_fork"):
+    # A child made by fork() has none of its parent's threads: it starts
+    # its own rather than queue work for threads that are not there.
+    def _workers_of_child() -> None:
+        global _WORKERS
+        _WORKERS = _Workers()
+
+    os.register_at_fork(after_in_child=_workers_of_child)
+
 
 class _Call:
     """One call of :func:`_run_all`: its items, claimed one at a time in
@@ -323,6 +334,38 @@ class _Call:
     def wait(self) -> None:
         with self.changed:
             self.changed.wait_for(self.over)
+
+
+# Reads of less than this run on the caller's thread: handing one to a
+# worker costs about 40 microseconds, more than stopping it early saves.
+_LONG_READ_BYTES = 1 << 20
+
+
+def _may_take_long(source) -> bool:
+    """Whether reading or writing `source` may last long enough for Ctrl-C
+    to matter: a large file or buffer, or a file that is not a regular one
+    (a pipe or a device may keep the call waiting), standard input or
+    output ("-") among them."""
+    if not _is_path(source):
+        try:
+            return memoryview(source).nbytes >= _LONG_READ_BYTES
+        except TypeError:
+            return False  # the read itself says what is wrong
+    if os.fsdecode(os.fspath(source)) == "-":
+        return True
+    try:
+        info = os.stat(source)
+    except OSError:
+        return False
+    return not stat.S_ISREG(info.st_mode) or info.st_size >= _LONG_READ_BYTES
+
+
+def _on_caller_or_worker(function, item, sources: Sequence):
+    """function(item, cancel): on a worker, so that Ctrl-C can stop it, when
+    any of `sources` may take long; on the caller's thread otherwise."""
+    if any(_may_take_long(s) for s in sources):
+        return _run_all(function, [item], 1)[0]
+    return function(item, None)
 
 
 def _run_all(function, items: Sequence, jobs: Optional[int]):
@@ -450,8 +493,11 @@ def convert(input: PathName, output: PathName) -> Conversion:
     """Converts the scan ``input`` into the row file ``output`` exactly as
     the command line does: the same rows, the same safe output (a regular
     row file is replaced only once every row is written). Raises
-    :class:`ScanError` on failure; returns the :class:`Conversion`."""
-    result = _convert((os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output))), None)
+    :class:`ScanError` on failure; returns the :class:`Conversion`. Ctrl-C
+    stops a long conversion at its next read or write, its row file not put
+    in place."""
+    pair = (os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output)))
+    result = _on_caller_or_worker(_convert, pair, pair)
     if result.error is not None:
         raise result.error
     return result

@@ -156,3 +156,17 @@ def test_read_many_raises_the_first_failure_in_order(tmp_path, jobs):
     # The threads stopped by a failure serve the next call.
     good = scan_files(tmp_path / "in", 12)
     assert len(tarnovelix.read_many(good, jobs=jobs)) == sum(len(tarnovelix.read(f)) for f in good)
+
+
+def test_a_forked_child_reads_on_threads_of_its_own(tmp_path):
+    import multiprocessing
+
+    files = scan_files(tmp_path / "in", 6)
+    expected = len(tarnovelix.read_many(files, jobs=3))  # the parent's threads start
+    with multiprocessing.get_context("fork").Pool(1) as pool:
+        rows = pool.apply_async(_rows_of_many, (files,)).get(timeout=30)
+    assert rows == expected
+
+
+def _rows_of_many(files):
+    return len(tarnovelix.read_many(files, jobs=3))

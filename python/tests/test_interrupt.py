@@ -183,3 +183,71 @@ def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, what):
             os.close(writer)
     assert stderr.count(b"KeyboardInterrupt") == 2, stderr
     assert not (tmp_path / "rows").exists() or os.listdir(tmp_path / "rows") == []
+
+
+CALLS = textwrap.dedent(
+    """
+    import sys, tarnovelix
+    import pandas
+    call, name = sys.argv[1], sys.argv[2]
+    print("started", flush=True)
+    if call == "read":
+        tarnovelix.read(name)
+    elif call == "convert":
+        tarnovelix.convert(name, "rows.ntp")
+    elif call == "read_many":
+        tarnovelix.read_many([name], jobs=2)
+    else:
+        tarnovelix.convert_many([name], output_dir="rows", jobs=2)
+    print("finished", flush=True)
+    """
+)
+
+
+def open_for_writing(fifo):
+    """The writing end of `fifo`, once a reader opened it (within 20 s)."""
+    for _ in range(2000):
+        try:
+            return os.open(fifo, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError as error:
+            assert error.errno == errno.ENXIO, error
+            time.sleep(0.01)
+    pytest.fail("no reader opened %s" % fifo)
+
+
+@pytest.mark.parametrize("call", ["read", "convert", "read_many", "convert_many"])
+def test_interrupt_stops_a_read_of_a_pipe_that_never_ends(tmp_path, call):
+    # A line every 10 ms: every read of the pipe returns, and the next one
+    # must see the interrupt.
+    os.mkfifo(tmp_path / "pipe.dat")
+    child = start(CALLS, call, ["pipe.dat"], tmp_path)
+    writer = -1
+    try:
+        assert child.stdout.readline() == b"started\n"
+        writer = open_for_writing(tmp_path / "pipe.dat")
+        os.set_blocking(writer, True)
+        os.write(writer, b"# endless\npoints 1 2\nevents 3 4\nx\n")
+        began = time.monotonic()
+        sent = None
+        while child.poll() is None and time.monotonic() - began < 20:
+            try:
+                os.write(writer, b"1 2 3\n")
+            except BrokenPipeError:
+                break
+            if sent is None and time.monotonic() - began > 0.3:
+                child.send_signal(signal.SIGINT)
+                sent = time.monotonic()
+            time.sleep(0.01)
+        stdout, stderr = output_within(child, 5, "still running after the interrupt")
+        took = time.monotonic() - sent
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+        if writer >= 0:
+            os.close(writer)
+    assert b"KeyboardInterrupt" in stderr and b"finished" not in stdout, stderr
+    assert took < 3.0, took
+    left = sorted(os.listdir(tmp_path))
+    assert left in (["pipe.dat"], ["pipe.dat", "rows"]), left
+    assert not (tmp_path / "rows").exists() or os.listdir(tmp_path / "rows") == []
