@@ -173,6 +173,15 @@ def _is_path(source: object) -> bool:
     return isinstance(source, (str, bytes, os.PathLike))
 
 
+def _file_name(name) -> bytes:
+    """`name` as the system takes it. A NUL byte would end the name early
+    and so name another file: refused, as Python's own calls refuse it."""
+    encoded = os.fsencode(name)
+    if b"\0" in encoded:
+        raise ValueError("embedded null byte")
+    return encoded
+
+
 def _scan_of(result: dict, source: Optional[str]) -> Scan:
     return Scan(
         label=result["label"],
@@ -193,7 +202,7 @@ def _scan_of(result: dict, source: Optional[str]) -> Scan:
 def _read(source, cancel) -> Scan:
     if _is_path(source):
         name = os.fspath(source)
-        result = _core.read_path(os.fsencode(name), cancel)
+        result = _core.read_path(_file_name(name), cancel)
         shown = os.fsdecode(name)
     else:
         result = _core.read_buffer(memoryview(source).cast("B"), cancel)
@@ -473,7 +482,7 @@ def _reason_of(errors: str, name: str) -> Optional[Tuple[int, str]]:
 def _convert(pair: Tuple[str, str], cancel) -> Conversion:
     input_name, output_name = pair
     status, text, errors, code, side = _core.convert(
-        os.fsencode(input_name), os.fsencode(output_name), cancel
+        _file_name(input_name), _file_name(output_name), cancel
     )
     result = Conversion(input_name, output_name, _decode(text))
     if status != _STATUS_OK:
@@ -519,10 +528,10 @@ def convert_many(
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
         os.makedirs(folder, exist_ok=True)
-    outputs = [os.fsdecode(_core.row_file_name(os.fsencode(n), os.fsencode(folder))) for n in names]
+    outputs = [os.fsdecode(_core.row_file_name(_file_name(n), _file_name(folder))) for n in names]
     # The batch's own plan: the same row file (through links, in any case
     # the folder folds) for two inputs refuses the later, a device never.
-    refused = _core.refused_row_files([os.fsencode(n) for n in names], os.fsencode(folder))
+    refused = _core.refused_row_files([_file_name(n) for n in names], _file_name(folder))
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:

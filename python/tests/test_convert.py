@@ -170,3 +170,22 @@ def test_a_forked_child_reads_on_threads_of_its_own(tmp_path):
 
 def _rows_of_many(files):
     return len(tarnovelix.read_many(files, jobs=3))
+
+
+def test_a_name_with_a_nul_byte_is_refused(tmp_path):
+    # The system would take the name up to the NUL: another file.
+    scan = tmp_path / "scan"
+    scan.write_bytes(HEADER + b"1 2\n")
+    named = str(scan) + "\0.dat"
+    calls = [
+        lambda: tarnovelix.read(named),
+        lambda: tarnovelix.read_many([scan, named]),
+        lambda: tarnovelix.convert(named, tmp_path / "out.ntp"),
+        lambda: tarnovelix.convert(scan, str(tmp_path / "out") + "\0.ntp"),
+        lambda: tarnovelix.convert_many([scan, named]),
+        lambda: tarnovelix.convert_many([scan], output_dir=str(tmp_path / "rows") + "\0x"),
+    ]
+    for call in calls:
+        with pytest.raises(ValueError):
+            call()
+    assert sorted(os.listdir(tmp_path)) == ["scan"]
