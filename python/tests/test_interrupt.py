@@ -2,6 +2,7 @@
 every thread promptly, raises KeyboardInterrupt, and leaves no partial row
 file: each row file there is whole, and no temporary file is left."""
 
+import contextlib
 import errno
 import os
 import signal
@@ -149,42 +150,6 @@ def test_interrupt_while_threads_start_leaves_none_behind(tmp_path, what):
     assert stdout == b"interrupted %d\n" % ROUNDS, stdout
 
 
-@pytest.mark.parametrize("what", ["read", "convert"])
-def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, what):
-    # Opening a pipe without a writer blocks in the system, where no flag
-    # reaches it: the first interrupt cannot stop that read, the second
-    # stops waiting for it, and the blocked thread keeps nothing alive.
-    os.mkfifo(tmp_path / "pipe.dat")
-    child = start(CHILD, what, ["pipe.dat"], tmp_path)
-    writer = -1
-    try:
-        assert child.stdout.readline() == b"started\n"
-        # Opened for writing once the child opened it for reading: its read
-        # then waits for bytes that never come.
-        for _ in range(2000):
-            try:
-                writer = os.open(tmp_path / "pipe.dat", os.O_WRONLY | os.O_NONBLOCK)
-                break
-            except OSError as error:
-                assert error.errno == errno.ENXIO, error
-                time.sleep(0.01)
-        assert writer >= 0
-        time.sleep(0.2)
-        child.send_signal(signal.SIGINT)
-        time.sleep(0.5)
-        assert child.poll() is None
-        child.send_signal(signal.SIGINT)
-        _, stderr = output_within(child, 10, "still running after the second interrupt")
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
-        if writer >= 0:
-            os.close(writer)
-    assert stderr.count(b"KeyboardInterrupt") == 2, stderr
-    assert not (tmp_path / "rows").exists() or os.listdir(tmp_path / "rows") == []
-
-
 CALLS = textwrap.dedent(
     """
     import sys, tarnovelix
@@ -215,17 +180,37 @@ def open_for_writing(fifo):
     pytest.fail("no reader opened %s" % fifo)
 
 
+@contextlib.contextmanager
+def child_reading_a_pipe(folder, call):
+    """A child making `call` of the pipe `folder`/pipe.dat, and the pipe's
+    writing end once the child opened it; both ended afterwards."""
+    os.mkfifo(folder / "pipe.dat")
+    child = start(CALLS, call, ["pipe.dat"], folder)
+    writer = -1
+    try:
+        assert child.stdout.readline() == b"started\n"
+        writer = open_for_writing(folder / "pipe.dat")
+        os.set_blocking(writer, True)
+        yield child, writer
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+        if writer >= 0:
+            os.close(writer)
+
+
+def assert_nothing_written(folder):
+    left = sorted(os.listdir(folder))
+    assert left in (["pipe.dat"], ["pipe.dat", "rows"]), left
+    assert not (folder / "rows").exists() or os.listdir(folder / "rows") == []
+
+
 @pytest.mark.parametrize("call", ["read", "convert", "read_many", "convert_many"])
 def test_interrupt_stops_a_read_of_a_pipe_that_never_ends(tmp_path, call):
     # A line every 10 ms: every read of the pipe returns, and the next one
     # must see the interrupt.
-    os.mkfifo(tmp_path / "pipe.dat")
-    child = start(CALLS, call, ["pipe.dat"], tmp_path)
-    writer = -1
-    try:
-        assert child.stdout.readline() == b"started\n"
-        writer = open_for_writing(tmp_path / "pipe.dat")
-        os.set_blocking(writer, True)
+    with child_reading_a_pipe(tmp_path, call) as (child, writer):
         os.write(writer, b"# endless\npoints 1 2\nevents 3 4\nx\n")
         began = time.monotonic()
         sent = None
@@ -240,14 +225,22 @@ def test_interrupt_stops_a_read_of_a_pipe_that_never_ends(tmp_path, call):
             time.sleep(0.01)
         stdout, stderr = output_within(child, 5, "still running after the interrupt")
         took = time.monotonic() - sent
-    finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
-        if writer >= 0:
-            os.close(writer)
     assert b"KeyboardInterrupt" in stderr and b"finished" not in stdout, stderr
     assert took < 3.0, took
-    left = sorted(os.listdir(tmp_path))
-    assert left in (["pipe.dat"], ["pipe.dat", "rows"]), left
-    assert not (tmp_path / "rows").exists() or os.listdir(tmp_path / "rows") == []
+    assert_nothing_written(tmp_path)
+
+
+@pytest.mark.parametrize("call", ["read", "convert", "read_many", "convert_many"])
+def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, call):
+    # With no bytes written, the read waits in the system, where no flag
+    # reaches it: the first interrupt cannot stop it, the second stops
+    # waiting for it, and the blocked thread keeps nothing alive.
+    with child_reading_a_pipe(tmp_path, call) as (child, _):
+        time.sleep(0.2)
+        child.send_signal(signal.SIGINT)
+        time.sleep(0.5)
+        assert child.poll() is None
+        child.send_signal(signal.SIGINT)
+        _, stderr = output_within(child, 10, "still running after the second interrupt")
+    assert stderr.count(b"KeyboardInterrupt") == 2, stderr
+    assert_nothing_written(tmp_path)
