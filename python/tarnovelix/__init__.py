@@ -528,10 +528,12 @@ def convert_many(
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
         os.makedirs(folder, exist_ok=True)
-    outputs = [os.fsdecode(_core.row_file_name(_file_name(n), _file_name(folder))) for n in names]
+    encoded = [_file_name(n) for n in names]
+    encoded_folder = _file_name(folder)
+    outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]
     # The batch's own plan: the same row file (through links, in any case
     # the folder folds) for two inputs refuses the later, a device never.
-    refused = _core.refused_row_files([_file_name(n) for n in names], _file_name(folder))
+    refused = _core.refused_row_files(encoded, encoded_folder)
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:
