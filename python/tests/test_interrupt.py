@@ -1,6 +1,7 @@
-"""An interrupt (Ctrl-C, SIGINT) during read_many or convert_many stops
-every thread promptly, raises KeyboardInterrupt, and leaves no partial row
-file: each row file there is whole, and no temporary file is left."""
+"""An interrupt (Ctrl-C, SIGINT) during read_many or convert_many, or a
+long read or convert, stops every thread promptly, raises
+KeyboardInterrupt, and leaves no partial row file: each row file there is
+whole, and no temporary file is left."""
 
 import contextlib
 import errno
@@ -49,24 +50,30 @@ def output_within(child, seconds, failure):
         pytest.fail("%s:\n%s%s" % (failure, stdout.decode(errors="replace"), stderr.decode(errors="replace")))
 
 
+# The child: `call` of the files named after it (read and convert take the
+# first), "started" printed before.
 CHILD = textwrap.dedent(
     """
     import faulthandler, sys, tarnovelix
     import pandas  # imported before the interrupt can come
     # Where every thread is, should the interrupt not stop them in time.
     faulthandler.dump_traceback_later(15)
-    files = sys.argv[2:]
+    call, names = sys.argv[1], sys.argv[2:]
     print("started", flush=True)
-    if sys.argv[1] == "read":
-        tarnovelix.read_many(files, jobs=2)
+    if call == "read":
+        tarnovelix.read(names[0])
+    elif call == "convert":
+        tarnovelix.convert(names[0], "rows.ntp")
+    elif call == "read_many":
+        tarnovelix.read_many(names, jobs=2)
     else:
-        tarnovelix.convert_many(files, output_dir="rows", jobs=2)
+        tarnovelix.convert_many(names, output_dir="rows", jobs=2)
     print("finished", flush=True)
     """
 )
 
 
-@pytest.mark.parametrize("what", ["read", "convert"])
+@pytest.mark.parametrize("what", ["read_many", "convert_many"])
 def test_interrupt_stops_promptly_and_leaves_no_partial_row_file(program, tmp_path, what):
     big_scan(tmp_path / "big.dat")
     files = []
@@ -88,7 +95,7 @@ def test_interrupt_stops_promptly_and_leaves_no_partial_row_file(program, tmp_pa
             child.wait()
     assert b"KeyboardInterrupt" in stderr, stderr
     assert took < 3.0, took
-    if what == "convert":
+    if what == "convert_many":
         status, _, _ = run_program(program, tmp_path / "big.dat", tmp_path / "whole.ntp")
         assert status == 0
         whole = (tmp_path / "whole.ntp").read_bytes()
@@ -150,25 +157,6 @@ def test_interrupt_while_threads_start_leaves_none_behind(tmp_path, what):
     assert stdout == b"interrupted %d\n" % ROUNDS, stdout
 
 
-CALLS = textwrap.dedent(
-    """
-    import sys, tarnovelix
-    import pandas
-    call, name = sys.argv[1], sys.argv[2]
-    print("started", flush=True)
-    if call == "read":
-        tarnovelix.read(name)
-    elif call == "convert":
-        tarnovelix.convert(name, "rows.ntp")
-    elif call == "read_many":
-        tarnovelix.read_many([name], jobs=2)
-    else:
-        tarnovelix.convert_many([name], output_dir="rows", jobs=2)
-    print("finished", flush=True)
-    """
-)
-
-
 def open_for_writing(fifo):
     """The writing end of `fifo`, once a reader opened it (within 20 s)."""
     for _ in range(2000):
@@ -185,7 +173,7 @@ def child_reading_a_pipe(folder, call):
     """A child making `call` of the pipe `folder`/pipe.dat, and the pipe's
     writing end once the child opened it; both ended afterwards."""
     os.mkfifo(folder / "pipe.dat")
-    child = start(CALLS, call, ["pipe.dat"], folder)
+    child = start(CHILD, call, ["pipe.dat"], folder)
     writer = -1
     try:
         assert child.stdout.readline() == b"started\n"
