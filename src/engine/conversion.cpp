@@ -163,7 +163,8 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
   memory.rows = rows.release();
   memory.input = reader.release();
   // A buffer larger than the usual size is not kept.
-  if (memory.input.capacity() > std::max(block_size, BLOCK_SIZE)) {
+  if (memory.input.capacity() >
+      std::max(block_size, BLOCK_SIZE + LINE_END_BYTES)) {
     memory.input = InputBuffer();
   }
   return result;

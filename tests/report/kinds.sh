@@ -110,6 +110,25 @@ tarnovelix: NAME:7: more than 100 values: the rest of the line from "101" is pas
 tarnovelix: NAME:7: 100 values, more than the header gave (points 3, events 3): columns 4 to 100 get coordinate 0 and events number 0
 tarnovelix: NAME: 4 findings (lines whose values stop at text: 1, lines of more than 100 values: 1, lines past the header'"'"'s columns: 1, lines with a wrapped number: 1)'
 
+# The longest line read whole is 131,072 bytes, its line end (LF or CR LF)
+# not counted: its report is in full (the text where its values stop, a
+# value past 32 bits); a byte longer, it is read in pieces, as above.
+whole='tarnovelix: NAME:5: values stop at "abc" in column 4: the rest of the line gives no rows
+tarnovelix: NAME:5: value "99999999999" in column 2 is outside the 32-bit range: it reads as 1215752191
+tarnovelix: NAME: 2 findings (lines whose values stop at text: 1, lines with a wrapped number: 1)'
+pieces='tarnovelix: NAME:5: values stop at "x" in column 4: the rest of the line gives no rows
+tarnovelix: NAME: 1 finding (lines whose values stop at text: 1)'
+for size in 131071 131072 131073; do
+  blanks=$(head -c $((size - 20)) /dev/zero | tr '\0' ' ')
+  for end in lf crlf; do
+    eol='\n'
+    [ $end = lf ] || eol='\r\n'
+    wanted=$whole
+    [ $size -le 131072 ] || wanted=$pieces
+    check "line_${size}_$end" "1 5 99999999999 6${blanks}abc$eol" "$wanted"
+  done
+done
+
 # The header's own kinds: a keyword line that gives no number, and a
 # keyword with no line at all.
 header_case() {
