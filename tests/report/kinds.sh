@@ -55,11 +55,13 @@ tarnovelix: NAME:7: values stop at "-" in column 3: the rest of the line gives n
 tarnovelix: NAME: 3 findings (lines whose values stop at text: 3)'
 
 # The text is cut to 16 bytes, and a byte that is not printable ASCII is
-# shown as \xHH, never sent to the terminal as it stands.
-check text_shown '1 5 abcdefghijklmnopqrstuvwxyz\n2 5 \033[31mred\n' \
+# shown as \xHH, never sent to the terminal as it stands; so are a quote
+# and a backslash, so the quoted text ends at the first quote.
+check text_shown '1 5 abcdefghijklmnopqrstuvwxyz\n2 5 \033[31mred\n3 5 a"b\\c\n' \
 'tarnovelix: NAME:5: values stop at "abcdefghijklmnop..." in column 2: the rest of the line gives no rows
 tarnovelix: NAME:6: values stop at "\x1b[31mred" in column 2: the rest of the line gives no rows
-tarnovelix: NAME: 2 findings (lines whose values stop at text: 2)'
+tarnovelix: NAME:7: values stop at "a\x22b\x5cc" in column 2: the rest of the line gives no rows
+tarnovelix: NAME: 3 findings (lines whose values stop at text: 3)'
 
 values100=$(seq -s ' ' 1 100)
 check past_max_columns "1 $values100\n2 $values100 101\n3 $values100 end\n" \
@@ -157,6 +159,16 @@ header_case header_fourth_line 'title\npoints 1 2\n# events 5 6\nevents 5 6\n1 2
 'tarnovelix: NAME: no "events" line in the header: every events number is 0
 tarnovelix: NAME:5: 1 value, more than the header gave (points 2, events 0): column 1 gets events number 0
 tarnovelix: NAME: 2 findings (lines past the header'"'"'s columns: 1, keyword lines missing: 1)'
+# A NUL byte ends the text of a header line as of a data line (here the
+# points at two, the events line at its keyword); the fourth line is not
+# read.
+header_case header_nul 'ti\000tle\npoints 1 2\000 3 4\nevents\000 5 6\ndrop\000ped\n1 5\n' \
+'tarnovelix: NAME:1: a NUL byte at byte 3 ends the line'"'"'s text
+tarnovelix: NAME:2: a NUL byte at byte 11 ends the line'"'"'s text
+tarnovelix: NAME:3: the "events" line gives no numbers (count -1): nothing follows its keyword
+tarnovelix: NAME:3: a NUL byte at byte 7 ends the line'"'"'s text
+tarnovelix: NAME:5: 1 value, more than the header gave (points 2, events 0): column 1 gets events number 0
+tarnovelix: NAME: 5 findings (lines past the header'"'"'s columns: 1, lines with a NUL byte: 3, keyword lines without numbers: 1)'
 header_case header_clean 'points 1 2\nevents 5 6\n\ndropped\n1 2 3\n' ''
 
 # Standard input is named as in every other message.
