@@ -3,7 +3,9 @@
 #                       array, against the program of `make program` (or
 #                       CLUSTER_PROGRAM=path, as CI gives the release one)
 # As root: installs what is missing from Debian, and starts sshd, munged,
-# slurmctld and slurmd on 127.0.0.1 for the time of each check.
+# slurmctld and slurmd on 127.0.0.1 for the time of each check, their
+# sockets and state in a folder of their own under /run (munged wants
+# one everyone may reach), wherever the checkout lives.
 CLUSTER_PROGRAM ?=
 
 .PHONY: cluster-deps cluster-test

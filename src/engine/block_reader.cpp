@@ -23,23 +23,24 @@ BlockReader::BlockReader(FileIo& io, int fd, std::size_t block_size,
   if (buffer_.capacity() > 0) std::memset(begin(), 0, LINE_PADDING);
 }
 
-IoResult BlockReader::fill() {
+IoResult BlockReader::fill(std::size_t most_held) {
   if (buffer_.capacity() == 0) return IoResult{0, ENOMEM};
   if (begin_ > 0) {
     std::memmove(buffer_.data(), begin(), end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
   }
+  assert(end_ < most_held && most_held <= max_capacity_);
   // The front of one line fills the whole buffer: double it, up to the
   // most it may hold, so a line of n bytes up to there costs O(n) in all.
   if (end_ == buffer_.capacity()) {
-    assert(end_ < max_capacity_);
     if (end_ >= max_capacity_ ||
         !buffer_.resize(std::min(2 * buffer_.capacity(), max_capacity_))) {
       return IoResult{0, ENOMEM};
     }
   }
-  const std::size_t room = std::min(block_size_, buffer_.capacity() - end_);
+  const std::size_t room =
+      std::min({block_size_, buffer_.capacity() - end_, most_held - end_});
   IoResult r = read_some(io_, fd_, end(), room);
   if (r.ok()) {
     end_ += static_cast<std::size_t>(r.value);

@@ -18,8 +18,7 @@ class BlockReader {
  public:
   // `block_size` bounds each read call; it is also the least capacity.
   // `buffer`, from an earlier reader, is used when it is large enough.
-  // `max_capacity` (at least 2) is the most the buffer grows to; the
-  // caller consumes bytes before that many are held.
+  // `max_capacity` (at least 2) is the most the buffer grows to.
   BlockReader(FileIo& io, int fd, std::size_t block_size = BLOCK_SIZE,
               InputBuffer buffer = {}, std::size_t max_capacity = BLOCK_SIZE);
 
@@ -31,10 +30,6 @@ class BlockReader {
 
   [[nodiscard]] char* begin() { return buffer_.data() + begin_; }
   [[nodiscard]] char* end() { return buffer_.data() + end_; }
-
-  // The most unconsumed bytes fill() takes more to: with this many held,
-  // some must be consumed first.
-  [[nodiscard]] std::size_t max_held() const { return max_capacity_; }
 
   // Marks every byte before `p` (within [begin(), end()]) as used.
   void consume_to(const char* p) {
@@ -49,12 +44,13 @@ class BlockReader {
   // fill()
   //
   // Moves the unconsumed bytes to the front, growing the buffer when they
-  // fill it, and appends at most one block read from the file. Returns the
-  // count appended (0 at end of input) or the read error; ENOMEM when the
-  // memory for the buffer is not there. Fewer than max_held() bytes must
-  // be unconsumed. begin() and end() may move; pointers taken before the
-  // call are void after it.
-  [[nodiscard]] IoResult fill();
+  // fill it, and appends at most one block read from the file, and no more
+  // than leaves `most_held` bytes unconsumed. Returns the count appended (0
+  // at end of input) or the read error; ENOMEM when the memory for the
+  // buffer is not there. Fewer than `most_held` bytes must be unconsumed,
+  // and `most_held` is at most max_held(). begin() and end() may move;
+  // pointers taken before the call are void after it.
+  [[nodiscard]] IoResult fill(std::size_t most_held);
 
  private:
   FileIo& io_;

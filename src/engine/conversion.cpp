@@ -102,14 +102,17 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
                error != 0) {
       return error;
     }
+    if (findings == nullptr) continue;
+    const auto number = static_cast<std::uint64_t>(count) + 1;
     // A points or events line adds its summary: the line's number and
     // what it read go to the report.
-    if (findings != nullptr && tables.summaries != summaries) {
+    if (tables.summaries != summaries) {
       const ColumnTables::Count& read =
           tables.counts[static_cast<std::size_t>(summaries)];
-      findings->header_line(static_cast<std::uint64_t>(count) + 1, read.keyword,
-                            read.count);
+      findings->header_line(number, read.keyword, read.count);
     }
+    // A line in pieces, like a data line, is seen through its numbers only.
+    if (status == ReadStatus::line) findings->header_text(line, number);
   }
   if (findings != nullptr) findings->header_over(tables);
   return 0;
@@ -163,7 +166,8 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
   memory.rows = rows.release();
   memory.input = reader.release();
   // A buffer larger than the usual size is not kept.
-  if (memory.input.capacity() > std::max(block_size, BLOCK_SIZE)) {
+  if (memory.input.capacity() >
+      std::max(block_size, BLOCK_SIZE + LINE_END_BYTES)) {
     memory.input = InputBuffer();
   }
   return result;

@@ -249,13 +249,23 @@ void Findings::data_line(const Line& line, std::uint64_t number) noexcept {
     keep_text(wrap, scan.wrap_first, scan.wrap_last);
     note(wrap);
   }
-  if (scan.nul != nullptr) {
-    Finding nul;
-    nul.kind = FindingKind::nul_byte;
-    nul.line = number;
-    nul.offset = static_cast<std::uint64_t>(scan.nul - line.text) + 1;
-    note(nul);
-  }
+  note_nul(line, scan.nul, number);
+}
+
+void Findings::header_text(const Line& line, std::uint64_t number) noexcept {
+  note_nul(line,
+           static_cast<const char*>(std::memchr(line.text, '\0', line.size)),
+           number);
+}
+
+void Findings::note_nul(const Line& line, const char* nul,
+                        std::uint64_t number) noexcept {
+  if (nul == nullptr) return;
+  Finding finding;
+  finding.kind = FindingKind::nul_byte;
+  finding.line = number;
+  finding.offset = static_cast<std::uint64_t>(nul - line.text) + 1;
+  note(finding);
 }
 
 std::uint64_t Findings::total() const noexcept {

@@ -107,6 +107,12 @@ class Findings {
   void header_line(std::uint64_t number, HeaderKeyword keyword,
                    int count) noexcept;
 
+  // header_text()
+  //
+  // Notes a NUL byte inside header line `number`, read whole: it ends the
+  // line's text, as in a data line.
+  void header_text(const Line& line, std::uint64_t number) noexcept;
+
   // header_over()
   //
   // The header pass is over: notes a keyword without any line, and keeps
@@ -129,6 +135,9 @@ class Findings {
 
  private:
   void note(const Finding& finding) noexcept;
+  // Notes the NUL byte at `nul` in line `number`, if not null.
+  void note_nul(const Line& line, const char* nul,
+                std::uint64_t number) noexcept;
 
   std::array<std::uint64_t, FINDING_KINDS> counts_{};
   std::array<Finding, FINDING_KINDS * SHOWN_PER_KIND> shown_{};

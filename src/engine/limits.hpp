@@ -12,14 +12,18 @@ inline constexpr int MAX_COLUMNS = 100;
 // Lines handed to the header pass; the line after them is dropped unread.
 inline constexpr int HEADER_LINES = 3;
 
-// Bytes asked of the input in one read call, and the most the input buffer
-// holds: a longer line is handed on in pieces of about this size. Small,
-// because every page a run touches for the first time is a page fault, and
-// on a virtual machine a fault costs as much as converting several
-// kilobytes: with 1 MiB blocks and row buffers, a single run of 1,000 lines
-// (600 kB) took 1.8 times as long, measured side by side, and large files
-// were no faster.
+// Bytes asked of the input in one read call, and the longest line read
+// whole, its line end not counted: a longer line is handed on in pieces of
+// about this size, the input buffer holding at most this and a line end
+// (LINE_END_BYTES). Small, because every page a run touches for the first
+// time is a page fault, and on a virtual machine a fault costs as much as
+// converting several kilobytes: with 1 MiB blocks and row buffers, a single
+// run of 1,000 lines (600 kB) took 1.8 times as long, measured side by
+// side, and large files were no faster.
 inline constexpr std::size_t BLOCK_SIZE = std::size_t{128} << 10;
+
+// The most bytes a line end takes: a CR LF.
+inline constexpr std::size_t LINE_END_BYTES = 2;
 
 // The least read asked of a regular input, however small the size it
 // reports: the size is only a hint (files in /proc, and on some FUSE and

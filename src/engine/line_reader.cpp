@@ -1,5 +1,6 @@
 #include "engine/line_reader.hpp"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <utility>
@@ -7,8 +8,10 @@
 namespace tnx {
 
 LineReader::LineReader(FileIo& io, int fd, std::size_t block_size,
-                       InputBuffer buffer, std::size_t max_held)
-    : blocks_(io, fd, block_size, std::move(buffer), max_held) {}
+                       InputBuffer buffer, std::size_t line_limit)
+    : blocks_(io, fd, block_size, std::move(buffer),
+              std::max<std::size_t>(line_limit, 1) + LINE_END_BYTES),
+      line_limit_(std::max<std::size_t>(line_limit, 1)) {}
 
 ReadStatus LineReader::next(Line& line) {
   assert(!in_line_);
@@ -17,8 +20,8 @@ ReadStatus LineReader::next(Line& line) {
 
 ReadStatus LineReader::next_piece(Line& line) { return deliver<true>(line); }
 
-bool LineReader::fill() {
-  IoResult r = blocks_.fill();
+bool LineReader::fill(std::size_t most_held) {
+  IoResult r = blocks_.fill(most_held);
   if (!r.ok()) {
     error_ = r.error;
     return false;
@@ -41,7 +44,7 @@ bool LineReader::pass_over_rest_of_line() {
       break;
     }
     blocks_.consume_to(last);
-    if (error_ != 0 || at_end_ || !fill()) break;
+    if (error_ != 0 || at_end_ || !fill(line_limit_ + LINE_END_BYTES)) break;
   }
   searched_ = 0;
   in_line_ = false;
@@ -62,8 +65,12 @@ ReadStatus LineReader::deliver(Line& line) {
                               search_from, '\n',
                               static_cast<std::size_t>(last - search_from)));
     // At the end of the input the bytes left are the last line, or the
-    // last piece of one, which may be empty.
-    if (newline != nullptr || (at_end_ && (first != last || continuing))) {
+    // last piece of one, which may be empty. No more bytes are held than
+    // the line limit and its line end (see below), so a line whose newline
+    // is found is never longer than the limit.
+    if (newline != nullptr ||
+        (at_end_ && (first != last || continuing) &&
+         static_cast<std::size_t>(last - first) <= line_limit_)) {
       char* text_end = newline != nullptr ? newline : last;
       if (newline != nullptr && text_end > first && text_end[-1] == '\r') {
         --text_end;
@@ -81,14 +88,17 @@ ReadStatus LineReader::deliver(Line& line) {
       return ReadStatus::line;
     }
     if (error_ != 0) return ReadStatus::error;
-    if (at_end_) return ReadStatus::end;
     const auto held = static_cast<std::size_t>(last - first);
-    if (held >= blocks_.max_held()) {
-      // A line longer than the buffer: what is held goes on as a piece,
+    // Up to the limit and one byte more are held, the room of a LF; when
+    // that byte is a CR, one more tells whether it starts a CR LF.
+    const bool cr_last = held != 0 && last[-1] == '\r';
+    const bool cr_at_limit = held == line_limit_ + 1 && cr_last && !at_end_;
+    if (held > line_limit_ && !cr_at_limit) {
+      // A line longer than the limit: what is held goes on as a piece,
       // but a CR at its end may be the first half of a CR LF line end, so
       // it waits for the byte after it. At least two bytes are held, so
       // the piece is never empty.
-      char* piece_end = last[-1] == '\r' ? last - 1 : last;
+      char* piece_end = cr_last ? last - 1 : last;
       line.text = first;
       line.size = static_cast<std::size_t>(piece_end - first);
       line.has_newline = false;
@@ -97,8 +107,11 @@ ReadStatus LineReader::deliver(Line& line) {
       in_line_ = true;
       return ReadStatus::piece;
     }
+    if (at_end_) return ReadStatus::end;
     searched_ = held;
-    if (!fill()) return ReadStatus::error;
+    if (!fill(line_limit_ + (cr_at_limit ? LINE_END_BYTES : 1))) {
+      return ReadStatus::error;
+    }
   }
 }
 

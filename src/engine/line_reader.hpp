@@ -1,7 +1,8 @@
 // Cuts the input into lines, whatever their length. A line is everything up
 // to its newline; a CR right before the newline belongs to the line end, so
-// CR LF files read exactly like LF files. A line longer than the reader's
-// buffer is handed on in pieces, so memory stays bounded for any input.
+// CR LF files read exactly like LF files. A line longer than the line limit,
+// its line end not counted, is handed on in pieces, so memory stays bounded
+// for any input.
 #pragma once
 
 #include <cstddef>
@@ -39,19 +40,20 @@ enum class ReadStatus {
 class LineReader {
  public:
   // `buffer`: the memory of an earlier reader to read through, if any.
-  // `max_held` (at least 2): the most bytes of one line held at once; a
-  // longer line comes in pieces (the buffer is BLOCK_SIZE at most).
+  // `line_limit` (at least 1): the longest line delivered whole, its line
+  // end not counted, whether LF or CR LF; a longer line comes in pieces.
+  // The buffer holds at most the limit and a line end (2 bytes).
   LineReader(FileIo& io, int fd, std::size_t block_size = BLOCK_SIZE,
-             InputBuffer buffer = {}, std::size_t max_held = BLOCK_SIZE);
+             InputBuffer buffer = {}, std::size_t line_limit = BLOCK_SIZE);
 
   // next()
   //
-  // Delivers the next line whole when it fits the buffer (ReadStatus::line),
-  // otherwise its first piece (ReadStatus::piece), after which next_piece()
-  // or pass_over_rest_of_line() must come before next() again. Returns
-  // ReadStatus::end once the input is used up (and on every later call),
-  // or ReadStatus::error when a read fails; error() then gives its errno
-  // value.
+  // Delivers the next line whole when its text is no longer than the line
+  // limit (ReadStatus::line), otherwise its first piece (ReadStatus::piece),
+  // after which next_piece() or pass_over_rest_of_line() must come before
+  // next() again. Returns ReadStatus::end once the input is used up (and on
+  // every later call), or ReadStatus::error when a read fails; error() then
+  // gives its errno value.
   [[nodiscard]] ReadStatus next(Line& line);
 
   // next_piece()
@@ -89,12 +91,16 @@ class LineReader {
  private:
   // Delivers a line, or the next piece of one when `continuing`: two
   // copies, so the one for every line tests nothing for the pieces.
+  // Inlined into next() whatever its size: a call costs every line of the
+  // data pass an instruction more.
   template <bool continuing>
-  ReadStatus deliver(Line& line);
-  // Appends a block to the unconsumed bytes; false on a read error.
-  bool fill();
+  [[gnu::always_inline]] inline ReadStatus deliver(Line& line);
+  // Appends a block to the unconsumed bytes, leaving at most `most_held`;
+  // false on a read error.
+  bool fill(std::size_t most_held);
 
   BlockReader blocks_;
+  std::size_t line_limit_;
   // Bytes from blocks_.begin() already known to hold no newline, so a long
   // line is searched once, not once per block.
   std::size_t searched_ = 0;

@@ -3,8 +3,9 @@
 # read out of README.md, the daemons a check starts and stops, and the
 # scans it converts, compared with single runs.
 #   . common.sh; cluster_setup BINARY SCRATCH [README]
-# Everything a check makes is under SCRATCH: the daemons' keys,
-# configuration, state, logs and sockets, the scans and their row files.
+# What a check makes is under SCRATCH (the daemons' configuration and
+# logs, the scans and their row files), but for the sockets and state of
+# the daemons that want them in a place of their own (daemon_folder).
 # Every daemon listens on 127.0.0.1 only and is stopped by its process id
 # when the check ends, however it ends. Each process the check starts
 # carries TNX_CLUSTER_RUN=SCRATCH in its environment (the daemons, and
@@ -23,14 +24,13 @@ cluster_setup() {
   rm -rf "$scratch"
   mkdir -p "$scratch"
   scratch=$(cd "$scratch" && pwd)
-  # munged wants the folder of its socket searchable by everyone.
   umask 022
-  chmod 755 "$scratch"
   cd "$scratch" || exit
   marker="TNX_CLUSTER_RUN=$scratch"
   daemon_names=()
   daemon_pids=()
   helper_pids=()
+  daemons=
   status=0
   trap cluster_cleanup EXIT
   # The folder the recipes' tarnovelix is found in, as if installed.
@@ -81,6 +81,24 @@ until_true() {
   done
   fail "$1 did not happen within $2 s"
   return 1
+}
+
+# daemon_folder: a new folder for the daemons' sockets and state, in
+# `daemons`, under /run (or /tmp), mode 755; removed when the check ends,
+# after its daemons. Not in the scratch folder, which lies wherever the
+# checkout does: munged refuses a socket that not everyone may reach
+# ("execute permissions for all required" on any folder above it, as on a
+# home folder or a `mktemp -d` of mode 700), and a socket's path may not
+# be longer than 107 bytes.
+daemon_folder() {
+  local base
+  for base in /run /tmp; do
+    # A base that everyone may search.
+    [ -d "$base" ] && ((8#$(stat -c %a "$base") & 1)) || continue
+    daemons=$(mktemp -d "$base/tnx-cluster.XXXXXX") && break
+  done
+  [ -n "$daemons" ] || { echo "no folder for the daemons under /run or /tmp" >&2; exit 1; }
+  chmod 755 "$daemons"
 }
 
 # free_port: a TCP port nothing listens on, among the high ones.
@@ -148,6 +166,7 @@ cluster_cleanup() {
     fail "left running: $(ps -o pid=,args= -p "$(echo $left | tr ' ' ,)")"
     for pid in $left; do kill -KILL "$pid" 2>/dev/null || true; done
   fi
+  [ -z "$daemons" ] || rm -rf -- "$daemons"
   [ $status -eq 0 ] || show_logs
   exit $status
 }

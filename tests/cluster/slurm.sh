@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The README's Slurm job array, run for real on a single-node Slurm
-# started here (slurmctld, slurmd and munged, all on 127.0.0.1, all state
-# in the scratch folder). Three runs of the README's job script, with the
-# README's list of files made the README's way:
+# started here (slurmctld, slurmd and munged, all on 127.0.0.1; their
+# sockets, keys and state in a folder of their own under /run, see
+# daemon_folder, their configuration and logs in the scratch folder).
+# Three runs of the README's job script, with the README's list of files
+# made the README's way:
 # - a few hundred scans in nested folders (names with blanks, quotes and a
 #   line break, the same names in several folders), one of them missing:
 #   every row file byte for byte the single run's; the task holding the
@@ -25,13 +27,14 @@ set -eu
 . "$(dirname "$0")/common.sh"
 cluster_setup "$@"
 
-mkdir munge logs slurm slurm/state slurm/spool
-mungekey --create --keyfile=munge/munge.key
+daemon_folder
+mkdir logs slurm "$daemons/munge" "$daemons/state" "$daemons/spool"
+mungekey --create --keyfile="$daemons/munge/munge.key"
 start_daemon munged logs/munged.log munged --foreground \
-  --key-file="$scratch/munge/munge.key" --socket="$scratch/munge/socket" \
-  --pid-file="$scratch/munge/munged.pid" --seed-file="$scratch/munge/seed" \
+  --key-file="$daemons/munge/munge.key" --socket="$daemons/munge/socket" \
+  --pid-file="$daemons/munge/munged.pid" --seed-file="$daemons/munge/seed" \
   --log-file="$scratch/logs/munged.log"
-until_true "munged's socket" 10 '[ -S munge/socket ]' || exit
+until_true "munged's socket" 10 '[ -S "$daemons/munge/socket" ]' || exit
 
 ctld_port=$(free_port)
 slurmd_port=$(free_port)
@@ -46,14 +49,14 @@ SlurmUser=root
 SlurmdUser=root
 AuthType=auth/munge
 CredType=cred/munge
-AuthInfo=socket=$scratch/munge/socket
+AuthInfo=socket=$daemons/munge/socket
 # Each daemon listens on its host's address (127.0.0.1), not on every
 # address of the machine.
 CommunicationParameters=NoCtldInAddrAny,NoInAddrAny
-StateSaveLocation=$scratch/slurm/state
-SlurmdSpoolDir=$scratch/slurm/spool
-SlurmctldPidFile=$scratch/slurm/slurmctld.pid
-SlurmdPidFile=$scratch/slurm/slurmd.pid
+StateSaveLocation=$daemons/state
+SlurmdSpoolDir=$daemons/spool
+SlurmctldPidFile=$daemons/slurmctld.pid
+SlurmdPidFile=$daemons/slurmd.pid
 SlurmctldLogFile=$scratch/logs/slurmctld.log
 SlurmdLogFile=$scratch/logs/slurmd.log
 ProctrackType=proctrack/linuxproc

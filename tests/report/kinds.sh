@@ -55,11 +55,13 @@ tarnovelix: NAME:7: values stop at "-" in column 3: the rest of the line gives n
 tarnovelix: NAME: 3 findings (lines whose values stop at text: 3)'
 
 # The text is cut to 16 bytes, and a byte that is not printable ASCII is
-# shown as \xHH, never sent to the terminal as it stands.
-check text_shown '1 5 abcdefghijklmnopqrstuvwxyz\n2 5 \033[31mred\n' \
+# shown as \xHH, never sent to the terminal as it stands; so are a quote
+# and a backslash, so the quoted text ends at the first quote.
+check text_shown '1 5 abcdefghijklmnopqrstuvwxyz\n2 5 \033[31mred\n3 5 a"b\\c\n' \
 'tarnovelix: NAME:5: values stop at "abcdefghijklmnop..." in column 2: the rest of the line gives no rows
 tarnovelix: NAME:6: values stop at "\x1b[31mred" in column 2: the rest of the line gives no rows
-tarnovelix: NAME: 2 findings (lines whose values stop at text: 2)'
+tarnovelix: NAME:7: values stop at "a\x22b\x5cc" in column 2: the rest of the line gives no rows
+tarnovelix: NAME: 3 findings (lines whose values stop at text: 3)'
 
 values100=$(seq -s ' ' 1 100)
 check past_max_columns "1 $values100\n2 $values100 101\n3 $values100 end\n" \
@@ -110,6 +112,25 @@ tarnovelix: NAME:7: more than 100 values: the rest of the line from "101" is pas
 tarnovelix: NAME:7: 100 values, more than the header gave (points 3, events 3): columns 4 to 100 get coordinate 0 and events number 0
 tarnovelix: NAME: 4 findings (lines whose values stop at text: 1, lines of more than 100 values: 1, lines past the header'"'"'s columns: 1, lines with a wrapped number: 1)'
 
+# The longest line read whole is 131,072 bytes, its line end (LF or CR LF)
+# not counted: its report is in full (the text where its values stop, a
+# value past 32 bits); a byte longer, it is read in pieces, as above.
+whole='tarnovelix: NAME:5: values stop at "abc" in column 4: the rest of the line gives no rows
+tarnovelix: NAME:5: value "99999999999" in column 2 is outside the 32-bit range: it reads as 1215752191
+tarnovelix: NAME: 2 findings (lines whose values stop at text: 1, lines with a wrapped number: 1)'
+pieces='tarnovelix: NAME:5: values stop at "x" in column 4: the rest of the line gives no rows
+tarnovelix: NAME: 1 finding (lines whose values stop at text: 1)'
+for size in 131071 131072 131073; do
+  blanks=$(head -c $((size - 20)) /dev/zero | tr '\0' ' ')
+  for end in lf crlf; do
+    eol='\n'
+    [ $end = lf ] || eol='\r\n'
+    wanted=$whole
+    [ $size -le 131072 ] || wanted=$pieces
+    check "line_${size}_$end" "1 5 99999999999 6${blanks}abc$eol" "$wanted"
+  done
+done
+
 # The header's own kinds: a keyword line that gives no number, and a
 # keyword with no line at all.
 header_case() {
@@ -138,6 +159,16 @@ header_case header_fourth_line 'title\npoints 1 2\n# events 5 6\nevents 5 6\n1 2
 'tarnovelix: NAME: no "events" line in the header: every events number is 0
 tarnovelix: NAME:5: 1 value, more than the header gave (points 2, events 0): column 1 gets events number 0
 tarnovelix: NAME: 2 findings (lines past the header'"'"'s columns: 1, keyword lines missing: 1)'
+# A NUL byte ends the text of a header line as of a data line (here the
+# points at two, the events line at its keyword); the fourth line is not
+# read.
+header_case header_nul 'ti\000tle\npoints 1 2\000 3 4\nevents\000 5 6\ndrop\000ped\n1 5\n' \
+'tarnovelix: NAME:1: a NUL byte at byte 3 ends the line'"'"'s text
+tarnovelix: NAME:2: a NUL byte at byte 11 ends the line'"'"'s text
+tarnovelix: NAME:3: the "events" line gives no numbers (count -1): nothing follows its keyword
+tarnovelix: NAME:3: a NUL byte at byte 7 ends the line'"'"'s text
+tarnovelix: NAME:5: 1 value, more than the header gave (points 2, events 0): column 1 gets events number 0
+tarnovelix: NAME: 5 findings (lines past the header'"'"'s columns: 1, lines with a NUL byte: 3, keyword lines without numbers: 1)'
 header_case header_clean 'points 1 2\nevents 5 6\n\ndropped\n1 2 3\n' ''
 
 # Standard input is named as in every other message.

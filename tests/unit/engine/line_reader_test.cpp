@@ -19,10 +19,13 @@ using test::MemoryFileIo;
 struct ExpectedLine {
   std::string text;
   bool has_newline;
+  // Whether next() gave a first piece rather than the whole line.
+  bool in_pieces = false;
 };
 
 const std::size_t BLOCK_SIZES[] = {1, 2, 7, 4096, BLOCK_SIZE};
-// The most bytes of a line held at once: a longer line comes in pieces.
+// The longest line read whole, its line end not counted: a longer line
+// comes in pieces.
 const std::size_t LIMITS[] = {1, 2, 7, BLOCK_SIZE};
 
 // Every line of `fs`'s file "in" as the reader delivers it, its pieces put
@@ -30,13 +33,13 @@ const std::size_t LIMITS[] = {1, 2, 7, BLOCK_SIZE};
 // only the first piece of each line, the rest passed over.
 // Checks each piece on the way: its bytes are those at its offset in the
 // input; a piece that more follow is not empty, not longer than the limit
-// (2 at least) and has no newline; a line's last piece ends in a NUL.
+// and a line end, and has no newline; a line's last piece ends in a NUL.
 std::vector<ExpectedLine> read_all(MemoryFileIo& fs, std::size_t block_size,
                                    ReadStatus& last_status, int& error,
-                                   std::size_t max_held = BLOCK_SIZE,
+                                   std::size_t limit = BLOCK_SIZE,
                                    bool first_pieces_only = false) {
   const std::string input = fs.file("in");
-  LineReader reader(fs, fs.open("in"), block_size, {}, max_held);
+  LineReader reader(fs, fs.open("in"), block_size, {}, limit);
   std::vector<ExpectedLine> lines;
   Line line;
   for (;;) {
@@ -44,7 +47,7 @@ std::vector<ExpectedLine> read_all(MemoryFileIo& fs, std::size_t block_size,
     if (last_status != ReadStatus::line && last_status != ReadStatus::piece) {
       break;
     }
-    ExpectedLine whole{"", false};
+    ExpectedLine whole{"", false, last_status == ReadStatus::piece};
     for (;;) {
       const std::string piece(line.text, line.size);
       const std::uint64_t offset = reader.offset_of(line.text);
@@ -58,7 +61,7 @@ std::vector<ExpectedLine> read_all(MemoryFileIo& fs, std::size_t block_size,
       }
       EXPECT_FALSE(line.has_newline);
       EXPECT_GE(line.size, 1u);
-      EXPECT_LE(line.size, std::max<std::size_t>(max_held, 2));
+      EXPECT_LE(line.size, limit + LINE_END_BYTES);
       if (first_pieces_only) {
         if (!reader.pass_over_rest_of_line()) last_status = ReadStatus::error;
         break;
@@ -82,12 +85,15 @@ std::vector<ExpectedLine> read_all(MemoryFileIo& fs, std::size_t block_size,
   return lines;
 }
 
+// The lines, each whole when it is no longer than `limit`, its line end
+// not counted, and in pieces when it is longer.
 void expect_lines(const std::vector<ExpectedLine>& got,
-                  const std::vector<ExpectedLine>& want) {
+                  const std::vector<ExpectedLine>& want, std::size_t limit) {
   ASSERT_EQ(got.size(), want.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].text, want[i].text) << "line " << i;
     EXPECT_EQ(got[i].has_newline, want[i].has_newline) << "line " << i;
+    EXPECT_EQ(got[i].in_pieces, want[i].text.size() > limit) << "line " << i;
   }
 }
 
@@ -95,12 +101,13 @@ void expect_lines(const std::vector<ExpectedLine>& got,
 // when that is no longer than the limit.
 void expect_first_pieces(const std::vector<ExpectedLine>& got,
                          const std::vector<ExpectedLine>& want,
-                         std::size_t max_held) {
+                         std::size_t limit) {
   ASSERT_EQ(got.size(), want.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(want[i].text.compare(0, got[i].text.size(), got[i].text), 0)
         << "line " << i;
-    if (want[i].text.size() + 2 <= max_held) {
+    EXPECT_EQ(got[i].in_pieces, want[i].text.size() > limit) << "line " << i;
+    if (!got[i].in_pieces) {
       EXPECT_EQ(got[i].text, want[i].text) << "line " << i;
     }
   }
@@ -146,7 +153,8 @@ TEST(LineReader, LineEnds) {
           fs.max_read = max_read;
           ReadStatus status{};
           int error = 0;
-          expect_lines(read_all(fs, block, status, error, limit), c.lines);
+          expect_lines(read_all(fs, block, status, error, limit), c.lines,
+                       limit);
           EXPECT_EQ(status, ReadStatus::end);
           EXPECT_EQ(error, 0);
         }
@@ -155,23 +163,35 @@ TEST(LineReader, LineEnds) {
   }
 }
 
-// A line longer than the buffer comes in pieces of at most BLOCK_SIZE
-// bytes, which put together give the line; memory stays at the buffer.
+// A line longer than the limit comes in pieces of about BLOCK_SIZE bytes,
+// which put together give the line; memory stays at the buffer. A line of
+// the limit is whole, with a LF or a CR LF after it; a byte longer, it is
+// not.
 TEST(LineReader, LongLinesArriveInPieces) {
   const std::string long_line(100 * 1024, '5');
   std::string huge_line(3 * 1024 * 1024, '1');
   huge_line[1234567] = '\r';
-  // A CR LF whose CR ends the buffer's bytes, at every block size.
-  std::string cr_at_limit(BLOCK_SIZE - 1, '2');
+  // A CR LF whose CR is the limit's last byte or the one after it.
+  std::string cr_before_limit(BLOCK_SIZE - 1, '2');
+  cr_before_limit += '\r';
+  std::string cr_at_limit(BLOCK_SIZE, '3');
   cr_at_limit += '\r';
+  const std::string at_limit(BLOCK_SIZE, '4');
+  const std::string past_limit(BLOCK_SIZE + 1, '6');
   const std::string input = "head\n" + long_line + "\r\nmiddle\n" + huge_line +
-                            "\n" + cr_at_limit + "\n" + long_line;
+                            "\n" + cr_before_limit + "\n" + cr_at_limit + "\n" +
+                            at_limit + "\n" + past_limit + "\n" + past_limit +
+                            "\r\n" + long_line;
   const std::vector<ExpectedLine> want = {
       {"head", true},
       {long_line, true},
       {"middle", true},
       {huge_line, true},
-      {cr_at_limit.substr(0, BLOCK_SIZE - 1), true},
+      {cr_before_limit.substr(0, BLOCK_SIZE - 1), true},
+      {cr_at_limit.substr(0, BLOCK_SIZE), true},
+      {at_limit, true},
+      {past_limit, true},
+      {past_limit, true},
       {long_line, false}};
   for (const std::size_t block :
        {std::size_t{7}, std::size_t{4096}, BLOCK_SIZE}) {
@@ -180,7 +200,7 @@ TEST(LineReader, LongLinesArriveInPieces) {
     fs.add_file("in", input);
     ReadStatus status{};
     int error = 0;
-    expect_lines(read_all(fs, block, status, error), want);
+    expect_lines(read_all(fs, block, status, error), want, BLOCK_SIZE);
     EXPECT_EQ(status, ReadStatus::end);
     expect_first_pieces(read_all(fs, block, status, error, BLOCK_SIZE, true),
                         want, BLOCK_SIZE);
@@ -229,7 +249,7 @@ TEST(LineReader, ReadErrorStopsTheLines) {
                     got.begin() + static_cast<std::ptrdiff_t>(c.lines.size())),
                 c.lines, limit);
           } else {
-            expect_lines(got, c.lines);
+            expect_lines(got, c.lines, limit);
           }
           EXPECT_EQ(status, ReadStatus::error);
           EXPECT_EQ(error, c.error);
@@ -279,7 +299,7 @@ TEST(LineReader, RandomFilesSplitAsExpected) {
       if (first_pieces_only) {
         expect_first_pieces(got, want, limit);
       } else {
-        expect_lines(got, want);
+        expect_lines(got, want, limit);
       }
       EXPECT_EQ(status, ReadStatus::end);
     }
