@@ -86,8 +86,9 @@ class Scan:
     file does not show), ``point`` float64 (the column's coordinate, every
     bit of the double, where the row file shows three decimals), ``events``
     uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
-    the text the command line prints for the header, ``source`` the name
-    read (None for a scan in memory).
+    the text the command line prints for the header (each line kept to its
+    first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
+    (None for a scan in memory).
     """
 
     label: np.ndarray
@@ -449,7 +450,12 @@ class Conversion:
 
     ``console`` is the text the command line prints for it on standard
     output (its messages included), ``error`` the :class:`ScanError` of a
-    failure or None.
+    failure or None. A line of ``console`` keeps at most its first 65,536
+    bytes: the echo of a longer header line is cut there and ends with
+    ``[... N more bytes]``, N the bytes left out (its line end not
+    counted), so a call needs no memory for the echo of a header line as
+    long as the file. A line of more than 65,536 bytes (encoded back with
+    ``surrogateescape``) is always one that was cut.
     """
 
     input: str
