@@ -493,11 +493,15 @@ def _convert(pair: Tuple[str, str], cancel) -> Conversion:
     result = Conversion(input_name, output_name, _decode(text))
     if status != _STATUS_OK:
         name = input_name if side == "input" else output_name
-        # The program's own reason line tells best what failed.
+        # The program's own reason line tells best what failed: the system's
+        # reason, or the program's own (an output that is the input is
+        # refused before any call fails: EINVAL).
         found = _reason_of(_decode(errors), name)
         reason = None
-        if found is not None and found[0] != 0:
-            code, reason = found
+        if found is not None:
+            reason = found[1]
+            if found[0] != 0:
+                code = found[0]
         if code == 0:
             code = _errno.EINVAL
         result.error = ScanError(code, reason or os.strerror(code), name)
@@ -508,7 +512,10 @@ def convert(input: PathName, output: PathName) -> Conversion:
     """Converts the scan ``input`` into the row file ``output`` exactly as
     the command line does: the same rows, the same safe output (a regular
     row file is replaced only once every row is written). Raises
-    :class:`ScanError` on failure; returns the :class:`Conversion`. Ctrl-C
+    :class:`ScanError` on failure, with the command line's reason (an
+    ``output`` that is the input itself, by any name or link: EINVAL,
+    "same file as the input", the input never written); returns the
+    :class:`Conversion`. Ctrl-C
     stops a long conversion at its next read or write, its row file not put
     in place."""
     pair = (os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output)))
