@@ -534,13 +534,20 @@ def convert_many(
     row file named like it with its last extension replaced by ``.ntp``,
     beside it or in ``output_dir`` (created if missing). Returns one
     :class:`Conversion` per input, in order; a failure never stops the
-    others. A file whose row file an earlier one writes is refused. An
-    interrupt stops every conversion promptly and leaves no partial row
-    file."""
+    others, nor does an ``output_dir`` that cannot be made (each file then
+    fails with the reason, "Not a directory" for an existing file). A file
+    whose row file an earlier one writes is refused. An interrupt stops
+    every conversion promptly and leaves no partial row file."""
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
-        os.makedirs(folder, exist_ok=True)
+        # As in the batch, a folder that cannot be made (a file of that
+        # name, no permission) stops nothing: each conversion then fails
+        # with its own reason ("Not a directory", ...).
+        try:
+            os.makedirs(folder, exist_ok=True)
+        except OSError:
+            pass
     encoded = [_file_name(n) for n in names]
     encoded_folder = _file_name(folder)
     outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]

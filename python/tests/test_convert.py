@@ -4,6 +4,7 @@ command line."""
 
 import errno
 import os
+import pathlib
 import subprocess
 import sys
 
@@ -93,6 +94,30 @@ def test_convert_many_is_the_batch(program, tmp_path):
     assert sorted(os.listdir(tmp_path / "py")) == sorted(os.listdir(tmp_path / "cli"))
     for name in os.listdir(tmp_path / "cli"):
         assert (tmp_path / "py" / name).read_bytes() == (tmp_path / "cli" / name).read_bytes()
+
+
+# An output folder that cannot be made: (what stands in its way, errno of
+# each file).
+UNMADE_FOLDERS = [
+    ("a file", errno.ENOTDIR),
+    ("a file/rows", errno.ENOTDIR),
+]
+
+
+@pytest.mark.parametrize("folder,code", UNMADE_FOLDERS)
+def test_convert_many_goes_on_when_its_folder_cannot_be_made(program, tmp_path, folder, code):
+    files = scan_files(tmp_path / "in", 3)
+    (tmp_path / "a file").write_bytes(b"not a folder\n")
+    status, _, stderr = run_program(program, "--batch", "-q", "-o", tmp_path / folder, *files)
+    results = tarnovelix.convert_many(files, output_dir=tmp_path / folder, jobs=2)
+    assert status == 1
+    assert [r.input for r in results] == [str(f) for f in files]
+    for result in results:
+        assert result.error.errno == code
+        assert result.error.filename == str(tmp_path / folder / (pathlib.Path(result.input).stem + ".ntp"))
+        said = "tarnovelix: %s: %s\n" % (result.error.filename, result.error.strerror)
+        assert said.encode() in stderr
+    assert (tmp_path / "a file").read_bytes() == b"not a folder\n"
 
 
 def test_convert_many_refuses_a_second_writer_of_one_row_file(tmp_path):
