@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "capped_text.hpp"
 #include "engine/scan_arrays.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
@@ -48,10 +49,7 @@ class CancellableIo final : public FileIo {
   IoResult identify(int fd, FileId& id) override {
     return io_.identify(fd, id);
   }
-  IoResult create_scratch() override {
-    if (no_scratch_) return {0, ENOSYS};
-    return io_.create_scratch();
-  }
+  IoResult create_scratch() override { return io_.create_scratch(); }
   IoResult read(int fd, char* buffer, std::size_t size) override {
     if (cancelled()) return {0, ECANCELED};
     return note(io_.read(fd, buffer, size), read_error_);
@@ -73,8 +71,6 @@ class CancellableIo final : public FileIo {
   [[nodiscard]] bool cancelled() const {
     return cancel_ != nullptr && cancel_->set.load(std::memory_order_relaxed);
   }
-  // Text that would spill into a scratch file stays in memory instead.
-  void refuse_scratch() { no_scratch_ = true; }
   [[nodiscard]] int read_error() const { return read_error_.load(); }
   [[nodiscard]] int write_error() const { return write_error_.load(); }
 
@@ -88,7 +84,6 @@ class CancellableIo final : public FileIo {
 
   FileIo& io_;
   const Cancel* cancel_;
-  bool no_scratch_ = false;
   std::atomic<int> read_error_{0};
   std::atomic<int> write_error_{0};
 };
@@ -248,6 +243,7 @@ py::dict to_python(ScanArrays& scan) {
 py::dict read_path(const std::string& name, Cancel* cancel) {
   ScanArrays scan;
   bool opened = false;
+  CappedText console;
   {
     py::gil_scoped_release unlocked;
     FileSystem& fs = system_file_system();
@@ -265,12 +261,14 @@ py::dict read_path(const std::string& name, Cancel* cancel) {
       } else if (input.id.kind == FileKind::directory) {
         scan.error = EISDIR;
       } else {
-        scan =
-            read_arrays(io, input, {}, CHUNK_ROWS, {allocate_in_large_pages});
+        CappedTextOutput text(console);
+        scan = read_arrays(io, input, text, {}, CHUNK_ROWS,
+                           {allocate_in_large_pages});
       }
       (void)io.close(fd);
     }
   }
+  scan.console = console.take();
   py::dict out = to_python(scan);
   out["opened"] = opened;
   return out;
@@ -280,6 +278,7 @@ py::dict read_path(const std::string& name, Cancel* cancel) {
 py::dict read_buffer(const py::buffer& source, Cancel* cancel) {
   const py::buffer_info info = source.request();
   ScanArrays scan;
+  CappedText console;
   {
     py::gil_scoped_release unlocked;
     MemoryInputIo io(static_cast<const char*>(info.ptr),
@@ -287,33 +286,37 @@ py::dict read_buffer(const py::buffer& source, Cancel* cancel) {
                      cancel);
     ConversionInput input{0, {}, true};
     (void)io.identify(0, input.id);
-    scan = read_arrays(io, input, {}, CHUNK_ROWS, {allocate_in_large_pages});
+    CappedTextOutput text(console);
+    scan =
+        read_arrays(io, input, text, {}, CHUNK_ROWS, {allocate_in_large_pages});
   }
+  scan.console = console.take();
   py::dict out = to_python(scan);
   out["opened"] = true;
   return out;
 }
 
 // Converts `input` into `output` as a single run does. Returns the status
-// (RunStatus as an int), the console text, the failure lines, and the
-// errno value and the side ("input" or "output") of the failure.
+// (RunStatus as an int), the console text (each line cut as CappedText
+// cuts it), the failure lines, and the errno value and the side ("input"
+// or "output") of the failure.
 py::tuple convert_one(const std::string& input, const std::string& output,
                       Cancel* cancel) {
   RunStatus status = RunStatus::ok;
-  std::string text;
+  CappedText text;
   std::string errors;
   int error = 0;
   const char* side = "";
   {
     py::gil_scoped_release unlocked;
     CancellableFileSystem fs(system_file_system(), cancel);
-    CancellableIo console_io(fs.io(), nullptr);
-    console_io.refuse_scratch();
+    // The console moves its text to the CappedText as it grows, so the
+    // echo of a long header line is never held whole.
+    CappedScratchIo console_io(text);
     {
       Console console(console_io, false);
       status = convert_file(input.c_str(), output.c_str(), fs, console);
-      text = std::move(console.text());
-      console.text().clear();
+      text.add(console.take_text().memory());
       errors = console.take_errors();
     }
     switch (status) {
@@ -338,7 +341,7 @@ py::tuple convert_one(const std::string& input, const std::string& output,
       error = ECANCELED;
     }
   }
-  return py::make_tuple(static_cast<int>(status), py::bytes(text),
+  return py::make_tuple(static_cast<int>(status), py::bytes(text.take()),
                         py::bytes(errors), error, side);
 }
 

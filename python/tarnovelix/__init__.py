@@ -86,8 +86,9 @@ class Scan:
     file does not show), ``point`` float64 (the column's coordinate, every
     bit of the double, where the row file shows three decimals), ``events``
     uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
-    the text the command line prints for the header, ``source`` the name
-    read (None for a scan in memory).
+    the text the command line prints for the header (each line kept to its
+    first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
+    (None for a scan in memory).
     """
 
     label: np.ndarray
@@ -449,7 +450,12 @@ class Conversion:
 
     ``console`` is the text the command line prints for it on standard
     output (its messages included), ``error`` the :class:`ScanError` of a
-    failure or None.
+    failure or None. A line of ``console`` keeps at most its first 65,536
+    bytes: the echo of a longer header line is cut there and ends with
+    ``[... N more bytes]``, N the bytes left out (its line end not
+    counted), so a call needs no memory for the echo of a header line as
+    long as the file. A line of more than 65,536 bytes (encoded back with
+    ``surrogateescape``) is always one that was cut.
     """
 
     input: str
@@ -487,11 +493,15 @@ def _convert(pair: Tuple[str, str], cancel) -> Conversion:
     result = Conversion(input_name, output_name, _decode(text))
     if status != _STATUS_OK:
         name = input_name if side == "input" else output_name
-        # The program's own reason line tells best what failed.
+        # The program's own reason line tells best what failed: the system's
+        # reason, or the program's own (an output that is the input is
+        # refused before any call fails: EINVAL).
         found = _reason_of(_decode(errors), name)
         reason = None
-        if found is not None and found[0] != 0:
-            code, reason = found
+        if found is not None:
+            reason = found[1]
+            if found[0] != 0:
+                code = found[0]
         if code == 0:
             code = _errno.EINVAL
         result.error = ScanError(code, reason or os.strerror(code), name)
@@ -502,7 +512,10 @@ def convert(input: PathName, output: PathName) -> Conversion:
     """Converts the scan ``input`` into the row file ``output`` exactly as
     the command line does: the same rows, the same safe output (a regular
     row file is replaced only once every row is written). Raises
-    :class:`ScanError` on failure; returns the :class:`Conversion`. Ctrl-C
+    :class:`ScanError` on failure, with the command line's reason (an
+    ``output`` that is the input itself, by any name or link: EINVAL,
+    "same file as the input", the input never written); returns the
+    :class:`Conversion`. Ctrl-C
     stops a long conversion at its next read or write, its row file not put
     in place."""
     pair = (os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output)))
@@ -521,13 +534,20 @@ def convert_many(
     row file named like it with its last extension replaced by ``.ntp``,
     beside it or in ``output_dir`` (created if missing). Returns one
     :class:`Conversion` per input, in order; a failure never stops the
-    others. A file whose row file an earlier one writes is refused. An
-    interrupt stops every conversion promptly and leaves no partial row
-    file."""
+    others, nor does an ``output_dir`` that cannot be made (each file then
+    fails with the reason, "Not a directory" for an existing file). A file
+    whose row file an earlier one writes is refused. An interrupt stops
+    every conversion promptly and leaves no partial row file."""
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
-        os.makedirs(folder, exist_ok=True)
+        # As in the batch, a folder that cannot be made (a file of that
+        # name, no permission) stops nothing: each conversion then fails
+        # with its own reason ("Not a directory", ...).
+        try:
+            os.makedirs(folder, exist_ok=True)
+        except OSError:
+            pass
     encoded = [_file_name(n) for n in names]
     encoded_folder = _file_name(folder)
     outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]

@@ -1,10 +1,13 @@
 """What the package's tests share: the command line of the same build (the
-reference every array is checked against), the source tree, and a runner
-that converts with it."""
+reference every array is checked against), the source tree, a runner that
+converts with it, the console text as Python's calls keep it, and a child
+that measures a call's memory."""
 
 import os
 import pathlib
 import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -52,3 +55,63 @@ def rows_of(program, scan_path, tmp_path):
 def formatted(scan) -> bytes:
     """The rows of a Scan formatted as the row file shows them."""
     return scan.format_rows()
+
+
+# Python's calls keep at most this many bytes of each line of the console
+# text (only the echo of a header line is ever that long).
+LINE_KEPT = 64 << 10
+
+
+def kept_console(stdout: bytes) -> bytes:
+    """The command line's console text as Python's calls keep it: a line
+    longer than LINE_KEPT bytes cut there and marked "[... N more bytes]"."""
+    return b"\n".join(
+        line if len(line) <= LINE_KEPT
+        else line[:LINE_KEPT] + b"[... %d more bytes]" % (len(line) - LINE_KEPT)
+        for line in stdout.split(b"\n")
+    )
+
+
+# A child making one call of the scan NAME (SOURCE: "file", "memory" or
+# "pipe", the pipe its standard input); prints by how many KiB the call
+# raised the process's peak resident memory. The peak is VmHWM, the
+# child's own: getrusage's ru_maxrss starts at the parent's size at fork.
+_PEAK_GROWTH = textwrap.dedent(
+    """
+    import sys, tarnovelix
+    import pandas
+
+    def peak():
+        with open("/proc/self/status") as status:
+            return next(int(l.split()[1]) for l in status if l.startswith("VmHWM:"))
+
+    call, source, name = sys.argv[1:]
+    if source == "memory":
+        name = memoryview(open(name, "rb").read())
+    elif source == "pipe":
+        name = "/dev/stdin"
+    before = peak()
+    if call == "read":
+        tarnovelix.read(name)
+    elif call == "read_many":
+        tarnovelix.read_many([name])
+    elif call == "convert":
+        tarnovelix.convert(name, "rows.ntp")
+    else:
+        (result,) = tarnovelix.convert_many([name], output_dir="rows")
+        assert result.ok, result.error
+    print(peak() - before)
+    """
+)
+
+
+def peak_growth_kib(call, source, scan_path) -> int:
+    """By how much `call` ("read", "read_many", "convert", "convert_many")
+    of `scan_path` from `source` raises a fresh process's peak memory."""
+    piped = {"input": scan_path.read_bytes()} if source == "pipe" else {"stdin": subprocess.DEVNULL}
+    done = subprocess.run(
+        [sys.executable, "-c", _PEAK_GROWTH, call, source, str(scan_path)],
+        cwd=scan_path.parent, capture_output=True, check=False, **piped,
+    )
+    assert done.returncode == 0, done.stderr.decode(errors="replace")
+    return int(done.stdout)

@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import tarnovelix
+from conftest import peak_growth_kib
 
 HEADER = b"# c\npoints 0.5 1.5 2.5\nevents 10 20 30\nskipped 1 2 3\n"
 
@@ -116,3 +117,24 @@ def test_version_is_the_programs(program):
 
     shown = subprocess.run([str(program), "--version"], capture_output=True, check=True).stdout
     assert tarnovelix.__version__ and tarnovelix.__version__.encode() in shown
+
+
+# (call, where the scan comes from): each keeps its memory to its arrays
+# whatever the length of a header line.
+LONG_LINE_CALLS = [
+    ("read", "file"), ("read", "memory"), ("read", "pipe"), ("read_many", "file"),
+    ("convert", "file"), ("convert", "pipe"), ("convert_many", "file"),
+]
+
+
+@pytest.mark.parametrize("call,source", LONG_LINE_CALLS)
+def test_a_long_header_line_is_never_held_whole(tmp_path, call, source):
+    line = 32 << 20
+    scan = tmp_path / "long.dat"
+    with open(scan, "wb") as out:
+        out.write(b"# c\npoints ")
+        out.write(b"9" * line)
+        out.write(b"\nevents 1 2\nx\n1 2 3\n")
+    # The arrays of a large file come in 2 MiB pages, one touched per array
+    # for the two rows here: 10 MiB, and a few more for the reading.
+    assert peak_growth_kib(call, source, scan) < 16 << 10

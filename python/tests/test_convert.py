@@ -4,13 +4,14 @@ command line."""
 
 import errno
 import os
+import pathlib
 import subprocess
 import sys
 
 import pytest
 
 import tarnovelix
-from conftest import run_program
+from conftest import kept_console, run_program
 
 HEADER = b"# c\npoints 0.5 1.5 2.5\nevents 10 20 30\nskipped\n"
 
@@ -32,29 +33,37 @@ def test_convert_writes_the_command_lines_rows(program, source_dir, tmp_path):
         result = tarnovelix.convert(case, tmp_path / "py.ntp")
         assert status == 0 and result.ok
         assert (tmp_path / "py.ntp").read_bytes() == (tmp_path / "cli.ntp").read_bytes(), case
-        assert result.console.encode("utf-8", "surrogateescape") == stdout, case
+        assert result.console.encode("utf-8", "surrogateescape") == kept_console(stdout), case
 
 
-# (input, output, errno, which name the error carries)
+SAME_FILE = "same file as the input"
+
+# (input, output, errno, which name the error carries, reason when not the
+# system's)
 FAILURES = [
-    ("missing.dat", "out.ntp", errno.ENOENT, "input"),
-    ("good.dat", "nodir/out.ntp", errno.ENOENT, "output"),
-    ("good.dat", "folder", errno.EISDIR, "output"),
-    ("folder", "out.ntp", errno.EISDIR, "input"),
-    ("/proc/self/mem", "out.ntp", errno.EIO, "input"),
-    ("good.dat", "/dev/full", errno.ENOSPC, "output"),
+    ("missing.dat", "out.ntp", errno.ENOENT, "input", None),
+    ("good.dat", "nodir/out.ntp", errno.ENOENT, "output", None),
+    ("good.dat", "folder", errno.EISDIR, "output", None),
+    ("folder", "out.ntp", errno.EISDIR, "input", None),
+    ("/proc/self/mem", "out.ntp", errno.EIO, "input", None),
+    ("good.dat", "/dev/full", errno.ENOSPC, "output", None),
+    ("good.dat", "good.dat", errno.EINVAL, "output", SAME_FILE),
+    ("good.dat", "./good.dat", errno.EINVAL, "output", SAME_FILE),
+    ("good.dat", "alias.dat", errno.EINVAL, "output", SAME_FILE),  # a link
 ]
 
 
-@pytest.mark.parametrize("input_name,output_name,code,side", FAILURES)
-def test_convert_failures(program, tmp_path, input_name, output_name, code, side):
-    (tmp_path / "good.dat").write_bytes(HEADER + b"1 2 3\n")
+@pytest.mark.parametrize("input_name,output_name,code,side,reason", FAILURES)
+def test_convert_failures(program, tmp_path, input_name, output_name, code, side, reason):
+    scan = HEADER + b"1 2 3\n"
+    (tmp_path / "good.dat").write_bytes(scan)
+    (tmp_path / "alias.dat").symlink_to("good.dat")
     (tmp_path / "folder").mkdir()
     (tmp_path / "out.ntp").write_bytes(b"old rows\n")
     cwd = os.getcwd()
     os.chdir(tmp_path)
     try:
-        status, stdout, _ = run_program(program, input_name, output_name)
+        status, _, stderr = run_program(program, input_name, output_name)
         assert (tmp_path / "out.ntp").read_bytes() == b"old rows\n"
         with pytest.raises(tarnovelix.ScanError) as caught:
             tarnovelix.convert(input_name, output_name)
@@ -62,10 +71,14 @@ def test_convert_failures(program, tmp_path, input_name, output_name, code, side
         os.chdir(cwd)
     assert status == 1
     assert caught.value.errno == code
-    assert caught.value.strerror == os.strerror(code)
+    assert caught.value.strerror == (reason or os.strerror(code))
     assert caught.value.filename == (input_name if side == "input" else output_name)
-    # A failed conversion leaves the row file as it was.
+    # What the command line says, word for word.
+    said = "tarnovelix: %s: %s\n" % (caught.value.filename, caught.value.strerror)
+    assert stderr.decode() == said
+    # A failed conversion leaves the row file, and the input, as they were.
     assert (tmp_path / "out.ntp").read_bytes() == b"old rows\n"
+    assert (tmp_path / "good.dat").read_bytes() == scan
 
 
 def test_convert_many_is_the_batch(program, tmp_path):
@@ -81,6 +94,30 @@ def test_convert_many_is_the_batch(program, tmp_path):
     assert sorted(os.listdir(tmp_path / "py")) == sorted(os.listdir(tmp_path / "cli"))
     for name in os.listdir(tmp_path / "cli"):
         assert (tmp_path / "py" / name).read_bytes() == (tmp_path / "cli" / name).read_bytes()
+
+
+# An output folder that cannot be made: (what stands in its way, errno of
+# each file).
+UNMADE_FOLDERS = [
+    ("a file", errno.ENOTDIR),
+    ("a file/rows", errno.ENOTDIR),
+]
+
+
+@pytest.mark.parametrize("folder,code", UNMADE_FOLDERS)
+def test_convert_many_goes_on_when_its_folder_cannot_be_made(program, tmp_path, folder, code):
+    files = scan_files(tmp_path / "in", 3)
+    (tmp_path / "a file").write_bytes(b"not a folder\n")
+    status, _, stderr = run_program(program, "--batch", "-q", "-o", tmp_path / folder, *files)
+    results = tarnovelix.convert_many(files, output_dir=tmp_path / folder, jobs=2)
+    assert status == 1
+    assert [r.input for r in results] == [str(f) for f in files]
+    for result in results:
+        assert result.error.errno == code
+        assert result.error.filename == str(tmp_path / folder / (pathlib.Path(result.input).stem + ".ntp"))
+        said = "tarnovelix: %s: %s\n" % (result.error.filename, result.error.strerror)
+        assert said.encode() in stderr
+    assert (tmp_path / "a file").read_bytes() == b"not a folder\n"
 
 
 def test_convert_many_refuses_a_second_writer_of_one_row_file(tmp_path):

@@ -310,6 +310,16 @@ std::size_t first_chunk_rows(const ConversionInput& input,
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        const ConversionSettings& settings,
                        std::size_t chunk_rows, const ArraySettings& arrays) {
+  std::string console;
+  TextCollector text(console);
+  ScanArrays out = read_arrays(io, input, text, settings, chunk_rows, arrays);
+  out.console = std::move(console);
+  return out;
+}
+
+ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
+                       TextOutput& text, const ConversionSettings& settings,
+                       std::size_t chunk_rows, const ArraySettings& arrays) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
   LineReader reader(io, input.fd, read_size(input, settings.block_size),
@@ -317,7 +327,6 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
   const InputAgain again{
       &io,
       input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
-  TextCollector text(out.console);
   out.error =
       run_header_pass(reader, out.tables, text, again, settings.line_limit);
 
@@ -330,10 +339,8 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
   }
   if (rows.failed() || !rows.join(out)) {
     const ColumnTables tables = out.tables;
-    std::string console = std::move(out.console);
     out = ScanArrays();
     out.tables = tables;
-    out.console = std::move(console);
     out.error = ENOMEM;
   }
   return out;

@@ -27,6 +27,7 @@
 #include "engine/header.hpp"
 #include "engine/heap_array.hpp"
 #include "engine/shared_fields.hpp"
+#include "engine/text_output.hpp"
 
 namespace tnx {
 
@@ -72,6 +73,15 @@ inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
 // chunk of the data pass; `arrays`: how the arrays are made. The input is
 // not closed.
 [[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
+                                     const ConversionSettings& settings = {},
+                                     std::size_t chunk_rows = CHUNK_ROWS,
+                                     const ArraySettings& arrays = {});
+
+// The same, the header pass's echo and summaries handed to `text` as they
+// come instead of kept in ScanArrays::console (left empty): the caller
+// decides how much of an echo as long as its header line to keep.
+[[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
+                                     TextOutput& text,
                                      const ConversionSettings& settings = {},
                                      std::size_t chunk_rows = CHUNK_ROWS,
                                      const ArraySettings& arrays = {});
