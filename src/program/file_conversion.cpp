@@ -81,6 +81,9 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, const ConversionSettings& settings,
                        ConversionMemory& memory) {
+  // A file that stops before it is read has no findings, whatever the
+  // findings' owner noted of its earlier files.
+  if (settings.findings != nullptr) *settings.findings = Findings();
   InputFile in(fs, input);
   if (in.error() != 0) {
     tell_failure(console, INPUT_NOT_OPENED, input, in.error());
@@ -93,7 +96,6 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   if (out.is_standard_output()) console.use_standard_error();
 
-  if (settings.findings != nullptr) *settings.findings = Findings();
   const ConversionResult result = convert(
       fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
   in.close();

@@ -161,6 +161,40 @@ TEST(Batch, TextsInOrderAndSummary) {
   }
 }
 
+// --report counts the files with findings, and no other: a file that
+// fails before it is read has none, whichever job converted a file with
+// findings before it.
+TEST(Batch, ReportCountsFilesWithFindings) {
+  struct Case {
+    const char* jobs;
+    std::vector<const char*> files;
+    const char* count;
+  };
+  const Case cases[] = {
+      {"1", {"x.dat", "no1.dat", "no2.dat", "no3.dat"}, "1 of 4"},
+      {"2", {"x.dat", "no1.dat", "y.dat", "no2.dat", "no3.dat"}, "2 of 5"},
+      {"4", {"x.dat", "no1.dat", "no2.dat", "no3.dat", "y.dat"}, "2 of 5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("-j ") + c.jobs);
+    for (int round = 0; round < 20; ++round) {
+      MemoryFileSystem fs;
+      for (const char* name : {"x.dat", "y.dat"}) {
+        fs.add_file(name, FIVE_LINES + "8 1 nan\n");
+      }
+      std::vector<const char*> argv{"tarnovelix", "--batch", "--report", "-q",
+                                    "-j", c.jobs};
+      argv.insert(argv.end(), c.files.begin(), c.files.end());
+      (void)run(parse_command_line(static_cast<int>(argv.size()), argv.data()),
+                fs);
+      const std::string last = std::string("tarnovelix: ") + c.count +
+                               " files had findings\n";
+      ASSERT_GE(fs.errors().size(), last.size());
+      ASSERT_EQ(fs.errors().substr(fs.errors().size() - last.size()), last);
+    }
+  }
+}
+
 TEST(Batch, MalformedCommandLine) {
   MemoryFileSystem fs;
   fs.add_file("a.dat", FIVE_LINES);
