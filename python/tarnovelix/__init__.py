@@ -470,9 +470,13 @@ _REASONS = {os.strerror(code): code for code in _errno.errorcode}
 
 def _reason_of(errors: str, name: str) -> Optional[Tuple[int, str]]:
     """The errno value and reason of the program's line about `name`
-    ("tarnovelix: NAME: REASON"), when it has one."""
-    prefix = "tarnovelix: %s: " % name
-    for line in errors.splitlines():
+    ("tarnovelix: NAME: REASON"), when it has one. The line shows the
+    name's control characters (C0 and DEL) as \\xHH."""
+    shown = "".join("\\x%02x" % ord(c) if c < " " or c == "\x7f" else c for c in name)
+    prefix = "tarnovelix: %s: " % shown
+    # Lines end at LF alone: a name may hold characters splitlines() ends
+    # a line at (U+0085, U+2028).
+    for line in errors.split("\n"):
         if line.startswith(prefix):
             reason = line[len(prefix):]
             return _REASONS.get(reason, 0), reason

@@ -40,6 +40,8 @@ FAILURES = [
     ("missing.dat", "out.ntp", errno.ENOENT, "input"),
     ("good.dat", "nodir/out.ntp", errno.ENOENT, "output"),
     ("good.dat", "folder", errno.EISDIR, "output"),
+    # The reason line shows the line break as \x0a.
+    ("good.dat", "fol\nder", errno.EISDIR, "output"),
     ("folder", "out.ntp", errno.EISDIR, "input"),
     ("/proc/self/mem", "out.ntp", errno.EIO, "input"),
     ("good.dat", "/dev/full", errno.ENOSPC, "output"),
@@ -50,6 +52,7 @@ FAILURES = [
 def test_convert_failures(program, tmp_path, input_name, output_name, code, side):
     (tmp_path / "good.dat").write_bytes(HEADER + b"1 2 3\n")
     (tmp_path / "folder").mkdir()
+    (tmp_path / "fol\nder").mkdir()
     (tmp_path / "out.ntp").write_bytes(b"old rows\n")
     cwd = os.getcwd()
     os.chdir(tmp_path)

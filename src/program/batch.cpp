@@ -74,11 +74,11 @@ void add_heading(ConsoleWriter& text, bool at_line_start,
                  std::string_view input, const RowFileParts& output) {
   if (!at_line_start) text.add("\n");
   text.add("== ");
-  text.add(input);
+  text.add_name(input);
   text.add(" -> ");
-  text.add(output.folder);
+  text.add_name(output.folder);
   if (output.separator) text.add("/");
-  text.add(output.stem);
+  text.add_name(output.stem);
   text.add(".ntp\n");
 }
 

@@ -182,13 +182,13 @@ TEST(Batch, ReportCountsFilesWithFindings) {
       for (const char* name : {"x.dat", "y.dat"}) {
         fs.add_file(name, FIVE_LINES + "8 1 nan\n");
       }
-      std::vector<const char*> argv{"tarnovelix", "--batch", "--report", "-q",
-                                    "-j", c.jobs};
+      std::vector<const char*> argv{"tarnovelix", "--batch", "--report",
+                                    "-q",         "-j",      c.jobs};
       argv.insert(argv.end(), c.files.begin(), c.files.end());
       (void)run(parse_command_line(static_cast<int>(argv.size()), argv.data()),
                 fs);
-      const std::string last = std::string("tarnovelix: ") + c.count +
-                               " files had findings\n";
+      const std::string last =
+          std::string("tarnovelix: ") + c.count + " files had findings\n";
       ASSERT_GE(fs.errors().size(), last.size());
       ASSERT_EQ(fs.errors().substr(fs.errors().size() - last.size()), last);
     }
