@@ -525,9 +525,9 @@ def convert_many(
     row file named like it with its last extension replaced by ``.ntp``,
     beside it or in ``output_dir`` (created if missing). Returns one
     :class:`Conversion` per input, in order; a failure never stops the
-    others. A file whose row file an earlier one writes is refused. An
-    interrupt stops every conversion promptly and leaves no partial row
-    file."""
+    others. A file whose row file an earlier one writes, or whose row file
+    is another of the inputs, is refused. An interrupt stops every
+    conversion promptly and leaves no partial row file."""
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
@@ -536,16 +536,13 @@ def convert_many(
     encoded_folder = _file_name(folder)
     outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]
     # The batch's own plan: the same row file (through links, in any case
-    # the folder folds) for two inputs refuses the later, a device never.
+    # the folder folds) for two inputs refuses the later, a row file that
+    # is an input refuses its file, a device never.
     refused = _core.refused_row_files(encoded, encoded_folder)
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:
-            error = ScanError(
-                _errno.EEXIST,
-                "also the row file of %s" % names[refused[i]],
-                outputs[i],
-            )
+            error = ScanError(_errno.EEXIST, _decode(refused[i]), outputs[i])
             return Conversion(names[i], outputs[i], "", error)
         return _convert((names[i], outputs[i]), cancel)
 

@@ -101,6 +101,19 @@ def test_convert_many_refuses_a_second_writer_of_one_row_file(tmp_path):
     assert all(r.ok for r in tarnovelix.convert_many([tmp_path / "a" / "scan.dat", tmp_path / "b" / "scan.dat"]))
 
 
+@pytest.mark.parametrize("order", [("a.dat", "a.ntp"), ("a.ntp", "a.dat")])
+def test_convert_many_never_writes_an_input_that_is_a_row_file(tmp_path, order):
+    scan = HEADER + b"1 2\n"
+    for name in order:
+        (tmp_path / name).write_bytes(scan)
+    results = tarnovelix.convert_many([tmp_path / name for name in order], jobs=2)
+    refused = results[order.index("a.dat")]
+    assert refused.error.strerror == "an input of this batch"
+    assert refused.error.filename == str(tmp_path / "a.ntp")
+    assert not results[order.index("a.ntp")].ok  # its own row file
+    assert (tmp_path / "a.ntp").read_bytes() == scan
+
+
 # Command lines run both ways: exit status, standard output and the row
 # file must agree.
 COMMAND_LINES = [

@@ -162,11 +162,8 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
   try {
     Console console(fs_.io(), false);
     const std::string output = row_file_name(names_[index], config_.output_dir);
-    const auto refused = plan_.refused.find(index);
-    if (refused != plan_.refused.end()) {
-      tell_refused_output(
-          console, output,
-          "also the row file of " + std::string(names_[refused->second]));
+    if (plan_.refused.count(index) != 0) {
+      tell_refused_output(console, output, refusal_reason(plan_, index));
       report.status = RunStatus::output_not_opened;
     } else {
       // With several jobs the cores are taken: a writer thread per file

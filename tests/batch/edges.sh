@@ -12,7 +12,11 @@
 #   4. a file whose text does not end its line (a header echo cut by a NUL
 #      byte): the next file's "== " line still starts a line of its own;
 #   5. memory that runs out (ulimit -v) with 16 jobs: each file converts or
-#      fails with the reason, the batch never aborts, no temporary file.
+#      fails with the reason, the batch never aborts, no temporary file;
+#   6. a row file that is an input of the batch (a scan named a.ntp beside
+#      a.dat, or a row file that is a link to another input): the file
+#      whose row file it is is refused, in either order, and the input is
+#      never written.
 #   edges.sh BINARY CASES_DIR SCRATCH
 set -eu
 . "$(dirname "$0")/common.sh"
@@ -139,6 +143,39 @@ else
     echo "$label: status $code, $made converted, $failed failed for memory"
   done
 fi
+
+# 6. Row files that are inputs. e/c.ntp is a link to the input e/b.dat.
+sample header_counts e/a.ntp
+cp e/a.ntp a.ntp.before
+ln -s b.dat e/c.ntp
+# want_for NAME: what the batch shows for the input NAME.
+want_for() {
+  local refused=$'\nCould not open output file: %s (%s)\n'
+  case $1 in
+    e/a.ntp) want_failure "$1" e/a.ntp "$(printf "$refused" e/a.ntp 'same file as the input')"$'\n' \
+      "tarnovelix: e/a.ntp: same file as the input" ;;
+    e/b.dat) want_file e/b.dat e/b.ntp wrap_32_bit ;;
+    *) want_failure "$1" "${1%.dat}.ntp" \
+      "$(printf "$refused" "${1%.dat}.ntp" 'an input of this batch')"$'\n' \
+      "tarnovelix: ${1%.dat}.ntp: an input of this batch" ;;
+  esac
+}
+for jobs in 1 4; do
+  for files in "e/a.dat e/a.ntp e/b.dat" "e/a.ntp e/b.dat e/a.dat" \
+    "e/c.dat e/b.dat" "e/b.dat e/c.dat"; do
+    label="row files that are inputs: $files, -j $jobs"
+    rm -f e/b.ntp
+    want_start
+    for f in $files; do want_for "$f"; done
+    count=$(wc -w <<<"$files")
+    want_summary "$count" 1 $((count - 1))
+    run_batch "$label" 1 --batch -j "$jobs" $files
+    cmp -s a.ntp.before e/a.ntp || fail "$label: the input e/a.ntp was written"
+    cmp -s "$cases/wrap_32_bit/input.dat" e/b.dat || fail "$label: the input e/b.dat was written"
+    [ -L e/c.ntp ] || fail "$label: the link e/c.ntp was replaced"
+    check_rows e/b.ntp wrap_32_bit
+  done
+done
 
 [ $status -ne 0 ] || echo "batch edges: every promise held"
 exit $status

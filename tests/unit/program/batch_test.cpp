@@ -111,6 +111,31 @@ TEST(Batch, TextsInOrderAndSummary) {
        RunStatus::batch_failed,
        {"out/a.ntp", "out/b.ntp"},
        true},
+      // d/a.ntp is a scan, and the row file of d/a.dat: never written.
+      {"a row file that is an input, named after its file",
+       {"-j", "2", "d/a.dat", "a.dat", "d/a.ntp"},
+       "== d/a.dat -> d/a.ntp\n"
+       "\nCould not open output file: d/a.ntp (an input of this batch)\n"
+       "== a.dat -> a.ntp\n" +
+           ECHO +
+           "== d/a.ntp -> d/a.ntp\n"
+           "\nCould not open output file: d/a.ntp (same file as the input)\n"
+           "\n== 3 files: 1 converted, 2 failed\n",
+       "tarnovelix: d/a.ntp: an input of this batch\n"
+       "tarnovelix: d/a.ntp: same file as the input\n",
+       RunStatus::batch_failed,
+       {"a.ntp"}},
+      {"a row file that is an input, named before its file",
+       {"-j", "1", "-q", "d/a.ntp", "d/a.dat"},
+       "== d/a.ntp -> d/a.ntp\n"
+       "\nCould not open output file: d/a.ntp (same file as the input)\n"
+       "== d/a.dat -> d/a.ntp\n"
+       "\nCould not open output file: d/a.ntp (an input of this batch)\n"
+       "\n== 2 files: 0 converted, 2 failed\n",
+       "tarnovelix: d/a.ntp: same file as the input\n"
+       "tarnovelix: d/a.ntp: an input of this batch\n",
+       RunStatus::batch_failed,
+       {}},
       // The rows of a.dat go to standard output, captured with the
       // console here; the batch's text goes to standard error.
       {"a row file that standard output was sent to",
@@ -129,6 +154,7 @@ TEST(Batch, TextsInOrderAndSummary) {
     fs.add_file("a.dat", FIVE_LINES);
     fs.add_file("d/b.dat", FIVE_LINES);
     fs.add_file("d/a.dat", FIVE_LINES);
+    fs.add_file("d/a.ntp", FIVE_LINES);
     fs.add_directory(".");
     fs.add_directory("d/");
     if (c.linked) {
@@ -158,6 +184,7 @@ TEST(Batch, TextsInOrderAndSummary) {
       const bool there = fs.exists(other) && !fs.file(other).empty();
       EXPECT_TRUE(wanted || !there) << other << " was made";
     }
+    EXPECT_EQ(fs.file("d/a.ntp"), FIVE_LINES) << "an input was written";
   }
 }
 
