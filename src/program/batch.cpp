@@ -103,12 +103,12 @@ std::vector<std::thread> start_threads(std::size_t count, const Job& job) {
 class BatchRun {
  public:
   BatchRun(const BatchConfig& config, FileSystem& fs, const BatchPlan& plan,
-           int threads)
+           int threads, int text_fd)
       : config_(config),
         fs_(fs),
         plan_(plan),
         names_(*plan.names),
-        text_fd_(plan.rows_on_standard_output ? STDERR_FD : STDOUT_FD),
+        text_fd_(text_fd),
         threads_(static_cast<std::size_t>(threads)),
         ahead_(AHEAD_PER_JOB * threads_),
         ready_(ahead_),
@@ -296,28 +296,14 @@ std::string_view count_text(std::size_t count, char (&buffer)[24]) {
   return {buffer, static_cast<std::size_t>(end - buffer)};
 }
 
-}  // namespace
-
-RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
-  if (!config.output_dir.empty()) {
-    if (const int error = make_directories(fs, config.output_dir)) {
-      Console console(fs.io(), true);
-      console.report(config.output_dir, error_text(error));
-    }
-  }
-  NameList expanded;
-  const NameList& names = expand_wildcards(config.files, expanded);
-  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
-  const std::size_t total = names.size();
-  int threads = config.jobs > 0 ? config.jobs : available_processors();
-  threads = static_cast<int>(
-      std::min<std::size_t>(static_cast<std::size_t>(threads), total));
-  BatchRun batch(config, fs, plan, threads);
-  const std::size_t failed = batch.run();
-
+// Writes the summary line to `fd`, and with --report the count of files
+// with findings to standard error.
+void write_summary(FileIo& io, int fd, bool at_line_start,
+                   const BatchConfig& config, std::size_t total,
+                   std::size_t failed, std::size_t with_findings) {
   char numbers[3][24];
-  ConsoleWriter text(fs.io(), batch.text_fd());
-  if (!batch.at_line_start()) text.add("\n");
+  ConsoleWriter text(io, fd);
+  if (!at_line_start) text.add("\n");
   text.add("\n== ");
   text.add(count_text(total, numbers[0]));
   text.add(" files: ");
@@ -329,13 +315,44 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   if (config.report) {
     // The count of files the report found something in, beside the
     // summary: standard output stays as it is without --report.
-    ConsoleWriter errors(fs.io(), STDERR_FD);
+    ConsoleWriter errors(io, STDERR_FD);
     errors.add("tarnovelix: ");
-    errors.add(count_text(batch.with_findings(), numbers[0]));
+    errors.add(count_text(with_findings, numbers[0]));
     errors.add(" of ");
     errors.add(count_text(total, numbers[1]));
     errors.add(" files had findings\n");
   }
+}
+
+}  // namespace
+
+RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
+  NameList expanded;
+  const NameList& names = expand_wildcards(config.files, expanded);
+  // No line of the batch may change one of its inputs: with standard output
+  // there it goes to standard error; with both there, nothing is done.
+  const StreamsOnInputs streams = streams_on_inputs(fs, names);
+  if (streams.standard_output && streams.standard_error) {
+    return RunStatus::streams_are_input;
+  }
+  if (!config.output_dir.empty()) {
+    if (const int error = make_directories(fs, config.output_dir)) {
+      Console console(fs.io(), true);
+      console.report(config.output_dir, error_text(error));
+    }
+  }
+  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
+  const std::size_t total = names.size();
+  int threads = config.jobs > 0 ? config.jobs : available_processors();
+  threads = static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(threads), total));
+  const bool text_on_errors =
+      plan.rows_on_standard_output || streams.standard_output;
+  BatchRun batch(config, fs, plan, threads,
+                 text_on_errors ? STDERR_FD : STDOUT_FD);
+  const std::size_t failed = batch.run();
+  write_summary(fs.io(), batch.text_fd(), batch.at_line_start(), config, total,
+                failed, batch.with_findings());
   return failed == 0 ? RunStatus::ok : RunStatus::batch_failed;
 }
 

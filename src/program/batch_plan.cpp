@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file_names.hpp"
+#include "program/output_file.hpp"
 
 namespace tnx {
 namespace {
@@ -198,6 +199,26 @@ std::string row_file_name(std::string_view input, std::string_view output_dir) {
   if (parts.separator) name += '/';
   name.append(parts.stem).append(".ntp");
   return name;
+}
+
+StreamsOnInputs streams_on_inputs(FileSystem& fs, const NameList& names) {
+  StreamsOnInputs found;
+  FileId out;
+  FileId err;
+  // What a terminal, a device or a socket takes cannot change an input.
+  const auto may_be_input = [&fs](int fd, FileId& id) {
+    return fs.io().identify(fd, id).ok() &&
+           (id.kind == FileKind::regular || id.kind == FileKind::other);
+  };
+  const bool check_out = may_be_input(STDOUT_FD, out);
+  const bool check_err = may_be_input(STDERR_FD, err);
+  for (std::size_t i = 0; i < names.size() && (check_out || check_err); ++i) {
+    FileId input;
+    if (!fs.inspect(names.c_str(i), input).ok()) continue;
+    found.standard_output |= check_out && writing_changes_input(out, input);
+    found.standard_error |= check_err && writing_changes_input(err, input);
+  }
+  return found;
 }
 
 std::string refusal_reason(const BatchPlan& plan, std::size_t index) {

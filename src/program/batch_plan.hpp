@@ -67,6 +67,21 @@ struct BatchPlan {
 [[nodiscard]] BatchPlan plan_batch(FileSystem& fs, const NameList& names,
                                    const std::string& output_dir);
 
+// Which standard streams lead to an input of a batch.
+struct StreamsOnInputs {
+  bool standard_output = false;
+  bool standard_error = false;
+};
+
+// streams_on_inputs()
+//
+// Which of standard output and standard error lead to one of `names`, so
+// that writing there would change it (see
+// writing_changes_input()), with the calls of `fs`. Looks at the names
+// only when a stream is a regular file or a pipe.
+[[nodiscard]] StreamsOnInputs streams_on_inputs(FileSystem& fs,
+                                                const NameList& names);
+
 // refusal_reason()
 //
 // Why `plan` refuses the file `index`, which it refuses: "also the row

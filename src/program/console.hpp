@@ -173,8 +173,20 @@ class Console final : public TextOutput {
   void add_reasons(std::string_view lines) { errors_ += lines; }
 
   // From here on the console text goes to standard error: the rows go to
-  // standard output.
+  // standard output, or standard output leads to the input.
   void use_standard_error() { text_fd_ = STDERR_FD; }
+
+  // Whether the console writes its text out as the run goes, to the
+  // standard streams themselves.
+  [[nodiscard]] bool is_live() const { return live_; }
+
+  // Drops what was collected, and writes nothing from here on: neither
+  // standard stream may be written.
+  void silence() {
+    live_ = false;
+    text_.clear();
+    errors_.clear();
+  }
 
   // Writes out what was collected, when live.
   void flush() override;

@@ -59,6 +59,26 @@ class InputFile {
   int error_ = 0;
 };
 
+// Whether writing to the standard stream `fd` would change `input`.
+bool stream_changes_input(FileIo& io, int fd, const FileId& input) {
+  FileId stream;
+  return io.identify(fd, stream).ok() && writing_changes_input(stream, input);
+}
+
+// A live console writes to the standard streams themselves, so none of its
+// text may land in the input (`tarnovelix a.dat out.ntp >> a.dat`): when
+// standard output leads there, the text goes to standard error, and when
+// that does too, nowhere. Returns false then.
+bool keep_console_off_input(FileIo& io, Console& console, const FileId& input) {
+  if (!console.is_live() || !stream_changes_input(io, STDOUT_FD, input)) {
+    return true;
+  }
+  console.use_standard_error();
+  if (!stream_changes_input(io, STDERR_FD, input)) return true;
+  console.silence();
+  return false;
+}
+
 // Reports the output that could not be opened. Returns the status.
 RunStatus output_not_opened(Console& console, const char* output,
                             const OutputFile& out, OutputStatus status) {
@@ -88,6 +108,9 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (in.error() != 0) {
     tell_failure(console, INPUT_NOT_OPENED, input, in.error());
     return RunStatus::input_not_opened;
+  }
+  if (!keep_console_off_input(fs.io(), console, in.id())) {
+    return RunStatus::streams_are_input;
   }
   OutputFile out(fs);
   if (const OutputStatus status = out.open(output, in.id());
