@@ -126,7 +126,10 @@ class BatchRun {
 
  private:
   FileReport convert(std::size_t index, ConversionMemory& memory,
-                     Findings& findings) const;
+                     Findings& findings, ConversionRecord& record) const;
+  FileReport convert_alone(std::size_t index, ConversionMemory& memory,
+                           Findings& findings,
+                           std::unique_lock<std::mutex>& lock);
   void work();
   void show(std::size_t index, const FileReport& report);
 
@@ -141,12 +144,16 @@ class BatchRun {
   // reports of the files in between that are done, file i in slot
   // i % ahead_. The thread that shows the texts waits on `shown_done_` for
   // the file `shown_`, and is woken only when that one is done, not at
-  // every file; the jobs wait on `room_` when they are too far ahead.
+  // every file; the jobs wait on `room_` when they are too far ahead, and
+  // while a job waits to convert a file again alone (see convert_alone()).
   std::mutex mutex_;
   std::condition_variable shown_done_;
   std::condition_variable room_;
   std::size_t next_ = 0;
   std::size_t shown_ = 0;
+  // The jobs converting a file, and those waiting to convert one alone.
+  std::size_t converting_ = 0;
+  std::size_t waiting_alone_ = 0;
   std::vector<std::optional<FileReport>> ready_;
   // The reason for a failure of memory, ready before memory runs out.
   std::string out_of_memory_text_;
@@ -156,9 +163,17 @@ class BatchRun {
   bool at_line_start_ = true;
 };
 
+// A file that failed for want of memory, and can be converted again from
+// the start with nothing changed by the first try, is tried once more.
+bool worth_another_try(const ConversionRecord& record) {
+  return record.out_of_memory && record.repeatable;
+}
+
 FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
-                             Findings& findings) const {
+                             Findings& findings,
+                             ConversionRecord& record) const {
   FileReport report;
+  record = ConversionRecord();
   try {
     Console console(fs_.io(), false);
     const std::string output = row_file_name(names_[index], config_.output_dir);
@@ -172,7 +187,7 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
           convert_file(names_.c_str(index), output.c_str(), fs_, console,
                        {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1,
                         config_.report ? &findings : nullptr},
-                       memory);
+                       memory, record);
       report.had_findings = config_.report && findings.total() != 0;
     }
     report.text = console.take_text();
@@ -183,7 +198,27 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
     report = FileReport{};
     report.status = RunStatus::read_failed;
     report.out_of_memory = true;
+    record.out_of_memory = true;
   }
+  return report;
+}
+
+// Memory that runs out with many jobs is mostly what the other jobs' files
+// hold at that moment: the file is converted again once no other job
+// converts, and no job takes a new file until it is done. A tight memory
+// limit then costs time, not files. Called and returns with `lock` held.
+FileReport BatchRun::convert_alone(std::size_t index, ConversionMemory& memory,
+                                   Findings& findings,
+                                   std::unique_lock<std::mutex>& lock) {
+  ++waiting_alone_;
+  room_.wait(lock, [this] { return converting_ == 0; });
+  ++converting_;
+  lock.unlock();
+  ConversionRecord record;
+  FileReport report = convert(index, memory, findings, record);
+  lock.lock();
+  --converting_;
+  --waiting_alone_;
   return report;
 }
 
@@ -196,13 +231,22 @@ void BatchRun::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     room_.wait(lock, [&] {
-      return next_ >= names_.size() || next_ < shown_ + ahead_;
+      return next_ >= names_.size() ||
+             (next_ < shown_ + ahead_ && waiting_alone_ == 0);
     });
     if (next_ >= names_.size()) return;
     const std::size_t index = next_++;
+    ++converting_;
     lock.unlock();
-    FileReport report = convert(index, memory, findings);
+    ConversionRecord record;
+    FileReport report = convert(index, memory, findings, record);
     lock.lock();
+    --converting_;
+    const bool again = worth_another_try(record);
+    if (again) report = convert_alone(index, memory, findings, lock);
+    // A job that waits to convert alone waits for the others to end their
+    // files, and they wait for it before they take new ones.
+    if (again || waiting_alone_ > 0) room_.notify_all();
     ready_[index % ahead_] = std::move(report);
     if (index == shown_) shown_done_.notify_one();
   }
@@ -244,7 +288,11 @@ std::size_t BatchRun::run() {
     FileReport report;
     if (workers.empty()) {
       hold_broken_pipe_signal();
-      report = convert(i, memory, findings);
+      ConversionRecord record;
+      report = convert(i, memory, findings, record);
+      if (worth_another_try(record)) {
+        report = convert(i, memory, findings, record);
+      }
       release_broken_pipe_signal();
     } else {
       std::unique_lock lock(mutex_);

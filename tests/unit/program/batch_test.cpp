@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "faulty_file_system.hpp"
 #include "memory_file_system.hpp"
 #include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
@@ -15,7 +16,12 @@
 namespace tnx {
 namespace {
 
+using test::Call;
+using test::Effect;
+using test::FaultPlan;
+using test::FaultyFileSystem;
 using test::MemoryFileSystem;
+using test::Role;
 
 TEST(Batch, RowFileNames) {
   struct Case {
@@ -218,6 +224,72 @@ TEST(Batch, ReportCountsFilesWithFindings) {
           std::string("tarnovelix: ") + c.count + " files had findings\n";
       ASSERT_GE(fs.errors().size(), last.size());
       ASSERT_EQ(fs.errors().substr(fs.errors().size() - last.size()), last);
+    }
+  }
+}
+
+// A file that fails for want of memory is converted once more, alone,
+// when that changes nothing done by the first try: the batch shows only
+// the second try. Other failures, a second failure for memory, and rows
+// gone where they cannot be taken back (standard output) stay failures.
+TEST(Batch, FileFailedForMemoryTriedOnceMore) {
+  const std::string converted =
+      "== a.dat -> a.ntp\n" + ECHO + "\n== 1 files: 1 converted, 0 failed\n";
+  const std::string not_read =
+      "== a.dat -> a.ntp\n" + ECHO + "\nCould not read input file: a.dat\n";
+  const std::string failed = "\n== 1 files: 0 converted, 1 failed\n";
+  struct Case {
+    const char* name;
+    FaultPlan fault;
+    std::string console;
+    std::string errors;
+    bool rows_on_standard_output = false;
+  };
+  const Case cases[] = {
+      {"no memory to open the input, once",
+       {Call::open_input, Role::input, 1, 1, Effect::fail, ENOMEM},
+       converted,
+       ""},
+      {"no memory for a read, once",
+       {Call::read, Role::input, 1, 1, Effect::fail, ENOMEM},
+       converted,
+       ""},
+      {"no memory twice",
+       {Call::open_input, Role::input, 1, 2, Effect::fail, ENOMEM},
+       "== a.dat -> a.ntp\n\nCould not open input file: a.dat\n"
+       "\n== 1 files: 0 converted, 1 failed\n",
+       "tarnovelix: a.dat: " + error_text(ENOMEM) + "\n"},
+      {"another failure",
+       {Call::read, Role::input, 2, 1, Effect::fail, EIO},
+       not_read + failed,
+       "tarnovelix: a.dat: " + error_text(EIO) + "\n"},
+      // The batch's text goes to standard error with the reasons.
+      {"rows on standard output already",
+       {Call::read, Role::input, 2, 1, Effect::fail, ENOMEM},
+       ROWS,
+       not_read + "tarnovelix: a.dat: " + error_text(ENOMEM) + "\n" + failed,
+       true},
+  };
+  for (const Case& c : cases) {
+    for (const char* jobs : {"1", "4"}) {
+      SCOPED_TRACE(std::string(c.name) + ", -j " + jobs);
+      MemoryFileSystem disk;
+      disk.add_directory(".");
+      disk.add_file("a.dat", FIVE_LINES);
+      if (c.rows_on_standard_output) {
+        disk.add_file("a.ntp", "");
+        disk.set_standard_output("a.ntp");
+      }
+      FaultyFileSystem fs(disk, c.fault);
+      const char* argv[] = {"tarnovelix", "--batch", "-j", jobs, "a.dat"};
+      const RunStatus status = run(parse_command_line(5, argv), fs);
+      EXPECT_EQ(status,
+                c.errors.empty() ? RunStatus::ok : RunStatus::batch_failed);
+      EXPECT_EQ(fs.console, c.console);
+      EXPECT_EQ(fs.errors, c.errors);
+      if (c.errors.empty()) {
+        EXPECT_TRUE(disk.exists("a.ntp") && disk.file("a.ntp") == ROWS);
+      }
     }
   }
 }
