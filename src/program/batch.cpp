@@ -203,7 +203,7 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
   return report;
 }
 
-// Memory that runs out with many jobs is mostly what the other jobs' files
+// Memory that runs out with many jobs may be what the other jobs' files
 // hold at that moment: the file is converted again once no other job
 // converts, and no job takes a new file until it is done. A tight memory
 // limit then costs time, not files. Called and returns with `lock` held.
