@@ -19,7 +19,9 @@
 #   6. a row file that is an input of the batch (a scan named a.ntp beside
 #      a.dat, or a row file that is a link to another input): the file
 #      whose row file it is is refused, in either order, and the input is
-#      never written.
+#      never written;
+#   7. --report after a file with findings and missing files: the count of
+#      files with findings is exact with every -j.
 #   edges.sh BINARY CASES_DIR SCRATCH
 set -eu
 . "$(dirname "$0")/common.sh"
@@ -178,6 +180,20 @@ for jobs in 1 4; do
     cmp -s "$cases/wrap_32_bit/input.dat" e/b.dat || fail "$label: the input e/b.dat was written"
     [ -L e/c.ntp ] || fail "$label: the link e/c.ntp was replaced"
     check_rows e/b.ntp wrap_32_bit
+  done
+done
+
+# 7. --report counts the files with findings and no other, with any number
+# of jobs: a missing file after one with findings has none.
+printf '# x\npoints 1 2\nevents 3 4\ndropped\n1 2 nan\n' >e/x.dat
+cp e/x.dat e/y.dat
+for jobs in 1 2 4; do
+  for _ in 1 2 3 4 5; do
+    label="--report over files with findings and missing files, -j $jobs"
+    "$binary" --batch --report -q -j "$jobs" e/x.dat e/no1.dat e/no2.dat e/y.dat e/no3.dat \
+      e/no4.dat >/dev/null 2>got.stderr </dev/null || true
+    [ "$(tail -n 1 got.stderr)" = "tarnovelix: 2 of 6 files had findings" ] ||
+      fail "$label: $(tail -n 1 got.stderr)"
   done
 done
 

@@ -119,7 +119,7 @@ TEST(Batch, TextsInOrderAndSummary) {
        true},
       // d/a.ntp is a scan, and the row file of d/a.dat: never written.
       {"a row file that is an input, named after its file",
-       {"-j", "2", "d/a.dat", "a.dat", "d/a.ntp"},
+       {"-j", "1", "d/a.dat", "a.dat", "d/a.ntp"},
        "== d/a.dat -> d/a.ntp\n"
        "\nCould not open output file: d/a.ntp (an input of this batch)\n"
        "== a.dat -> a.ntp\n" +
@@ -195,36 +195,33 @@ TEST(Batch, TextsInOrderAndSummary) {
 }
 
 // --report counts the files with findings, and no other: a file that
-// fails before it is read has none, whichever job converted a file with
-// findings before it.
+// fails before it is read has none, whatever file with findings its job
+// converted before it. (One job: the in-memory files take calls from one
+// thread at a time; batch.edges runs the same with several jobs.)
 TEST(Batch, ReportCountsFilesWithFindings) {
   struct Case {
-    const char* jobs;
     std::vector<const char*> files;
     const char* count;
   };
   const Case cases[] = {
-      {"1", {"x.dat", "no1.dat", "no2.dat", "no3.dat"}, "1 of 4"},
-      {"2", {"x.dat", "no1.dat", "y.dat", "no2.dat", "no3.dat"}, "2 of 5"},
-      {"4", {"x.dat", "no1.dat", "no2.dat", "no3.dat", "y.dat"}, "2 of 5"},
+      {{"x.dat", "no1.dat", "no2.dat", "no3.dat"}, "1 of 4"},
+      {{"no1.dat", "x.dat", "no2.dat", "y.dat", "no3.dat"}, "2 of 5"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("-j ") + c.jobs);
-    for (int round = 0; round < 20; ++round) {
-      MemoryFileSystem fs;
-      for (const char* name : {"x.dat", "y.dat"}) {
-        fs.add_file(name, FIVE_LINES + "8 1 nan\n");
-      }
-      std::vector<const char*> argv{"tarnovelix", "--batch", "--report",
-                                    "-q",         "-j",      c.jobs};
-      argv.insert(argv.end(), c.files.begin(), c.files.end());
-      (void)run(parse_command_line(static_cast<int>(argv.size()), argv.data()),
-                fs);
-      const std::string last =
-          std::string("tarnovelix: ") + c.count + " files had findings\n";
-      ASSERT_GE(fs.errors().size(), last.size());
-      ASSERT_EQ(fs.errors().substr(fs.errors().size() - last.size()), last);
+    SCOPED_TRACE(c.count);
+    MemoryFileSystem fs;
+    for (const char* name : {"x.dat", "y.dat"}) {
+      fs.add_file(name, FIVE_LINES + "8 1 nan\n");
     }
+    std::vector<const char*> argv{"tarnovelix", "--batch", "--report",
+                                  "-q",         "-j",      "1"};
+    argv.insert(argv.end(), c.files.begin(), c.files.end());
+    (void)run(parse_command_line(static_cast<int>(argv.size()), argv.data()),
+              fs);
+    const std::string last =
+        std::string("tarnovelix: ") + c.count + " files had findings\n";
+    ASSERT_GE(fs.errors().size(), last.size());
+    EXPECT_EQ(fs.errors().substr(fs.errors().size() - last.size()), last);
   }
 }
 
