@@ -401,11 +401,17 @@ PYBIND11_MODULE(_core, m) {
         for (const std::string& input : inputs) names.add(input);
         const tnx::BatchPlan plan =
             tnx::plan_batch(tnx::system_file_system(), names, output_dir);
-        return plan.refused;
+        py::dict reasons;
+        for (const auto& [index, earlier] : plan.refused) {
+          reasons[py::int_(index)] =
+              py::bytes(tnx::refusal_reason(plan, index));
+        }
+        return reasons;
       },
       py::arg("inputs"), py::arg("output_dir"),
-      "The inputs (bytes) the batch refuses because an earlier one writes "
-      "their row file in `output_dir`: refused index -> earlier index.");
+      "The inputs (bytes) the batch refuses, because an earlier one writes "
+      "their row file in `output_dir` or it is an input of the batch: "
+      "refused index -> the reason (bytes).");
   m.def("run_command_line", &tnx::run_command_line, py::arg("arguments"),
         "Runs the command line with `arguments` (argv, bytes); returns the "
         "exit status.");

@@ -476,9 +476,13 @@ _REASONS = {os.strerror(code): code for code in _errno.errorcode}
 
 def _reason_of(errors: str, name: str) -> Optional[Tuple[int, str]]:
     """The errno value and reason of the program's line about `name`
-    ("tarnovelix: NAME: REASON"), when it has one."""
-    prefix = "tarnovelix: %s: " % name
-    for line in errors.splitlines():
+    ("tarnovelix: NAME: REASON"), when it has one. The line shows the
+    name's control characters (C0 and DEL) as \\xHH."""
+    shown = "".join("\\x%02x" % ord(c) if c < " " or c == "\x7f" else c for c in name)
+    prefix = "tarnovelix: %s: " % shown
+    # Lines end at LF alone: a name may hold characters splitlines() ends
+    # a line at (U+0085, U+2028).
+    for line in errors.split("\n"):
         if line.startswith(prefix):
             reason = line[len(prefix):]
             return _REASONS.get(reason, 0), reason
@@ -536,8 +540,9 @@ def convert_many(
     :class:`Conversion` per input, in order; a failure never stops the
     others, nor does an ``output_dir`` that cannot be made (each file then
     fails with the reason, "Not a directory" for an existing file). A file
-    whose row file an earlier one writes is refused. An interrupt stops
-    every conversion promptly and leaves no partial row file."""
+    whose row file an earlier one writes, or whose row file is another of
+    the inputs, is refused. An interrupt stops every conversion promptly
+    and leaves no partial row file."""
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
@@ -552,16 +557,13 @@ def convert_many(
     encoded_folder = _file_name(folder)
     outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]
     # The batch's own plan: the same row file (through links, in any case
-    # the folder folds) for two inputs refuses the later, a device never.
+    # the folder folds) for two inputs refuses the later, a row file that
+    # is an input refuses its file, a device never.
     refused = _core.refused_row_files(encoded, encoded_folder)
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:
-            error = ScanError(
-                _errno.EEXIST,
-                "also the row file of %s" % names[refused[i]],
-                outputs[i],
-            )
+            error = ScanError(_errno.EEXIST, _decode(refused[i]), outputs[i])
             return Conversion(names[i], outputs[i], "", error)
         return _convert((names[i], outputs[i]), cancel)
 

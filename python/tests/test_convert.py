@@ -44,6 +44,8 @@ FAILURES = [
     ("missing.dat", "out.ntp", errno.ENOENT, "input", None),
     ("good.dat", "nodir/out.ntp", errno.ENOENT, "output", None),
     ("good.dat", "folder", errno.EISDIR, "output", None),
+    # The reason line shows the line break as \x0a.
+    ("good.dat", "fol\nder", errno.EISDIR, "output", None),
     ("folder", "out.ntp", errno.EISDIR, "input", None),
     ("/proc/self/mem", "out.ntp", errno.EIO, "input", None),
     ("good.dat", "/dev/full", errno.ENOSPC, "output", None),
@@ -59,6 +61,7 @@ def test_convert_failures(program, tmp_path, input_name, output_name, code, side
     (tmp_path / "good.dat").write_bytes(scan)
     (tmp_path / "alias.dat").symlink_to("good.dat")
     (tmp_path / "folder").mkdir()
+    (tmp_path / "fol\nder").mkdir()
     (tmp_path / "out.ntp").write_bytes(b"old rows\n")
     cwd = os.getcwd()
     os.chdir(tmp_path)
@@ -74,7 +77,11 @@ def test_convert_failures(program, tmp_path, input_name, output_name, code, side
     assert caught.value.strerror == (reason or os.strerror(code))
     assert caught.value.filename == (input_name if side == "input" else output_name)
     # What the command line says, word for word.
-    said = "tarnovelix: %s: %s\n" % (caught.value.filename, caught.value.strerror)
+    shown = "".join(
+        "\\x%02x" % ord(c) if ord(c) < 0x20 or ord(c) == 0x7F else c
+        for c in caught.value.filename
+    )
+    said = "tarnovelix: %s: %s\n" % (shown, caught.value.strerror)
     assert stderr.decode() == said
     # A failed conversion leaves the row file, and the input, as they were.
     assert (tmp_path / "out.ntp").read_bytes() == b"old rows\n"
@@ -133,6 +140,19 @@ def test_convert_many_refuses_a_second_writer_of_one_row_file(tmp_path):
     assert str(tmp_path / "a" / "scan.dat") in second.error.strerror
     # Beside their inputs they do not collide.
     assert all(r.ok for r in tarnovelix.convert_many([tmp_path / "a" / "scan.dat", tmp_path / "b" / "scan.dat"]))
+
+
+@pytest.mark.parametrize("order", [("a.dat", "a.ntp"), ("a.ntp", "a.dat")])
+def test_convert_many_never_writes_an_input_that_is_a_row_file(tmp_path, order):
+    scan = HEADER + b"1 2\n"
+    for name in order:
+        (tmp_path / name).write_bytes(scan)
+    results = tarnovelix.convert_many([tmp_path / name for name in order], jobs=2)
+    refused = results[order.index("a.dat")]
+    assert refused.error.strerror == "an input of this batch"
+    assert refused.error.filename == str(tmp_path / "a.ntp")
+    assert not results[order.index("a.ntp")].ok  # its own row file
+    assert (tmp_path / "a.ntp").read_bytes() == scan
 
 
 # Command lines run both ways: exit status, standard output and the row

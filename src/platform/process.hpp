@@ -43,6 +43,16 @@ class ProgramArguments {
 // opened; returns false when the null device cannot be opened.
 [[nodiscard]] bool open_standard_streams();
 
+// share_thread_heaps()
+//
+// Lets the threads of the program share two heaps, where the C library
+// would give each of many threads a heap of its own that reserves 64 MiB
+// of address space up front (glibc): under a limit on address space
+// (`ulimit -v`), the jobs of a batch would otherwise reserve most of it,
+// and files would fail for memory that no one uses. Nothing happens where
+// the C library does no such thing. To be called before any thread starts.
+void share_thread_heaps();
+
 // The processors this process may run on (at least 1).
 [[nodiscard]] int available_processors();
 

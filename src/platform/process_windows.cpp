@@ -79,6 +79,8 @@ bool open_standard_streams() {
   return true;
 }
 
+void share_thread_heaps() {}
+
 int available_processors() {
   const DWORD count = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
   if (count > 0) return static_cast<int>(count);

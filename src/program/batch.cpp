@@ -74,11 +74,11 @@ void add_heading(ConsoleWriter& text, bool at_line_start,
                  std::string_view input, const RowFileParts& output) {
   if (!at_line_start) text.add("\n");
   text.add("== ");
-  text.add(input);
+  text.add_name(input);
   text.add(" -> ");
-  text.add(output.folder);
+  text.add_name(output.folder);
   if (output.separator) text.add("/");
-  text.add(output.stem);
+  text.add_name(output.stem);
   text.add(".ntp\n");
 }
 
@@ -103,12 +103,12 @@ std::vector<std::thread> start_threads(std::size_t count, const Job& job) {
 class BatchRun {
  public:
   BatchRun(const BatchConfig& config, FileSystem& fs, const BatchPlan& plan,
-           int threads)
+           int threads, int text_fd)
       : config_(config),
         fs_(fs),
         plan_(plan),
         names_(*plan.names),
-        text_fd_(plan.rows_on_standard_output ? STDERR_FD : STDOUT_FD),
+        text_fd_(text_fd),
         threads_(static_cast<std::size_t>(threads)),
         ahead_(AHEAD_PER_JOB * threads_),
         ready_(ahead_),
@@ -126,7 +126,10 @@ class BatchRun {
 
  private:
   FileReport convert(std::size_t index, ConversionMemory& memory,
-                     Findings& findings) const;
+                     Findings& findings, ConversionRecord& record) const;
+  FileReport convert_alone(std::size_t index, ConversionMemory& memory,
+                           Findings& findings,
+                           std::unique_lock<std::mutex>& lock);
   void work();
   void show(std::size_t index, const FileReport& report);
 
@@ -141,12 +144,16 @@ class BatchRun {
   // reports of the files in between that are done, file i in slot
   // i % ahead_. The thread that shows the texts waits on `shown_done_` for
   // the file `shown_`, and is woken only when that one is done, not at
-  // every file; the jobs wait on `room_` when they are too far ahead.
+  // every file; the jobs wait on `room_` when they are too far ahead, and
+  // while a job waits to convert a file again alone (see convert_alone()).
   std::mutex mutex_;
   std::condition_variable shown_done_;
   std::condition_variable room_;
   std::size_t next_ = 0;
   std::size_t shown_ = 0;
+  // The jobs converting a file, and those waiting to convert one alone.
+  std::size_t converting_ = 0;
+  std::size_t waiting_alone_ = 0;
   std::vector<std::optional<FileReport>> ready_;
   // The reason for a failure of memory, ready before memory runs out.
   std::string out_of_memory_text_;
@@ -156,17 +163,22 @@ class BatchRun {
   bool at_line_start_ = true;
 };
 
+// A file that failed for want of memory, and can be converted again from
+// the start with nothing changed by the first try, is tried once more.
+bool worth_another_try(const ConversionRecord& record) {
+  return record.out_of_memory && record.repeatable;
+}
+
 FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
-                             Findings& findings) const {
+                             Findings& findings,
+                             ConversionRecord& record) const {
   FileReport report;
+  record = ConversionRecord();
   try {
     Console console(fs_.io(), false);
     const std::string output = row_file_name(names_[index], config_.output_dir);
-    const auto refused = plan_.refused.find(index);
-    if (refused != plan_.refused.end()) {
-      tell_refused_output(
-          console, output,
-          "also the row file of " + std::string(names_[refused->second]));
+    if (plan_.refused.count(index) != 0) {
+      tell_refused_output(console, output, refusal_reason(plan_, index));
       report.status = RunStatus::output_not_opened;
     } else {
       // With several jobs the cores are taken: a writer thread per file
@@ -175,7 +187,7 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
           convert_file(names_.c_str(index), output.c_str(), fs_, console,
                        {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1,
                         config_.report ? &findings : nullptr},
-                       memory);
+                       memory, record);
       report.had_findings = config_.report && findings.total() != 0;
     }
     report.text = console.take_text();
@@ -186,7 +198,27 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
     report = FileReport{};
     report.status = RunStatus::read_failed;
     report.out_of_memory = true;
+    record.out_of_memory = true;
   }
+  return report;
+}
+
+// Memory that runs out with many jobs may be what the other jobs' files
+// hold at that moment: the file is converted again once no other job
+// converts, and no job takes a new file until it is done. A tight memory
+// limit then costs time, not files. Called and returns with `lock` held.
+FileReport BatchRun::convert_alone(std::size_t index, ConversionMemory& memory,
+                                   Findings& findings,
+                                   std::unique_lock<std::mutex>& lock) {
+  ++waiting_alone_;
+  room_.wait(lock, [this] { return converting_ == 0; });
+  ++converting_;
+  lock.unlock();
+  ConversionRecord record;
+  FileReport report = convert(index, memory, findings, record);
+  lock.lock();
+  --converting_;
+  --waiting_alone_;
   return report;
 }
 
@@ -199,13 +231,22 @@ void BatchRun::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
     room_.wait(lock, [&] {
-      return next_ >= names_.size() || next_ < shown_ + ahead_;
+      return next_ >= names_.size() ||
+             (next_ < shown_ + ahead_ && waiting_alone_ == 0);
     });
     if (next_ >= names_.size()) return;
     const std::size_t index = next_++;
+    ++converting_;
     lock.unlock();
-    FileReport report = convert(index, memory, findings);
+    ConversionRecord record;
+    FileReport report = convert(index, memory, findings, record);
     lock.lock();
+    --converting_;
+    const bool again = worth_another_try(record);
+    if (again) report = convert_alone(index, memory, findings, lock);
+    // A job that waits to convert alone waits for the others to end their
+    // files, and they wait for it before they take new ones.
+    if (again || waiting_alone_ > 0) room_.notify_all();
     ready_[index % ahead_] = std::move(report);
     if (index == shown_) shown_done_.notify_one();
   }
@@ -247,7 +288,11 @@ std::size_t BatchRun::run() {
     FileReport report;
     if (workers.empty()) {
       hold_broken_pipe_signal();
-      report = convert(i, memory, findings);
+      ConversionRecord record;
+      report = convert(i, memory, findings, record);
+      if (worth_another_try(record)) {
+        report = convert(i, memory, findings, record);
+      }
       release_broken_pipe_signal();
     } else {
       std::unique_lock lock(mutex_);
@@ -299,28 +344,14 @@ std::string_view count_text(std::size_t count, char (&buffer)[24]) {
   return {buffer, static_cast<std::size_t>(end - buffer)};
 }
 
-}  // namespace
-
-RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
-  if (!config.output_dir.empty()) {
-    if (const int error = make_directories(fs, config.output_dir)) {
-      Console console(fs.io(), true);
-      console.report(config.output_dir, error_text(error));
-    }
-  }
-  NameList expanded;
-  const NameList& names = expand_wildcards(config.files, expanded);
-  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
-  const std::size_t total = names.size();
-  int threads = config.jobs > 0 ? config.jobs : available_processors();
-  threads = static_cast<int>(
-      std::min<std::size_t>(static_cast<std::size_t>(threads), total));
-  BatchRun batch(config, fs, plan, threads);
-  const std::size_t failed = batch.run();
-
+// Writes the summary line to `fd`, and with --report the count of files
+// with findings to standard error.
+void write_summary(FileIo& io, int fd, bool at_line_start,
+                   const BatchConfig& config, std::size_t total,
+                   std::size_t failed, std::size_t with_findings) {
   char numbers[3][24];
-  ConsoleWriter text(fs.io(), batch.text_fd());
-  if (!batch.at_line_start()) text.add("\n");
+  ConsoleWriter text(io, fd);
+  if (!at_line_start) text.add("\n");
   text.add("\n== ");
   text.add(count_text(total, numbers[0]));
   text.add(" files: ");
@@ -332,13 +363,44 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   if (config.report) {
     // The count of files the report found something in, beside the
     // summary: standard output stays as it is without --report.
-    ConsoleWriter errors(fs.io(), STDERR_FD);
+    ConsoleWriter errors(io, STDERR_FD);
     errors.add("tarnovelix: ");
-    errors.add(count_text(batch.with_findings(), numbers[0]));
+    errors.add(count_text(with_findings, numbers[0]));
     errors.add(" of ");
     errors.add(count_text(total, numbers[1]));
     errors.add(" files had findings\n");
   }
+}
+
+}  // namespace
+
+RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
+  NameList expanded;
+  const NameList& names = expand_wildcards(config.files, expanded);
+  // No line of the batch may change one of its inputs: with standard output
+  // there it goes to standard error; with both there, nothing is done.
+  const StreamsOnInputs streams = streams_on_inputs(fs, names);
+  if (streams.standard_output && streams.standard_error) {
+    return RunStatus::streams_are_input;
+  }
+  if (!config.output_dir.empty()) {
+    if (const int error = make_directories(fs, config.output_dir)) {
+      Console console(fs.io(), true);
+      console.report(config.output_dir, error_text(error));
+    }
+  }
+  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
+  const std::size_t total = names.size();
+  int threads = config.jobs > 0 ? config.jobs : available_processors();
+  threads = static_cast<int>(
+      std::min<std::size_t>(static_cast<std::size_t>(threads), total));
+  const bool text_on_errors =
+      plan.rows_on_standard_output || streams.standard_output;
+  BatchRun batch(config, fs, plan, threads,
+                 text_on_errors ? STDERR_FD : STDOUT_FD);
+  const std::size_t failed = batch.run();
+  write_summary(fs.io(), batch.text_fd(), batch.at_line_start(), config, total,
+                failed, batch.with_findings());
   return failed == 0 ? RunStatus::ok : RunStatus::batch_failed;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file_names.hpp"
+#include "program/output_file.hpp"
 
 namespace tnx {
 namespace {
@@ -77,9 +78,67 @@ std::uint64_t key_hash(const OutputKey& key) {
   return hash;
 }
 
-// Finds the files whose row file an earlier one writes, by key: a hash of
-// each key, sorted, then the full keys of the files whose hashes meet. A
-// device (a link to /dev/null) takes the rows of any number of files.
+// A row file (tag 2i) or an input (tag 2i + 1) of file i, by the hash of
+// its key.
+using HashedKey = std::pair<std::uint64_t, std::size_t>;
+
+// The key of what the tag names.
+OutputKey tagged_key(FileSystem& fs, const BatchPlan& plan, std::size_t tag,
+                     FolderIds& folders) {
+  const std::size_t i = tag / 2;
+  return output_key(fs,
+                    tag % 2 == 0
+                        ? row_file_name((*plan.names)[i], plan.output_dir)
+                        : std::string((*plan.names)[i]),
+                    folders);
+}
+
+bool is_device(FileSystem& fs, const OutputKey& key) {
+  FileId found;
+  return fs.inspect(key.target.c_str(), found).ok() &&
+         found.kind == FileKind::device;
+}
+
+// The refusals among names whose keys share one hash, in tag order: a row
+// file that is another file's input refuses its file; otherwise a row file
+// that an earlier file writes too refuses the later file, unless it is the
+// later file's own input (its conversion refuses it as such).
+void refuse_among(FileSystem& fs, BatchPlan& plan, FolderIds& folders,
+                  const HashedKey* first, const HashedKey* last) {
+  std::vector<std::pair<std::size_t, OutputKey>> keys;
+  for (const HashedKey* k = first; k != last; ++k) {
+    keys.emplace_back(k->second, tagged_key(fs, plan, k->second, folders));
+  }
+  for (const auto& [tag, key] : keys) {
+    if (tag % 2 != 0) continue;
+    const std::size_t i = tag / 2;
+    std::size_t earlier = i;
+    bool input = false;
+    bool own_input = false;
+    for (const auto& [other, other_key] : keys) {
+      if (other == tag || !(other_key == key)) continue;
+      const bool is_input = other % 2 != 0;
+      own_input |= is_input && other / 2 == i;
+      input |= is_input && other / 2 != i;
+      if (!is_input) earlier = std::min(earlier, other / 2);
+    }
+    if (!input && (own_input || earlier == i)) continue;
+    if (is_device(fs, key)) continue;
+    plan.refused.emplace(i, input ? ROW_FILE_IS_INPUT : earlier);
+  }
+}
+
+// Whether `output` is the file standard output was sent to.
+bool is_standard_output(FileSystem& fs, const std::string& output,
+                        const FileId& standard_output) {
+  FileId found;
+  return fs.inspect(output.c_str(), found).ok() &&
+         found.kind != FileKind::device && found.same_file(standard_output);
+}
+
+// Finds the files refused (see plan_batch()) by key: a hash of each key of
+// a row file or an input, sorted, then the full keys of the names whose
+// hashes meet.
 void find_refused(FileSystem& fs, BatchPlan& plan) {
   const NameList& names = *plan.names;
   FolderIds folders(fs);
@@ -90,17 +149,21 @@ void find_refused(FileSystem& fs, BatchPlan& plan) {
       fs.io().identify(STDOUT_FD, standard_output).ok() &&
       (standard_output.kind == FileKind::regular ||
        standard_output.kind == FileKind::other);
-  std::vector<std::pair<std::uint64_t, std::size_t>> hashes;
-  hashes.reserve(names.size());
+  std::vector<HashedKey> hashes;
+  hashes.reserve(2 * names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string output = row_file_name(names[i], plan.output_dir);
-    hashes.emplace_back(key_hash(output_key(fs, output, folders)), i);
-    FileId found;
-    if (check_standard_output && !plan.rows_on_standard_output &&
-        fs.inspect(output.c_str(), found).ok() &&
-        found.kind != FileKind::device && found.same_file(standard_output)) {
-      plan.rows_on_standard_output = true;
+    hashes.emplace_back(key_hash(output_key(fs, output, folders)), 2 * i);
+    if (check_standard_output && !plan.rows_on_standard_output) {
+      plan.rows_on_standard_output =
+          is_standard_output(fs, output, standard_output);
     }
+  }
+  // The inputs in a pass of their own: one folder after another again.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == "-") continue;  // standard input has no name
+    const OutputKey key = output_key(fs, std::string(names[i]), folders);
+    hashes.emplace_back(key_hash(key), 2 * i + 1);
   }
   std::sort(hashes.begin(), hashes.end());
   for (std::size_t run = 0; run < hashes.size();) {
@@ -109,23 +172,7 @@ void find_refused(FileSystem& fs, BatchPlan& plan) {
       ++end;
     }
     if (end - run > 1) {
-      // Files in index order: each is compared with the earlier ones.
-      std::vector<std::pair<std::size_t, OutputKey>> keys;
-      for (std::size_t k = run; k < end; ++k) {
-        const std::size_t i = hashes[k].second;
-        keys.emplace_back(
-            i,
-            output_key(fs, row_file_name(names[i], plan.output_dir), folders));
-        for (std::size_t earlier = 0; earlier + 1 < keys.size(); ++earlier) {
-          if (!(keys[earlier].second == keys.back().second)) continue;
-          FileId target;
-          const bool device =
-              fs.inspect(keys.back().second.target.c_str(), target).ok() &&
-              target.kind == FileKind::device;
-          if (!device) plan.refused.emplace(i, keys[earlier].first);
-          break;
-        }
-      }
+      refuse_among(fs, plan, folders, &hashes[run], hashes.data() + end);
     }
     run = end;
   }
@@ -152,6 +199,32 @@ std::string row_file_name(std::string_view input, std::string_view output_dir) {
   if (parts.separator) name += '/';
   name.append(parts.stem).append(".ntp");
   return name;
+}
+
+StreamsOnInputs streams_on_inputs(FileSystem& fs, const NameList& names) {
+  StreamsOnInputs found;
+  FileId out;
+  FileId err;
+  // What a terminal, a device or a socket takes cannot change an input.
+  const auto may_be_input = [&fs](int fd, FileId& id) {
+    return fs.io().identify(fd, id).ok() &&
+           (id.kind == FileKind::regular || id.kind == FileKind::other);
+  };
+  const bool check_out = may_be_input(STDOUT_FD, out);
+  const bool check_err = may_be_input(STDERR_FD, err);
+  for (std::size_t i = 0; i < names.size() && (check_out || check_err); ++i) {
+    FileId input;
+    if (!fs.inspect(names.c_str(i), input).ok()) continue;
+    found.standard_output |= check_out && writing_changes_input(out, input);
+    found.standard_error |= check_err && writing_changes_input(err, input);
+  }
+  return found;
+}
+
+std::string refusal_reason(const BatchPlan& plan, std::size_t index) {
+  const std::size_t earlier = plan.refused.at(index);
+  if (earlier == ROW_FILE_IS_INPUT) return "an input of this batch";
+  return "also the row file of " + std::string((*plan.names)[earlier]);
 }
 
 BatchPlan plan_batch(FileSystem& fs, const NameList& names,

@@ -5,10 +5,11 @@
 namespace tnx {
 
 void Console::report(std::string_view name, std::string_view reason) {
+  const auto add = [this](std::string_view piece) { errors_ += piece; };
   errors_ += "tarnovelix: ";
-  errors_ += name;
+  add_name(name, add);
   errors_ += ": ";
-  errors_ += reason;
+  add_name(reason, add);
   errors_ += '\n';
 }
 

@@ -17,6 +17,29 @@
 
 namespace tnx {
 
+// add_name()
+//
+// Hands `add` the bytes of `name` as they go into a one-line message, a
+// reason line or a heading: each C0 control byte (0x00 to 0x1f) and DEL as
+// \xHH (as findings show the bytes of an input), so that a name can
+// neither break the line nor reach a terminal as a control; every other
+// byte as it is, backslashes and bytes above 0x7f (UTF-8 names) included.
+// In pieces, without allocating, for writers that must not.
+template <typename Add>
+void add_name(std::string_view name, Add&& add) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::size_t plain = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte >= 0x20 && byte != 0x7f) continue;
+    add(name.substr(plain, i - plain));
+    const char escaped[] = {'\\', 'x', hex[byte >> 4], hex[byte & 15]};
+    add(std::string_view(escaped, sizeof escaped));
+    plain = i + 1;
+  }
+  add(name.substr(plain));
+}
+
 // Text for a standard stream, gathered in a buffer of its own and written
 // with the platform's line ends in few calls, without allocating: it also
 // serves when memory has run out. Failures are not reported (see above).
@@ -30,6 +53,10 @@ class ConsoleWriter {
   ~ConsoleWriter() { flush(); }
 
   void add(std::string_view text);
+  // Adds `name` as add_name() gives it.
+  void add_name(std::string_view name) {
+    tnx::add_name(name, [this](std::string_view piece) { add(piece); });
+  }
   void flush();
   // Whether what was added so far ends a line (or nothing was added).
   [[nodiscard]] bool at_line_start() const { return at_line_start_; }
@@ -130,22 +157,36 @@ class Console final : public TextOutput {
     }
   }
 
+  // Adds `prefix`, then `name` as add_name() gives it, then `suffix`.
   void print(std::string_view prefix, std::string_view name,
              std::string_view suffix = "\n") {
     text_ += prefix;
-    text_ += name;
+    add_name(name, [this](std::string_view piece) { text_ += piece; });
     text_ += suffix;
   }
 
-  // Adds "tarnovelix: NAME: REASON" for standard error.
+  // Adds "tarnovelix: NAME: REASON" for standard error, the name and the
+  // reason (which may hold a name) as add_name() gives them.
   void report(std::string_view name, std::string_view reason);
 
   // Adds lines that report() made for another console.
   void add_reasons(std::string_view lines) { errors_ += lines; }
 
   // From here on the console text goes to standard error: the rows go to
-  // standard output.
+  // standard output, or standard output leads to the input.
   void use_standard_error() { text_fd_ = STDERR_FD; }
+
+  // Whether the console writes its text out as the run goes, to the
+  // standard streams themselves.
+  [[nodiscard]] bool is_live() const { return live_; }
+
+  // Drops what was collected, and writes nothing from here on: neither
+  // standard stream may be written.
+  void silence() {
+    live_ = false;
+    text_.clear();
+    errors_.clear();
+  }
 
   // Writes out what was collected, when live.
   void flush() override;

@@ -59,15 +59,63 @@ class InputFile {
   int error_ = 0;
 };
 
+// Whether writing to the standard stream `fd` would change `input`.
+bool stream_changes_input(FileIo& io, int fd, const FileId& input) {
+  FileId stream;
+  return io.identify(fd, stream).ok() && writing_changes_input(stream, input);
+}
+
+// A live console writes to the standard streams themselves, so none of its
+// text may land in the input (`tarnovelix a.dat out.ntp >> a.dat`): when
+// standard output leads there, the text goes to standard error, and when
+// that does too, nowhere. Returns false then.
+bool keep_console_off_input(FileIo& io, Console& console, const FileId& input) {
+  if (!console.is_live() || !stream_changes_input(io, STDOUT_FD, input)) {
+    return true;
+  }
+  console.use_standard_error();
+  if (!stream_changes_input(io, STDERR_FD, input)) return true;
+  console.silence();
+  return false;
+}
+
+// tell_failure(), noting in `record` a failure for want of memory.
+void tell_failure(Console& console, std::string_view message,
+                  std::string_view name, int error, ConversionRecord& record) {
+  record.out_of_memory |= error == ENOMEM;
+  tell_failure(console, message, name, error);
+}
+
 // Reports the output that could not be opened. Returns the status.
 RunStatus output_not_opened(Console& console, const char* output,
-                            const OutputFile& out, OutputStatus status) {
+                            const OutputFile& out, OutputStatus status,
+                            ConversionRecord& record) {
   if (status == OutputStatus::same_as_input) {
     tell_refused_output(console, output, "same file as the input");
   } else {
-    tell_failure(console, OUTPUT_NOT_OPENED, output, out.error());
+    tell_failure(console, OUTPUT_NOT_OPENED, output, out.error(), record);
   }
   return RunStatus::output_not_opened;
+}
+
+// Puts the row file in place when every row was converted and written,
+// and tells each failure. Returns the status.
+RunStatus finish(Console& console, const char* input, const char* output,
+                 OutputFile& out, const ConversionResult& result,
+                 ConversionRecord& record) {
+  int write_error = result.write_error;
+  if (write_error == 0 && result.read_error == 0 && !out.commit()) {
+    write_error = out.error();
+  }
+  if (write_error != 0) {
+    tell_failure(console, OUTPUT_NOT_WRITTEN, output, write_error, record);
+  }
+  // A read that failed too is reported as well: both files need looking at.
+  if (result.read_error != 0) {
+    tell_failure(console, INPUT_NOT_READ, input, result.read_error, record);
+  }
+  if (write_error != 0) return RunStatus::write_failed;
+  return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
 }
 
 }  // namespace
@@ -75,25 +123,36 @@ RunStatus output_not_opened(Console& console, const char* output,
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, const ConversionSettings& settings) {
   ConversionMemory memory;
-  return convert_file(input, output, fs, console, settings, memory);
+  ConversionRecord record;
+  return convert_file(input, output, fs, console, settings, memory, record);
 }
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, const ConversionSettings& settings,
-                       ConversionMemory& memory) {
+                       ConversionMemory& memory, ConversionRecord& record) {
+  record = ConversionRecord();
+  // A file that stops before it is read has no findings, whatever the
+  // findings' owner noted of its earlier files.
+  if (settings.findings != nullptr) *settings.findings = Findings();
   InputFile in(fs, input);
   if (in.error() != 0) {
-    tell_failure(console, INPUT_NOT_OPENED, input, in.error());
+    tell_failure(console, INPUT_NOT_OPENED, input, in.error(), record);
     return RunStatus::input_not_opened;
+  }
+  record.repeatable =
+      in.input().from_start && in.id().kind == FileKind::regular;
+  if (!keep_console_off_input(fs.io(), console, in.id())) {
+    return RunStatus::streams_are_input;
   }
   OutputFile out(fs);
   if (const OutputStatus status = out.open(output, in.id());
       status != OutputStatus::ok) {
-    return output_not_opened(console, output, out, status);
+    return output_not_opened(console, output, out, status, record);
   }
   if (out.is_standard_output()) console.use_standard_error();
+  record.repeatable &=
+      out.kind() == FileKind::regular && !out.is_standard_output();
 
-  if (settings.findings != nullptr) *settings.findings = Findings();
   const ConversionResult result = convert(
       fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
   in.close();
@@ -102,19 +161,7 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (settings.findings != nullptr) {
     tell_findings(console, input, *settings.findings);
   }
-  int write_error = result.write_error;
-  if (write_error == 0 && result.read_error == 0 && !out.commit()) {
-    write_error = out.error();
-  }
-  if (write_error != 0) {
-    tell_failure(console, OUTPUT_NOT_WRITTEN, output, write_error);
-  }
-  // A read that failed too is reported as well: both files need looking at.
-  if (result.read_error != 0) {
-    tell_failure(console, INPUT_NOT_READ, input, result.read_error);
-  }
-  if (write_error != 0) return RunStatus::write_failed;
-  return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
+  return finish(console, input, output, out, result, record);
 }
 
 }  // namespace tnx

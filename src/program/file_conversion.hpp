@@ -12,17 +12,33 @@
 
 namespace tnx {
 
+// What the caller of a conversion learns beyond its status, to tell
+// whether making it again could end otherwise.
+struct ConversionRecord {
+  // A failure for want of memory: a buffer that could not be had, or a
+  // call the system answered ENOMEM. (One thrown as std::bad_alloc leaves
+  // the conversion before this is set.)
+  bool out_of_memory = false;
+  // Making the conversion again from the start would change nothing done
+  // so far: the input is a regular file read by name, and no row went
+  // where it cannot be taken back (a pipe, a device, standard output).
+  bool repeatable = true;
+};
+
 // convert_file()
 //
 // Converts `input` into the row file `output` ("-" for either: standard
 // input, standard output) with the calls of `fs`, adding the console text
 // and every failure's message and reason to `console`. Either every row
 // reaches `output`, or a regular output is left as it was. `memory`:
-// buffers to take over, given back for the next conversion.
+// buffers to take over, given back for the next conversion. `record` is
+// filled in as the conversion goes, so that it holds also when a
+// std::bad_alloc ends it.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
                                      const ConversionSettings& settings,
-                                     ConversionMemory& memory);
+                                     ConversionMemory& memory,
+                                     ConversionRecord& record);
 
 // The same, with buffers of its own.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,

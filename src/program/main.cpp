@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   // Before anything is opened: a closed standard stream must not be taken
   // by a file of the run. Nothing can be said if even this fails.
   if (!tnx::open_standard_streams()) return 1;
+  tnx::share_thread_heaps();
   const tnx::ProgramArguments args(argc, argv);
   return tnx::exit_code(
       tnx::run(tnx::parse_command_line(args.count(), args.values()),

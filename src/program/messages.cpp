@@ -17,17 +17,14 @@ void tell_failure(Console& console, std::string_view message,
 
 void tell_refused_output(Console& console, std::string_view name,
                          std::string_view why) {
-  console.print(OUTPUT_NOT_OPENED);
-  console.print(name);
-  console.print(" (");
-  console.print(why);
-  console.print(")\n");
+  console.print(OUTPUT_NOT_OPENED, name, " (");
+  console.print({}, why, ")\n");
   console.report(name, why);
 }
 
 void tell_out_of_memory(ConsoleWriter& text, std::string_view name) {
   text.add(INPUT_NOT_READ);
-  text.add(name);
+  text.add_name(name);
   text.add("\n");
   text.flush();
 }
@@ -35,9 +32,9 @@ void tell_out_of_memory(ConsoleWriter& text, std::string_view name) {
 void write_reason(FileIo& io, std::string_view name, std::string_view reason) {
   ConsoleWriter errors(io, STDERR_FD);
   errors.add("tarnovelix: ");
-  errors.add(name);
+  errors.add_name(name);
   errors.add(": ");
-  errors.add(reason);
+  errors.add_name(reason);
   errors.add("\n");
 }
 

@@ -1,7 +1,8 @@
 // The messages of a conversion that failed, worded as the program always
 // has: a line of console text ("Could not open input file: NAME"), and a
 // line for standard error in the usual form "tarnovelix: NAME: REASON",
-// with the system's reason or the program's own.
+// with the system's reason or the program's own. Names, and reasons that
+// hold one, go in as add_name() gives them: a message is always one line.
 #pragma once
 
 #include <string_view>

@@ -4,19 +4,13 @@
 #include <cstring>
 
 namespace tnx {
-namespace {
 
-// Whether writing the rows to `output` would destroy the `input` they are
-// read from. A regular file would be emptied before it is read, and a pipe
-// would feed the rows back in as lines, without end. One terminal or one
-// socket read and written is plain interactive use, or a service started
-// with its connection as standard input and output.
-bool destroys_input(const FileId& output, const FileId& input) {
-  return output.same_file(input) && output.kind != FileKind::device &&
-         output.kind != FileKind::socket;
+// Rows written to the input would empty a regular file before it is read,
+// and feed a pipe its own rows back as lines, without end.
+bool writing_changes_input(const FileId& file, const FileId& input) {
+  return file.same_file(input) && file.kind != FileKind::device &&
+         file.kind != FileKind::socket;
 }
-
-}  // namespace
 
 OutputStatus OutputFile::open(const char* name, const FileId& input) {
   // An empty name opens nothing: refused before a row is converted, as the
@@ -26,7 +20,7 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   const bool has_standard_output =
       fs_.io().identify(STDOUT_FD, standard_output).ok();
   if (std::strcmp(name, "-") == 0) {
-    if (has_standard_output && destroys_input(standard_output, input)) {
+    if (has_standard_output && writing_changes_input(standard_output, input)) {
       return OutputStatus::same_as_input;
     }
     mode_ = Mode::standard_output;
@@ -39,7 +33,8 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   if (!found.ok()) {
     return found.error == ENOENT ? replace(name, nullptr) : fail(found.error);
   }
-  if (destroys_input(existing, input)) return OutputStatus::same_as_input;
+  if (writing_changes_input(existing, input))
+    return OutputStatus::same_as_input;
   if (has_standard_output && existing.kind != FileKind::device &&
       existing.same_file(standard_output)) {
     // /dev/stdout, or the file standard output was sent to: writing rows

@@ -14,6 +14,15 @@ namespace tnx {
 
 enum class OutputStatus { ok, same_as_input, failed };
 
+// writing_changes_input()
+//
+// Whether writing to `file` would change the `input` read from it: the
+// same regular file or pipe. One terminal or one socket read and written
+// is plain interactive use, or a service started with its connection as
+// standard input and output; a device takes what is written without harm.
+[[nodiscard]] bool writing_changes_input(const FileId& file,
+                                         const FileId& input);
+
 class OutputFile {
  public:
   explicit OutputFile(FileSystem& fs) : fs_(fs) {}

@@ -13,6 +13,9 @@ enum class RunStatus {
   batch_failed,
   // A command line the program cannot carry out.
   usage_error,
+  // Standard output and standard error both lead to an input: no text
+  // could be written without changing it, so nothing was done at all.
+  streams_are_input,
 };
 
 // 0 for a successful run, 2 for a malformed batch command line, 1 for every

@@ -35,9 +35,20 @@ want_start() {
   : >want.stdout
   : >want.stderr
 }
+# shown NAME: NAME as the program writes it into a line, its control
+# bytes (a tab, a line break, ESC, DEL) as \xHH.
+shown() {
+  local LC_ALL=C name=$1 out= c i
+  for ((i = 0; i < ${#name}; i++)); do
+    c=${name:i:1}
+    [[ $c == [[:cntrl:]] ]] && printf -v c '\\x%02x' "'$c"
+    out+=$c
+  done
+  printf '%s' "$out"
+}
 # want_file INPUT OUTPUT CASE: a file converted as CASE is.
 want_file() {
-  printf '== %s -> %s\n' "$1" "$2" >>want.stdout
+  printf '== %s -> %s\n' "$(shown "$1")" "$(shown "$2")" >>want.stdout
   cat "$cases/$3/expected.stdout" >>want.stdout
 }
 # want_failure INPUT OUTPUT MESSAGE REASON_LINE: a file that failed.

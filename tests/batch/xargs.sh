@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The way to hand a whole tree to batches, names with blanks and tabs
-# included:
+# included (a tab shows as \x09 in a heading):
 #   find DIR -name '*.dat' -print0 | xargs -0 tarnovelix --batch -o OUT
 # once as one batch and with -n 2, so that xargs runs three batches into
 # the same folder, with and without -q. Every .dat file must be converted

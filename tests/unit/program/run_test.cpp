@@ -387,6 +387,71 @@ TEST(Run, WhereTheRowsGo) {
   }
 }
 
+// A name goes into every one-line message, reason and heading with its
+// control bytes (C0 and DEL) as \xHH, so no name can break a line or
+// reach the terminal as a control; every other byte stays as it is.
+TEST(Run, NamesCannotBreakALine) {
+  struct NameCase {
+    const char* name;
+    std::vector<const char*> args;
+    std::string console;
+    std::string errors;
+  };
+  const NameCase cases[] = {
+      {"a missing input with a line break",
+       {"a\nb.dat", "out.ntp"},
+       "\nCould not open input file: a\\x0ab.dat\n",
+       "tarnovelix: a\\x0ab.dat: " + error_text(ENOENT) + "\n"},
+      {"an output refused as the input, with ESC [2J",
+       {"in.dat", "l\x1b[2J.ntp"},
+       "\nCould not open output file: l\\x1b[2J.ntp (same file as the "
+       "input)\n",
+       "tarnovelix: l\\x1b[2J.ntp: same file as the input\n"},
+      {"a finding of an input whose name holds DEL and a tab",
+       {"t\x7f\t.dat", "out.ntp", "--report"},
+       FIVE_LINES_ECHO,
+       "tarnovelix: t\\x7f\\x09.dat:6: values stop at \"nan\" in column 2: "
+       "the rest of the line gives no rows\n"
+       "tarnovelix: t\\x7f\\x09.dat: 1 finding (lines whose values stop at "
+       "text: 1)\n"},
+      {"backslashes and bytes above 0x7f stay as they are",
+       {"C:\\scans\\\xc3\xa9t\xc3\xa9\xff.dat", "out.ntp"},
+       "\nCould not open input file: C:\\scans\\\xc3\xa9t\xc3\xa9\xff.dat\n",
+       "tarnovelix: C:\\scans\\\xc3\xa9t\xc3\xa9\xff.dat: " +
+           error_text(ENOENT) + "\n"},
+      {"a batch's headings and the row file two names share",
+       {"--batch", "-j", "1", "-q", "-o", "o", "e\x1b[2J.dat",
+        "d/e\x1b[2J.dat"},
+       "== d/e\\x1b[2J.dat -> o/e\\x1b[2J.ntp\n"
+       "\nCould not open output file: o/e\\x1b[2J.ntp (also the row file of "
+       "e\\x1b[2J.dat)\n"
+       "\n== 2 files: 1 converted, 1 failed\n",
+       "tarnovelix: o/e\\x1b[2J.ntp: also the row file of e\\x1b[2J.dat\n"},
+      {"an unknown option",
+       {"--batch", "--x\r\n", "in.dat"},
+       "",
+       "tarnovelix: --batch: unknown option '--x\\x0d\\x0a' (a file whose "
+       "name starts with - goes after --)\n" +
+           std::string("usage: tarnovelix --batch")},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryFileSystem fs;
+    fs.add_directory(".");
+    for (const char* input :
+         {"in.dat", "t\x7f\t.dat", "e\x1b[2J.dat", "d/e\x1b[2J.dat"}) {
+      fs.add_file(input, FIVE_LINES + "8 1 nan\n");
+    }
+    fs.add_link("l\x1b[2J.ntp", "in.dat");
+    std::vector<const char*> argv{"tarnovelix"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    (void)run(parse_command_line(static_cast<int>(argv.size()), argv.data()),
+              fs);
+    EXPECT_EQ(fs.console(), c.console);
+    EXPECT_EQ(fs.errors().substr(0, c.errors.size()), c.errors);
+  }
+}
+
 TEST(Run, HelpAndVersion) {
   struct InfoCase {
     const char* arg;
