@@ -16,16 +16,28 @@
 namespace per_file {
 namespace {
 
-enum Program { tarnovelix, before, floor_replace, program_count };
+// start_exit: a process that only starts and exits; tnx_start: tarnovelix
+// on an input that does not exist, its start and a message, the least a
+// run of it costs.
+enum Program {
+  tarnovelix,
+  before,
+  floor_replace,
+  start_exit,
+  tnx_start,
+  program_count
+};
 constexpr std::array<const char*, program_count> PROGRAM_NAMES = {
-    "tarnovelix", "before", "floor"};
+    "tarnovelix", "before", "floor", "start-exit", "tarnovelix start"};
 
 using Times = std::array<std::vector<double>, program_count>;
 
 // The programs timed: the build before only when one is named.
 std::vector<Program> programs_of(const Settings& settings) {
-  if (settings.before.empty()) return {tarnovelix, floor_replace};
-  return {tarnovelix, before, floor_replace};
+  if (settings.before.empty()) {
+    return {tarnovelix, floor_replace, start_exit, tnx_start};
+  }
+  return {tarnovelix, before, floor_replace, start_exit, tnx_start};
 }
 
 // Each program once per round, in an order that rotates from round to
@@ -52,6 +64,7 @@ void warm_up(const Settings& settings,
              std::array<Command, program_count>& commands,
              const std::string& output, std::uintmax_t row_bytes) {
   for (const Program program : programs_of(settings)) {
+    if (program == start_exit || program == tnx_start) continue;
     commands[program].run();
     if (file_size(output) != row_bytes) {
       fail(std::string(PROGRAM_NAMES[program]) + " left a row file of " +
@@ -62,8 +75,8 @@ void warm_up(const Settings& settings,
 }
 
 // One size: the row file made first, then the rounds; prints one line of
-// the table.
-void time_size(const Settings& settings, long lines) {
+// the table and returns the times.
+Times time_size(const Settings& settings, long lines) {
   const std::string input =
       settings.data + "/replace-" + std::to_string(lines) + ".dat";
   const std::string output = settings.data + "/replace.ntp";
@@ -77,6 +90,11 @@ void time_size(const Settings& settings, long lines) {
                input, output}),
       Command({settings.tools + "/floor_file", "--replace", input, output,
                std::to_string(row_bytes)}),
+      Command({settings.tools + "/start_exit"}),
+      // Fails, status 1: timed all the same.
+      Command({settings.tarnovelix, settings.data + "/missing.dat",
+               settings.data + "/missing.ntp"},
+              "/dev/null", false, 1),
   };
   warm_up(settings, commands, output, row_bytes);
   const Times times = time_rounds(settings, commands);
@@ -97,6 +115,25 @@ void time_size(const Settings& settings, long lines) {
   std::fflush(stdout);
   std::filesystem::remove(input);
   clear_output(output);
+  return times;
+}
+
+// What the start of tarnovelix alone leaves of the floor's margin: a run
+// that did no more than the floor's work after its start would take the
+// floor's time plus the start's time above start-exit.
+void print_start(const Times& times, long lines) {
+  std::vector<double> bound;
+  for (std::size_t i = 0; i < times[floor_replace].size(); ++i) {
+    bound.push_back(
+        (times[floor_replace][i] + times[tnx_start][i] - times[start_exit][i]) /
+        times[floor_replace][i]);
+  }
+  std::printf(
+      "  Start alone, in the rounds of %ld lines: start-exit %.0f us, "
+      "tarnovelix on a missing\n  input %.0f us. A run that did the floor's "
+      "work after that start would take\n  %s of the floor.\n",
+      lines, median(times[start_exit]), median(times[tnx_start]),
+      ratio_text(bound).c_str());
 }
 
 }  // namespace
@@ -123,9 +160,13 @@ void time_replacing(const Settings& settings) {
     std::printf(" %8s  %-18s %s", "before", "before/floor", "tnx/before");
   }
   std::printf("\n");
+  Times ten;
   for (const long lines : REPLACE_SIZES) {
-    if (lines <= settings.max_lines) time_size(settings, lines);
+    if (lines > settings.max_lines) continue;
+    Times times = time_size(settings, lines);
+    if (lines == 10) ten = std::move(times);
   }
+  if (!ten[floor_replace].empty()) print_start(ten, 10);
 }
 
 }  // namespace per_file
