@@ -111,7 +111,8 @@ static int replace_file(const char* path, const char* buffer, size_t size) {
   if (stat(path, &old) != 0) return fail("cannot stat", path);
   const int out = open(hidden, O_WRONLY | O_CREAT | O_EXCL, 0600);
   if (out < 0) return fail("cannot open", hidden);
-  if (fchmod(out, old.st_mode & 07777) != 0) return fail("cannot chmod", hidden);
+  if (fchmod(out, old.st_mode & 07777) != 0)
+    return fail("cannot chmod", hidden);
   if (write_all(out, buffer, size, hidden) != 0) return 1;
   if (close(out) != 0) return fail("cannot close", hidden);
   if (rename(hidden, path) != 0) return fail("cannot rename", hidden);
