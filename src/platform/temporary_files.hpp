@@ -35,13 +35,103 @@
 
 namespace tnx::detail {
 
+// One slot of the table: the name a thread guards, and one atomic word
+// with the process that holds the slot (the high half; 0: none), what its
+// name stands for (the two lowest bits) and how many names it has held
+// (the bits between), so that a handler that copies the name can tell
+// whether the copy is whole and still the slot's.
+template <typename Char, std::size_t NAME>
+struct TemporarySlot {
+  using Word = std::uint64_t;
+  static constexpr Word FREE = 0;
+  static constexpr Word CREATING = 1;
+  static constexpr Word CREATED = 2;
+  static constexpr Word STATE = 3;
+  static constexpr Word NAMES = 0xffff'fffc;
+
+  std::atomic<Word> word{0};
+  // Stored and loaded as atomics (release and acquire, plain moves on
+  // x86): a handler may copy a name while its thread writes the next one,
+  // and throws such a copy away when the word has changed. Plain
+  // characters, which a constant initialiser can zero; an array of
+  // std::atomic it cannot with every compiler.
+  Char name[NAME] = {};
+
+  static constexpr unsigned holder(Word word) {
+    return static_cast<unsigned>(word >> 32);
+  }
+
+  // The word of the next name `process` keeps in a slot whose word is
+  // `word`, in state FREE. The count of names wraps within its bits.
+  static constexpr Word next_name(Word word, unsigned process) {
+    return (Word{process} << 32) | (((word | STATE) + 1) & NAMES);
+  }
+
+  // Puts `text` (`size` characters and a NUL) in the slot as a new name
+  // of `process`, which holds it; returns the name's word, state FREE. A
+  // handler copying the previous name sees the word change first.
+  Word write_name(const Char* text, std::size_t size,
+                  unsigned process) noexcept {
+    const Word fresh = next_name(word.load(std::memory_order_relaxed), process);
+    word.store(fresh, std::memory_order_relaxed);
+    for (std::size_t i = 0; i <= size; ++i) {
+      std::atomic_ref<Char>(name[i]).store(text[i], std::memory_order_release);
+    }
+    return fresh;
+  }
+
+  // From CREATING to CREATED, if the slot is still held by `process`.
+  void mark_created(unsigned process) noexcept {
+    Word seen = word.load(std::memory_order_relaxed);
+    if (holder(seen) != process || (seen & STATE) != CREATING) return;
+    (void)word.compare_exchange_strong(seen, (seen & ~STATE) | CREATED,
+                                       std::memory_order_seq_cst);
+  }
+
+  // No name, and held by no process, if `process` holds the slot.
+  // Compared, not stored: in a child made by fork() while one of its
+  // threads held the slot, another thread of the child may have taken it
+  // over.
+  void release(unsigned process) noexcept {
+    Word seen = word.load(std::memory_order_relaxed);
+    if (holder(seen) != process) return;
+    (void)word.compare_exchange_strong(seen, seen & NAMES,
+                                       std::memory_order_seq_cst);
+  }
+
+  // Calls remove(name) if `process` holds the slot with a name, once the
+  // creation under way on another thread is over (or wait() gives up).
+  template <typename Remove, typename Wait>
+  void remove_name(bool interrupted, unsigned process, Remove& remove,
+                   Wait& wait) const noexcept {
+    Char copy[NAME];
+    for (;;) {
+      const Word seen = word.load(std::memory_order_seq_cst);
+      if (holder(seen) != process || (seen & STATE) == FREE) return;
+      if ((seen & STATE) == CREATING && !interrupted && wait()) continue;
+      std::size_t i = 0;
+      do {
+        copy[i] = std::atomic_ref<const Char>(name[i]).load(
+            std::memory_order_acquire);
+      } while (copy[i] != Char{} && ++i < NAME);
+      copy[NAME - 1] = Char{};
+      // A character that came from a later name brings the later word
+      // with it.
+      if (word.load(std::memory_order_relaxed) != seen) continue;
+      remove(static_cast<const Char*>(copy));
+      return;
+    }
+  }
+};
+
 // `Char` is the character of the platform's file names; names of `NAME`
 // characters or more are not guarded. `SLOTS`: the names that may be
 // guarded at once, one per thread. A process is named by a number other
 // than 0, the same for every thread of it (getpid()).
 template <typename Char, std::size_t NAME, std::size_t SLOTS>
 class TemporaryFiles {
-  using Word = std::uint64_t;
+  using Slot = TemporarySlot<Char, NAME>;
+  using Word = typename Slot::Word;
   static_assert(std::atomic<Word>::is_always_lock_free &&
                     std::atomic<std::size_t>::is_always_lock_free &&
                     std::atomic_ref<Char>::is_always_lock_free,
@@ -62,17 +152,8 @@ class TemporaryFiles {
     if (slot == nullptr) {
       return ending_.load(std::memory_order_seq_cst) != process;
     }
-    // A new generation in state FREE: a handler copying the previous name
-    // sees the word change, and throws the copy away. Each character is a
-    // release store, so a handler that reads one of them sees the change.
-    const Word fresh =
-        next_name(slot->word.load(std::memory_order_relaxed), process);
-    slot->word.store(fresh, std::memory_order_relaxed);
-    for (std::size_t i = 0; i <= size; ++i) {
-      std::atomic_ref<Char>(slot->name[i])
-          .store(name[i], std::memory_order_release);
-    }
-    slot->word.store(fresh | CREATING, std::memory_order_seq_cst);
+    const Word fresh = slot->write_name(name, size, process);
+    slot->word.store(fresh | Slot::CREATING, std::memory_order_seq_cst);
     if (ending_.load(std::memory_order_seq_cst) == process) {
       slot->word.store(fresh, std::memory_order_release);
       return false;
@@ -85,13 +166,7 @@ class TemporaryFiles {
   // waiting for this thread.
   void created() noexcept {
     Slot* const slot = own_slot();
-    if (slot == nullptr) return;
-    Word word = slot->word.load(std::memory_order_relaxed);
-    if (holder(word) != thread_owner.process || (word & STATE) != CREATING) {
-      return;
-    }
-    (void)slot->word.compare_exchange_strong(word, (word & ~STATE) | CREATED,
-                                             std::memory_order_seq_cst);
+    if (slot != nullptr) slot->mark_created(thread_owner.process);
   }
 
   // This thread's file is gone, or in its final place: its slot is free
@@ -103,12 +178,7 @@ class TemporaryFiles {
     // its own once another thread may hold it.
     thread_owner.slot = nullptr;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    // Compared, not stored: in a child made by fork() while this thread
-    // held the slot, another thread of the child may have taken it over.
-    Word word = slot->word.load(std::memory_order_relaxed);
-    if (holder(word) != thread_owner.process) return;
-    (void)slot->word.compare_exchange_strong(word, word & NAMES,
-                                             std::memory_order_seq_cst);
+    slot->release(thread_owner.process);
   }
 
   // end()
@@ -126,41 +196,17 @@ class TemporaryFiles {
   [[nodiscard]] bool end(unsigned process, Remove remove, Wait wait) noexcept {
     Slot* const own = interrupted_slot(process);
     if (ending_.exchange(process, std::memory_order_seq_cst) == process) {
-      if (own != nullptr) {
-        const Word word = own->word.load(std::memory_order_relaxed);
-        if ((word & STATE) == CREATING) {
-          own->word.store((word & ~STATE) | CREATED, std::memory_order_seq_cst);
-        }
-      }
+      if (own != nullptr) own->mark_created(process);
       return false;
     }
     const std::size_t taken = taken_.load(std::memory_order_seq_cst);
     for (std::size_t i = 0; i < taken && i < SLOTS; ++i) {
-      remove_guarded(slots_[i], &slots_[i] == own, process, remove, wait);
+      slots_[i].remove_name(&slots_[i] == own, process, remove, wait);
     }
     return true;
   }
 
  private:
-  // A slot's word: the holding process in the high half (0: none), and in
-  // the low half what its name stands for (the two lowest bits) and how
-  // many names the slot has held (the bits above them).
-  static constexpr Word FREE = 0;
-  static constexpr Word CREATING = 1;
-  static constexpr Word CREATED = 2;
-  static constexpr Word STATE = 3;
-  static constexpr Word NAMES = 0xffff'fffc;
-
-  struct Slot {
-    std::atomic<Word> word{0};
-    // Stored and loaded as atomics (release and acquire, plain moves on
-    // x86): a handler may copy a name while its thread writes the next
-    // one, and throws such a copy away when the word has changed. Plain
-    // characters, which a constant initialiser can zero; an array of
-    // std::atomic it cannot with every compiler.
-    Char name[NAME] = {};
-  };
-
   // The slot this thread holds in `table`, for `process`: a thread made
   // by fork() starts with its parent's copy, which it does not hold.
   struct Owner {
@@ -169,43 +215,10 @@ class TemporaryFiles {
     Slot* slot;
   };
 
-  static constexpr unsigned holder(Word word) {
-    return static_cast<unsigned>(word >> 32);
-  }
-
-  // The word of the next name `process` keeps in a slot whose word is
-  // `word`, in state FREE. The count of names wraps within its bits.
-  static constexpr Word next_name(Word word, unsigned process) {
-    return (Word{process} << 32) | (((word | STATE) + 1) & NAMES);
-  }
-
-  template <typename Remove, typename Wait>
-  static void remove_guarded(Slot& slot, bool interrupted, unsigned process,
-                             Remove& remove, Wait& wait) noexcept {
-    Char name[NAME];
-    for (;;) {
-      const Word word = slot.word.load(std::memory_order_seq_cst);
-      if (holder(word) != process || (word & STATE) == FREE) return;
-      if ((word & STATE) == CREATING && !interrupted && wait()) continue;
-      std::size_t i = 0;
-      do {
-        name[i] =
-            std::atomic_ref<Char>(slot.name[i]).load(std::memory_order_acquire);
-      } while (name[i] != Char{} && ++i < NAME);
-      name[NAME - 1] = Char{};
-      // A character that came from a later guard() brings the later word
-      // with it.
-      if (slot.word.load(std::memory_order_relaxed) != word) continue;
-      remove(static_cast<const Char*>(name));
-      return;
-    }
-  }
-
-  // The slot this thread holds, or one it takes now: free, or held by
-  // another process (a copy made by fork(), which no thread of this one
-  // uses). Slots are taken from the lowest, so a process touches only as
-  // many as it ever has threads at work at once. Null when every slot is
-  // held.
+  // The slot this thread holds, or the lowest it can take (free, or held
+  // by another process: a copy made by fork(), which no thread of this one
+  // uses), so a process touches no more slots than it has threads at work
+  // at once. Null when every slot is held.
   Slot* hold_slot(unsigned process) noexcept {
     Owner& owner = thread_owner;
     if (owner.table == this && owner.process == process &&
@@ -228,9 +241,10 @@ class TemporaryFiles {
     for (;;) {
       for (std::size_t i = 0; i < taken && i < SLOTS; ++i) {
         Word word = slots_[i].word.load(std::memory_order_seq_cst);
-        if (holder(word) == process) continue;
+        if (Slot::holder(word) == process) continue;
         if (slots_[i].word.compare_exchange_strong(
-                word, next_name(word, process), std::memory_order_seq_cst)) {
+                word, Slot::next_name(word, process),
+                std::memory_order_seq_cst)) {
           return &slots_[i];
         }
       }
