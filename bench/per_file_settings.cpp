@@ -59,13 +59,20 @@ void read_environment(Settings& settings) {
   if (const char* v = std::getenv("BENCH_BATCH")) {
     settings.batch = std::strcmp(v, "0") != 0;
   }
+  if (const char* v = std::getenv("BENCH_REPLACE")) {
+    settings.replace = std::strcmp(v, "0") != 0;
+  }
+  if (const char* v = std::getenv("BENCH_BEFORE")) settings.before = v;
 }
 
 // The options with a value, after --quick and --batch-only were taken.
 void read_options(Settings& settings, int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string option = argv[i];
-    if (option == "--quick" || option == "--batch-only") continue;
+    if (option == "--quick" || option == "--batch-only" ||
+        option == "--replace-only") {
+      continue;
+    }
     if (i + 1 == argc) fail("usage: see the top of bench/per_file.cpp");
     const char* value = argv[++i];
     const auto* number = std::find_if(
@@ -75,6 +82,8 @@ void read_options(Settings& settings, int argc, char** argv) {
       settings.*number->field = number_from(value, number->option);
     } else if (option == "--tarnovelix") {
       settings.tarnovelix = value;
+    } else if (option == "--before") {
+      settings.before = value;
     } else if (option == "--tools") {
       settings.tools = value;
     } else if (option == "--data") {
@@ -98,6 +107,10 @@ void check_tools(const Settings& settings) {
       fail("missing " + tool + " (build the bench preset: make bench-tools)");
     }
   }
+  if (!settings.before.empty() &&
+      ::access(settings.before.c_str(), X_OK) != 0) {
+    fail("missing " + settings.before + " (--before, BENCH_BEFORE)");
+  }
   for (const char* tool : {"/floor_file", "/start_exit"}) {
     if (linkage(settings.tools + tool) != "statically linked") {
       fail(settings.tools + tool + " is not statically linked");
@@ -119,6 +132,9 @@ Settings read_settings(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) is_quick = true;
     if (std::strcmp(argv[i], "--batch-only") == 0) settings.batch_only = true;
+    if (std::strcmp(argv[i], "--replace-only") == 0) {
+      settings.replace_only = true;
+    }
   }
   if (is_quick) make_quick(settings);
   read_environment(settings);

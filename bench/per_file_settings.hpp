@@ -8,6 +8,9 @@
 namespace per_file {
 
 inline constexpr std::array<long, 6> SIZES = {1, 10, 100, 1000, 10000, 100000};
+// The sizes of the replacing part: small files, where a run's fixed cost
+// shows.
+inline constexpr std::array<long, 3> REPLACE_SIZES = {1, 10, 100};
 inline constexpr long QUICK_MAX_LINES = 10000;
 inline constexpr int QUICK_ROUNDS = 5;
 inline constexpr int QUICK_LOOP_FILES = 200;
@@ -24,6 +27,7 @@ inline constexpr const char* SHELL = "/bin/bash";
 struct Settings {
   std::string tarnovelix;
   std::string tools;
+  std::string before;  // another build of tarnovelix, timed beside it
   std::string data = "build/bench-data/per-file";
   int rounds = DEFAULT_ROUNDS;
   long max_lines = SIZES.back();
@@ -31,8 +35,10 @@ struct Settings {
   int loop_rounds = DEFAULT_LOOP_ROUNDS;
   int batch_files = DEFAULT_BATCH_FILES;
   int batch_rounds = DEFAULT_BATCH_ROUNDS;
-  bool batch = true;        // time the batch mode against the others
-  bool batch_only = false;  // and nothing else
+  bool batch = true;          // time the batch mode against the others
+  bool batch_only = false;    // and nothing else
+  bool replace = true;        // time the replacing of a row file
+  bool replace_only = false;  // and nothing else
   bool quick = false;
 };
 

@@ -36,11 +36,11 @@ void fail(const std::string& message) {
 }
 
 Command::Command(std::vector<std::string> args, std::string stdout_path,
-                 bool truncate_stdout)
+                 bool truncate_stdout, int status)
     : args_(std::move(args)),
       stdout_path_(std::move(stdout_path)),
-      stdout_flags_(truncate_stdout ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY) {
-}
+      stdout_flags_(truncate_stdout ? O_WRONLY | O_CREAT | O_TRUNC : O_WRONLY),
+      status_(status) {}
 
 Timing Command::run() {
   std::vector<char*> argv;
@@ -51,6 +51,10 @@ Timing Command::run() {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO,
                                    stdout_path_.c_str(), stdout_flags_, 0644);
+  if (status_ != 0) {
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null",
+                                     O_WRONLY, 0);
+  }
   pid_t pid = 0;
   int status = 0;
   rusage usage{};
@@ -67,7 +71,7 @@ Timing Command::run() {
   if (error != 0) {
     fail("cannot start " + program() + ": " + std::strerror(error));
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != status_) {
     std::string text;
     for (const std::string& arg : args_) text += " " + arg;
     fail("command failed (" +

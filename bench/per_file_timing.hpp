@@ -24,20 +24,23 @@ struct Timing {
 // timed path is the spawn and the wait alone.
 class Command {
  public:
+  // `status`: the exit status the command must end with; a command that
+  // is to fail has its standard error sent to /dev/null too.
   explicit Command(std::vector<std::string> args,
                    std::string stdout_path = "/dev/null",
-                   bool truncate_stdout = false);
+                   bool truncate_stdout = false, int status = 0);
 
   [[nodiscard]] const std::string& program() const { return args_.front(); }
 
-  // Runs the command to its end; anything but exit status 0 stops the
-  // benchmark, as a figure for a failed run would be meaningless.
+  // Runs the command to its end; any other end than its exit status stops
+  // the benchmark, as a figure for a failed run would be meaningless.
   Timing run();
 
  private:
   std::vector<std::string> args_;
   std::string stdout_path_;
   int stdout_flags_;
+  int status_;
 };
 
 // Removes a previous output and writes out the machine's dirty pages

@@ -5,11 +5,16 @@
 # BENCH_FILE_ROUNDS=N apply). `make bench-batch` runs only its last part:
 # one --batch run over 300 small files against a shell loop and xargs, one
 # process per file (BENCH_QUICK=1 and BENCH_BATCH_ROUNDS=N apply).
+# `make bench-replace` runs only its replacing part: a run replacing the
+# row file of a small file against the floor of a safe replacement, and
+# beside another build when BENCH_BEFORE=program names one
+# (BENCH_FILE_ROUNDS=N applies).
 # `make bench-micro` runs the micro-benchmarks of the scanners and
 # formatters. `make bench-report` times --report on and off. `make bench`
 # ends with both `make bench-report` and `make bench-python` (mk/python.mk)
 # when the Python package can be built.
-.PHONY: bench bench-tools bench-per-file bench-batch bench-micro bench-report
+.PHONY: bench bench-tools bench-per-file bench-batch bench-replace bench-micro \
+  bench-report
 
 bench-tools:
 	@test -x /usr/bin/time || apt-get install -y --no-install-recommends time
@@ -26,6 +31,9 @@ bench-per-file: bench-tools
 
 bench-batch: bench-tools
 	build/bench/bench/per_file --batch-only --tarnovelix build/bench/tarnovelix --tools build/bench/bench --data build/bench-data/per-file
+
+bench-replace: bench-tools
+	build/bench/bench/per_file --replace-only --tarnovelix build/bench/tarnovelix --tools build/bench/bench --data build/bench-data/per-file
 
 bench-micro: bench-tools
 	cmake --build --preset bench -j $(JOBS) --target bench_scan_format

@@ -232,3 +232,40 @@ def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, call):
         _, stderr = output_within(child, 10, "still running after the second interrupt")
     assert stderr.count(b"KeyboardInterrupt") == 2, stderr
     assert_nothing_written(tmp_path)
+
+
+def _nothing(x):
+    return x
+
+
+def test_workers_ended_by_sigterm_leave_the_parents_row_file(tmp_path):
+    """A thread converts while `with Pool()` forks workers and, on leaving
+    the block, ends them with SIGTERM: each worker is a copy of the
+    converting process, and its end must leave the parent's row file,
+    temporary or in place, alone. Every conversion completes."""
+    import multiprocessing
+    import threading
+
+    import tarnovelix
+
+    scan = tmp_path / "big.dat"
+    big_scan(scan)
+    tarnovelix.convert(scan, tmp_path / "expected.ntp")
+    failures = []
+
+    def convert():
+        try:
+            tarnovelix.convert(scan, tmp_path / "rows.ntp")
+        except Exception as failure:  # noqa: BLE001 - every failure counts
+            failures.append(failure)
+
+    for _ in range(8):
+        converting = threading.Thread(target=convert)
+        converting.start()
+        time.sleep(0.01)
+        with multiprocessing.get_context("fork").Pool(2) as pool:
+            pool.map(_nothing, range(4))
+        converting.join()
+    assert failures == []
+    assert (tmp_path / "rows.ntp").read_bytes() == (tmp_path / "expected.ntp").read_bytes()
+    assert [name for name in os.listdir(tmp_path) if ".tnx-" in name] == []

@@ -31,10 +31,10 @@ class FileSystem {
   // link. Replacing `target` replaces what `name` shows, and keeps the links.
   virtual IoResult resolve_links(const char* name, std::string& target) = 0;
   // Creates a new, empty file for writing that is to become `target`, in
-  // its folder, with the permissions a new file gets there. `temporary`
-  // receives its name, or stays empty where the system can make a file
-  // without a name (then nothing is left of it if the program dies), which
-  // is only asked for when `replacing` is false. Until install() or
+  // its folder, with the permissions a new file gets there; `replacing`
+  // when `target` is a row file that exists. `temporary` receives its name,
+  // or stays empty where the system can make a file without a name (then
+  // nothing is left of it if the program dies). Until install() or
   // discard() takes it, an interrupt of the program removes a named one.
   virtual IoResult create_temporary(const std::string& target, bool replacing,
                                     std::string& temporary) = 0;
@@ -45,8 +45,10 @@ class FileSystem {
   // Puts the temporary file open at `fd` in the place of `target`, in one
   // step, and closes it. A named one is closed first, so that a failed
   // close leaves `target` as it was, then renamed over `target`; one
-  // without a name is given the name `target`. On failure the temporary
-  // file is closed and gone.
+  // without a name is given the name `target`, or, where `target` exists,
+  // a hidden name just before it is closed and renamed over `target`,
+  // which no interrupt leaves behind. On failure the temporary file is
+  // closed and gone.
   virtual IoResult install(int fd, const std::string& temporary,
                            const std::string& target) = 0;
   // Closes the temporary file open at `fd` and removes it.

@@ -1,9 +1,11 @@
 // The files of POSIX systems: the plain system calls, the calls on open
 // files (PosixFileIo) apart from those on names (PosixFileSystem).
-// Temporary row files are guarded against signals through
-// interrupt_cleanup.hpp.
+// Temporary row files are made without a name where the system can, and a
+// named one is guarded against signals through interrupt_cleanup.hpp.
 #include <fcntl.h>
 #include <limits.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,20 +59,22 @@ void describe(const struct stat& st, FileId& id) {
                                                          : FileKind::other;
 }
 
-// A hidden name beside `target`, unique to this process and call.
+// A hidden name beside `target`, unique to this process and call. The
+// process is asked each time: a child made by fork() goes on counting from
+// its parent's count.
 std::string hidden_name(const std::string& target, bool shortened) {
   static std::atomic<unsigned> counter{0};
-  static const auto process = static_cast<std::uint64_t>(::getpid());
-  return hidden_temporary_name(target, process, counter.fetch_add(1),
-                               shortened);
+  return hidden_temporary_name(target, static_cast<std::uint64_t>(::getpid()),
+                               counter.fetch_add(1), shortened);
 }
 
 // Makes the file at `link_from` (or a new one, when it is null) appear
-// under a hidden name beside `target`, guarded against interrupts. Returns
-// the descriptor, or the link's 0. A file system whose names are shorter
-// than usual gets the shortened form of the hidden name.
+// under a hidden name beside `target`; when `guarded`, an interrupt removes
+// it (otherwise the caller holds every signal back). Returns the
+// descriptor, or the link's 0. A file system whose names are shorter than
+// usual gets the shortened form of the hidden name.
 IoResult create_named(const std::string& target, std::string& temporary,
-                      const char* link_from = nullptr) {
+                      const char* link_from, bool guarded) {
   bool shortened = false;
   for (int attempt = 0; attempt < 100; ++attempt) {
     temporary = hidden_name(target, shortened);
@@ -78,16 +82,16 @@ IoResult create_named(const std::string& target, std::string& temporary,
     // Nothing between the guard and temporary_created() allocates or
     // locks: a signal's handler on another thread may wait for this
     // creation to finish.
-    guard_temporary(temporary);
+    if (guarded) guard_temporary(temporary);
     const IoResult r =
         link_from == nullptr
             ? from_call(::open(temporary.c_str(),
                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666))
             : from_call(::linkat(AT_FDCWD, link_from, AT_FDCWD,
                                  temporary.c_str(), AT_SYMLINK_FOLLOW));
-    temporary_created();
+    if (guarded) temporary_created();
     if (r.ok()) return r;
-    release_temporary();
+    if (guarded) release_temporary();
     if (r.error == ENAMETOOLONG && !shortened) {
       shortened = true;
     } else if (r.error != EEXIST) {
@@ -97,13 +101,82 @@ IoResult create_named(const std::string& target, std::string& temporary,
   return IoResult{0, EEXIST};
 }
 
+// Closes the named temporary file open at `fd`, so that a failed close
+// leaves `target` as it was, and renames it over `target`; removes it when
+// either fails.
+IoResult close_and_rename(int fd, const std::string& temporary,
+                          const std::string& target) {
+  IoResult r = from_call(::close(fd));
+  if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
+  if (!r.ok()) (void)::unlink(temporary.c_str());
+  return r;
+}
+
+// Whether the calling thread is its process's only one. Linux counts a
+// process's threads in the links of its task folder: two, and one per
+// thread. Then no other thread can start while this one is busy, and a
+// signal it holds back reaches no other thread.
+bool is_only_thread() {
+  struct stat task {};
+  return ::stat("/proc/self/task", &task) == 0 && task.st_nlink == 3;
+}
+
+// Holds every signal back from this thread while it lives, but SIGKILL and
+// SIGSTOP, which no program can; one that comes meanwhile takes effect at
+// the end.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t all;
+    ::sigfillset(&all);
+    (void)::pthread_sigmask(SIG_BLOCK, &all, &previous_);
+  }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+  ~SignalsHeld() { (void)::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+
+ private:
+  sigset_t previous_;
+};
+
+// Links the file without a name at `self` under a hidden name beside
+// `target`, closes `fd` and renames the file over `target`.
+IoResult link_and_rename(int fd, const std::string& self,
+                         const std::string& target, bool guarded) {
+  std::string temporary;
+  IoResult r = create_named(target, temporary, self.c_str(), guarded);
+  if (!r.ok()) {
+    (void)::close(fd);
+    return r;
+  }
+  r = close_and_rename(fd, temporary, target);
+  if (guarded) release_temporary();
+  return r;
+}
+
+// Replaces `target` by the file without a name open at `fd` (`self`) and
+// closes it. Only a name can be renamed over another, so the file gets a
+// hidden name for the three calls that link, close and rename it, and no
+// signal may end the program in between and leave that name. The only
+// thread of a process holds every signal back meanwhile: two calls, where
+// guarding the name would install a handler for every signal, about 55 for
+// a run that converts one small file. A thread among others guards the name
+// instead, since a signal may end the process on any of them.
+IoResult replace_with(int fd, const std::string& self,
+                      const std::string& target) {
+  if (is_only_thread()) {
+    const SignalsHeld held;
+    return link_and_rename(fd, self, target, false);
+  }
+  return link_and_rename(fd, self, target, true);
+}
+
 // Gives the file without a name open at `fd` the name `target`, and closes
 // it. A failed close must leave `target` as it was, but a file without a
 // name can only be linked while open: it is linked, then closed, and taken
 // away again if the close fails (the name was free, or the link would have
-// failed). A `target` that has come into being since it was found missing
-// is replaced, as any row file is: the file is linked under a hidden name,
-// closed, and then renamed over it.
+// failed). A `target` that exists, a row file replaced or one that has come
+// into being since it was found missing, is replaced.
 IoResult link_in(int fd, const std::string& target) {
   // The name the system gives the file open at `fd`.
   const std::string self = "/proc/self/fd/" + std::to_string(fd);
@@ -118,17 +191,7 @@ IoResult link_in(int fd, const std::string& target) {
     (void)::close(fd);
     return r;
   }
-  std::string temporary;
-  r = create_named(target, temporary, self.c_str());
-  if (!r.ok()) {
-    (void)::close(fd);
-    return r;
-  }
-  r = from_call(::close(fd));
-  if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
-  if (!r.ok()) (void)::unlink(temporary.c_str());
-  release_temporary();
-  return r;
+  return replace_with(fd, self, target);
 }
 
 // The calls on open files.
@@ -244,15 +307,21 @@ class PosixFileSystem final : public FileSystem {
   IoResult create_temporary(const std::string& target, bool replacing,
                             std::string& temporary) override {
     temporary.clear();
+    // A rename that the folder will refuse is known now, before any row is
+    // converted: the caller then writes the file in place.
+    if (replacing && rename_refused_by_sticky_folder(target)) {
+      return IoResult{0, EPERM};
+    }
 #ifdef O_TMPFILE
-    // A new row file is made without a name and linked in once complete:
-    // one change of the folder instead of two (the two cost a third more
-    // per file with two jobs writing into one folder), and nothing to
-    // remove if the program is killed. Naming it takes /proc; file systems
-    // without such files answer EOPNOTSUPP (or EISDIR on old kernels), and
-    // a named file is made instead.
+    // A row file, new or replacing another, is made without a name and
+    // linked in once complete: nothing to remove if the program is killed,
+    // so no handler to install while it is written, and for a new one a
+    // single change of the folder instead of two (the two cost a third more
+    // per file with two jobs writing into one folder). Naming it takes
+    // /proc; file systems without such files answer EOPNOTSUPP (or EISDIR
+    // on old kernels), and a named file is made instead.
     static const bool proc_links = ::access("/proc/self/fd", X_OK) == 0;
-    if (!replacing && proc_links) {
+    if (proc_links) {
       const std::string folder = folder_of(target);
       const int fd = ::open(folder.empty() ? "." : folder.c_str(),
                             O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
@@ -262,12 +331,7 @@ class PosixFileSystem final : public FileSystem {
       }
     }
 #endif
-    // A rename that the folder will refuse is known now, before any row is
-    // converted: the caller then writes the file in place.
-    if (replacing && rename_refused_by_sticky_folder(target)) {
-      return IoResult{0, EPERM};
-    }
-    return create_named(target, temporary);
+    return create_named(target, temporary, nullptr, true);
   }
 
   void copy_permissions(int fd, const FileId& from) override {
@@ -279,9 +343,7 @@ class PosixFileSystem final : public FileSystem {
   IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override {
     if (temporary.empty()) return link_in(fd, target);
-    IoResult r = from_call(::close(fd));
-    if (r.ok()) r = from_call(::rename(temporary.c_str(), target.c_str()));
-    if (!r.ok()) (void)::unlink(temporary.c_str());
+    const IoResult r = close_and_rename(fd, temporary, target);
     release_temporary();
     return r;
   }

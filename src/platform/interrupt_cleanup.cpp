@@ -34,7 +34,8 @@ void erase_progress_line() noexcept {
 
 void guard_temporary(const std::basic_string<NativeChar>& name) {
   detail::install_handlers_once();
-  if (!detail::temporaries.guard(name.c_str(), name.size())) {
+  if (!detail::temporaries.guard(name.c_str(), name.size(),
+                                 detail::this_process())) {
     detail::wait_for_end();
   }
 }

@@ -102,13 +102,13 @@ extern "C" void on_ending_signal(int signal_number) {
     return;
   }
   int pauses = 0;
-  const bool first =
-      detail::temporaries.end([](const char* name) { ::unlink(name); },
-                              [&pauses] {
-                                if (++pauses > CREATION_PAUSES) return false;
-                                pause_for_creation();
-                                return true;
-                              });
+  const bool first = detail::temporaries.end(
+      detail::this_process(), [](const char* name) { ::unlink(name); },
+      [&pauses] {
+        if (++pauses > CREATION_PAUSES) return false;
+        pause_for_creation();
+        return true;
+      });
   if (!first) detail::wait_for_end();
   detail::erase_progress_line();
   die_by(signal_number);
@@ -162,6 +162,8 @@ void install_handlers() {
 }  // namespace
 
 namespace detail {
+
+unsigned this_process() noexcept { return static_cast<unsigned>(::getpid()); }
 
 void install_handlers_once() {
   static std::once_flag installed;

@@ -42,13 +42,13 @@ BOOL WINAPI on_console_event(DWORD event) {
     default: return FALSE;
   }
   const ULONGLONG deadline = GetTickCount64() + CREATION_WAIT_MS;
-  const bool first =
-      detail::temporaries.end([](const wchar_t* name) { DeleteFileW(name); },
-                              [deadline] {
-                                if (GetTickCount64() > deadline) return false;
-                                Sleep(1);
-                                return true;
-                              });
+  const bool first = detail::temporaries.end(
+      detail::this_process(), [](const wchar_t* name) { DeleteFileW(name); },
+      [deadline] {
+        if (GetTickCount64() > deadline) return false;
+        Sleep(1);
+        return true;
+      });
   if (!first) detail::wait_for_end();
   detail::erase_progress_line();
   const unsigned code_page = saved_code_page.load(std::memory_order_relaxed);
@@ -59,6 +59,10 @@ BOOL WINAPI on_console_event(DWORD event) {
 }  // namespace
 
 namespace detail {
+
+unsigned this_process() noexcept {
+  return static_cast<unsigned>(GetCurrentProcessId());
+}
 
 void install_handlers_once() {
   static std::once_flag installed;

@@ -37,6 +37,11 @@ extern std::atomic<std::size_t> progress_width;
 // signal's handler may do.
 void erase_progress_line() noexcept;
 
+// Of each platform. The number of this process, the same on every thread
+// and never 0: what a slot of the table is held by. Only what a signal's
+// handler may call.
+[[nodiscard]] unsigned this_process() noexcept;
+
 // Of each platform. Installs the handler, at the first call.
 void install_handlers_once();
 

@@ -48,14 +48,10 @@ for jobs in 1 4; do
       } >"i/$f.fifo" &
       feeders+=($!)
     done
-    # The temporary row files: named .NAME.tnx-PID-N beside a row file that
-    # exists, and without a name (seen among the run's open files as
-    # "/folder/#inode (deleted)") for a new one.
-    if [ -n "$before" ]; then
-      temporaries="ls -A i | grep -cE '^\.f[12]\.ntp\.tnx-$pid-[0-9]+\$'"
-    else
-      temporaries="for fd in /proc/$pid/fd/*; do readlink \"\$fd\"; done 2>/dev/null | grep -c '/#[0-9]* (deleted)\$'"
-    fi
+    # The temporary row files: without a name (seen among the run's open
+    # files as "/folder/#inode (deleted)"), or, where the system cannot
+    # make such files, named .NAME.tnx-PID-N beside the row file.
+    temporaries="{ ls -A i | grep -E '^\.f[12]\.ntp\.tnx-$pid-[0-9]+\$'; for fd in /proc/$pid/fd/*; do readlink \"\$fd\"; done 2>/dev/null | grep '/#[0-9]* (deleted)\$'; } | wc -l"
     want_temporaries=$((jobs == 1 ? 1 : 2))
     until_true "the row files of a, b and c" \
       "[ -e i/a.ntp ] && [ -e i/b.ntp ] && [ -e i/c.ntp ]" &&

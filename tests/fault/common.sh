@@ -22,3 +22,20 @@ fail() {
   echo "  FAIL: $1" >&2
   status=1
 }
+
+# temporary_with_rows PID NAME: the temporary row file of the run PID for
+# the row file NAME in this folder, once it holds rows; nothing before. A
+# hidden name beside NAME where the system cannot make a file without a
+# name; else the file is seen only among the run's open files, where Linux
+# shows it as "/folder/#inode (deleted)".
+temporary_with_rows() {
+  local fd
+  find . -name ".$2.tnx-*" -size +0 | head -n 1
+  for fd in /proc/"$1"/fd/*; do
+    case "$(readlink "$fd" 2>/dev/null)" in
+      */\#*" (deleted)")
+        [ "$(stat -L -c %s "$fd" 2>/dev/null || echo 0)" -gt 0 ] && echo "$fd"
+        ;;
+    esac
+  done
+}

@@ -2,7 +2,7 @@
 # Every signal whose default action ends the process, sent while a single
 # run replaces a row file: the input is a FIFO that has delivered a header
 # and some data lines and then waits, so the signal always finds the
-# hidden temporary file open with rows in it. The run must end by that
+# temporary file open with rows in it. The run must end by that
 # signal (status 128 + its number), leave no temporary file and leave the
 # row file as it was. Then the limits that end a run without anyone
 # sending a signal: a file size limit (ulimit -f, SIGXFSZ not ignored) and
@@ -47,10 +47,10 @@ start_held() {
   feeder=$!
 }
 
-# wait_for_rows: waits up to 10 s for the hidden temporary file to hold rows.
+# wait_for_rows: waits up to 10 s for the temporary file to hold rows.
 wait_for_rows() {
   for _ in $(seq 1 200); do
-    [ -n "$(find . -name '.out.ntp.tnx-*' -size +0 | head -n 1)" ] && return 0
+    [ -n "$(temporary_with_rows "$pid" out.ntp)" ] && return 0
     sleep 0.05
   done
   fail "$1: no temporary file with rows appeared"
@@ -105,6 +105,54 @@ for signal in INT TERM HUP QUIT USR1 RTMIN; do
   finish "SIG$signal ignored" 0
   cmp -s out.ntp complete.ntp || fail "SIG$signal ignored: the rows are not complete"
 done
+
+# A signal while the rows are put in place. The row file is written
+# without a name, which gets a hidden name just before it is renamed over
+# the old row file; strace holds the run for 1 s after each link it makes,
+# and SIGTERM comes while the hidden name stands. A single run holds every
+# signal back until the rename is done: status 143, the new rows in place.
+# A batch's job guards the name, and the handler removes it: status 143,
+# the old rows or the new ones. Nothing is left either way.
+if ! strace -f -qq -o /dev/null true 2>/dev/null; then
+  echo "a signal while the rows are put in place: skipped (needs strace and ptrace)"
+else
+  cp head.dat b1.dat
+  cp head.dat b2.dat
+  for mode in "single run" "batch -j 2"; do
+    cp old.ntp out.ntp
+    cp old.ntp b1.ntp
+    cp old.ntp b2.ntp
+    args=(head.dat out.ntp)
+    [ "$mode" = "single run" ] || args=(--batch -j 2 b1.dat b2.dat)
+    strace -f -qq -o /dev/null -e inject=linkat:delay_exit=1000000 \
+      "$binary" "${args[@]}" >/dev/null 2>&1 &
+    pid=$!
+    feeder=
+    hidden=
+    for _ in $(seq 1 200); do
+      hidden=$(find . -name '.*.tnx-*' | head -n 1)
+      [ -n "$hidden" ] && break
+      sleep 0.02
+    done
+    if [ -z "$hidden" ]; then
+      fail "$mode, SIGTERM in place: no hidden name appeared"
+    else
+      # .NAME.tnx-PID-N: the run's own process, not strace's.
+      run=${hidden##*.tnx-}
+      kill -s TERM "${run%-*}"
+    fi
+    finish "$mode, SIGTERM while the rows are put in place" 143
+    for rows in out.ntp b1.ntp b2.ntp; do
+      if cmp -s "$rows" complete.ntp; then
+        continue
+      elif [ "$mode" = "single run" ] && [ "$rows" = out.ntp ]; then
+        fail "$mode: the new rows were not put in place"
+      else
+        cmp -s "$rows" old.ntp || fail "$mode: $rows neither old nor new"
+      fi
+    done
+  done
+fi
 
 # A file size limit with SIGXFSZ at its default action: status 153.
 awk 'BEGIN {

@@ -1,14 +1,17 @@
 // The table of temporary files that a signal's handler ends the program
 // with, driven by threads that guard files while another thread ends: no
 // torn or stale name reaches the handler, more threads than slots do no
-// harm, and no file is left once the end has run, however the threads'
-// steps and the end fall together. Each scenario is repeated many times,
-// with a fresh table each time: a table ends only once.
+// harm, slots come back from threads that are gone, a child made by fork()
+// leaves its parent's names alone, and no file is left once the end has
+// run, however the threads' steps and the end fall together. Each scenario
+// is repeated many times, with a fresh table each time: a table ends only
+// once.
 #include "platform/temporary_files.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -45,6 +49,8 @@ constexpr int ROUNDS = 4000;
 constexpr std::size_t NAME = 128;
 constexpr std::size_t SLOTS = 4;
 using Table = detail::TemporaryFiles<char, NAME, SLOTS>;
+// The process the names of most tests belong to.
+constexpr unsigned ME = 1;
 
 // A wait that always lets the handler wait on.
 bool keep_waiting() {
@@ -105,7 +111,7 @@ TEST(TemporaryFiles, HandlerGetsNoTornOrStaleName) {
         std::string name = name_of(t, ++g);
         for (; cycle < CYCLES; ++cycle) {
           const bool after_end = round->ended;
-          if (!round->table.guard(name.c_str(), name.size())) break;
+          if (!round->table.guard(name.c_str(), name.size(), ME)) break;
           if (after_end) {
             ++guarded_after_end;
             break;
@@ -136,7 +142,7 @@ TEST(TemporaryFiles, HandlerGetsNoTornOrStaleName) {
     }
     std::vector<std::string> removed;
     EXPECT_TRUE(round->table.end(
-        [&removed](const char* name) { removed.emplace_back(name); },
+        ME, [&removed](const char* name) { removed.emplace_back(name); },
         keep_waiting));
     round->ended = true;
     round->ended.notify_all();
@@ -184,10 +190,10 @@ TEST(TemporaryFiles, WhatTheEndRemoves) {
       auto table = std::make_unique<Table>();
       for (const Step step : c.steps) {
         switch (step) {
-          case guard_a: ASSERT_TRUE(table->guard("a", 1)); break;
-          case guard_b: ASSERT_TRUE(table->guard("b", 1)); break;
+          case guard_a: ASSERT_TRUE(table->guard("a", 1, ME)); break;
+          case guard_b: ASSERT_TRUE(table->guard("b", 1, ME)); break;
           case guard_long:
-            ASSERT_TRUE(table->guard(long_name.c_str(), long_name.size()));
+            ASSERT_TRUE(table->guard(long_name.c_str(), long_name.size(), ME));
             break;
           case created: table->created(); break;
           case release: table->release(); break;
@@ -196,16 +202,16 @@ TEST(TemporaryFiles, WhatTheEndRemoves) {
       std::vector<std::string> removed;
       int waits = 0;
       EXPECT_TRUE(table->end(
-          [&removed](const char* name) { removed.emplace_back(name); },
+          ME, [&removed](const char* name) { removed.emplace_back(name); },
           [&waits] { return ++waits < 10; }));
       EXPECT_EQ(removed, c.removed);
       // This thread's own creation is not waited for.
       EXPECT_EQ(waits, 0);
       // Once the end has begun, nothing more is created, and a second end
       // leaves the files to the first.
-      EXPECT_FALSE(table->guard("c", 1));
+      EXPECT_FALSE(table->guard("c", 1, ME));
       EXPECT_FALSE(table->end(
-          [&removed](const char* name) { removed.emplace_back(name); },
+          ME, [&removed](const char* name) { removed.emplace_back(name); },
           keep_waiting));
       EXPECT_EQ(removed, c.removed);
     }).join();
@@ -224,18 +230,19 @@ TEST(TemporaryFiles, MoreThreadsThanSlots) {
   for (unsigned t = 0; t < threads; ++t) {
     workers.emplace_back([&, t] {
       const std::string name = name_of(t, 1);
-      if (table->guard(name.c_str(), name.size())) ++guarded;
+      if (table->guard(name.c_str(), name.size(), ME)) ++guarded;
       table->created();
       while (!ended) std::this_thread::yield();
       table->release();
       const std::string next = name_of(t, 2);
-      if (!table->guard(next.c_str(), next.size())) ++refused_after_end;
+      if (!table->guard(next.c_str(), next.size(), ME)) ++refused_after_end;
     });
   }
   while (guarded < threads) std::this_thread::yield();
   std::set<std::string> removed;
-  EXPECT_TRUE(table->end([&removed](const char* name) { removed.insert(name); },
-                         keep_waiting));
+  EXPECT_TRUE(table->end(
+      ME, [&removed](const char* name) { removed.insert(name); },
+      keep_waiting));
   ended = true;
   for (std::thread& worker : workers) worker.join();
   // One name per slot; the threads without a slot were let through, and
@@ -260,10 +267,11 @@ TEST(TemporaryFiles, HandlerNeverWaitsForItsOwnThread) {
   std::atomic<bool> second_ended_first{true};
   std::thread second([&] {
     const std::string name = "second";
-    ASSERT_TRUE(table->guard(name.c_str(), name.size()));
+    ASSERT_TRUE(table->guard(name.c_str(), name.size(), ME));
     second_guarded = true;
     while (!first_waits && !first_done) std::this_thread::yield();
-    second_ended_first = table->end([](const char*) {}, keep_waiting);
+    second_ended_first = table->end(
+        ME, [](const char*) {}, keep_waiting);
   });
   while (!second_guarded) std::this_thread::yield();
   std::set<std::string> removed;
@@ -272,9 +280,9 @@ TEST(TemporaryFiles, HandlerNeverWaitsForItsOwnThread) {
   int waits = 0;
   std::thread first([&] {
     const std::string name = "first";
-    ASSERT_TRUE(table->guard(name.c_str(), name.size()));
+    ASSERT_TRUE(table->guard(name.c_str(), name.size(), ME));
     EXPECT_TRUE(table->end(
-        [&removed](const char* removing) { removed.insert(removing); },
+        ME, [&removed](const char* removing) { removed.insert(removing); },
         [&] {
           first_waits = true;
           std::this_thread::yield();
@@ -290,6 +298,118 @@ TEST(TemporaryFiles, HandlerNeverWaitsForItsOwnThread) {
                                "that could not finish: its own thread's, or "
                                "one the second handler had interrupted";
   EXPECT_EQ(removed, (std::set<std::string>{"first", "second"}));
+}
+
+// Thousands of threads that come and go, each guarding and releasing one
+// name, SLOTS at a time: each gives its slot back, so a thread that comes
+// after all of them is still guarded, and the end removes its name.
+TEST(TemporaryFiles, SlotsComeBackFromThreadsThatAreGone) {
+  constexpr unsigned THREADS = 4000;
+  auto table = std::make_unique<Table>();
+  std::atomic<unsigned> refused{0};
+  for (unsigned first = 0; first < THREADS; first += SLOTS) {
+    std::vector<std::thread> threads;
+    for (unsigned t = first; t < first + SLOTS; ++t) {
+      threads.emplace_back([&, t] {
+        const std::string name = name_of(t, 1);
+        if (!table->guard(name.c_str(), name.size(), ME)) ++refused;
+        table->created();
+        table->release();
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  }
+  EXPECT_EQ(refused, 0U);
+  std::atomic<bool> guarded{false};
+  std::atomic<bool> ended{false};
+  std::thread late([&] {
+    EXPECT_TRUE(table->guard("late", 4, ME));
+    table->created();
+    guarded = true;
+    while (!ended) std::this_thread::yield();
+  });
+  while (!guarded) std::this_thread::yield();
+  std::vector<std::string> removed;
+  EXPECT_TRUE(table->end(
+      ME, [&removed](const char* name) { removed.emplace_back(name); },
+      keep_waiting));
+  ended = true;
+  late.join();
+  EXPECT_EQ(removed, std::vector<std::string>{"late"});
+}
+
+// What a child made by fork() finds when its end comes, as a bit each.
+enum ChildFault : int {
+  child_refused = 1,    // its own guard was refused: no slot, or "ending"
+  child_not_first = 2,  // its end took the parent's end for its own
+  child_waited = 4,     // it waited for a creation of its parent's
+  child_removed = 8,    // it removed another name than its own
+};
+
+// In a child of fork(): guards a name of its own, then ends; returns the
+// faults seen, 0 when none.
+int end_in_child(Table& table) {
+  const auto self = static_cast<unsigned>(::getpid());
+  int faults = table.guard("child", 5, self) ? 0 : child_refused;
+  table.created();
+  int waits = 0;
+  int removed = 0;
+  const bool first = table.end(
+      self,
+      [&](const char* name) {
+        if (std::string_view(name) != "child") faults |= child_removed;
+        ++removed;
+      },
+      [&waits] { return ++waits < 3; });
+  if (!first) faults |= child_not_first;
+  if (waits > 0) faults |= child_waited;
+  if (removed != 1) faults |= child_removed;
+  return faults;
+}
+
+// A child made by fork() while every slot is held by its parent's
+// threads, one of them between guard and creation, and the parent's end
+// begun: the child's end removes only the child's own name, in a slot it
+// took over, and waits for nothing. The parent's names stay its own.
+TEST(TemporaryFiles, ChildOfForkEndsOnlyItsOwnNames) {
+  for (const bool parent_ending : {false, true}) {
+    SCOPED_TRACE(parent_ending ? "the parent ending" : "the parent at work");
+    const auto parent = static_cast<unsigned>(::getpid());
+    auto table = std::make_unique<Table>();
+    std::atomic<unsigned> guarded{0};
+    std::atomic<bool> done{false};
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < SLOTS; ++t) {
+      threads.emplace_back([&, t] {
+        const std::string name = name_of(t, 1);
+        EXPECT_TRUE(table->guard(name.c_str(), name.size(), parent));
+        if (t > 0) table->created();  // thread 0 stays mid-creation
+        ++guarded;
+        while (!done) std::this_thread::yield();
+      });
+    }
+    while (guarded < SLOTS) std::this_thread::yield();
+    std::set<std::string> removed;
+    if (parent_ending) {
+      EXPECT_TRUE(table->end(
+          parent, [&removed](const char* name) { removed.insert(name); },
+          [] { return false; }));
+    }
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(end_in_child(*table));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    done = true;
+    for (std::thread& thread : threads) thread.join();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "faults in the child (ChildFault)";
+    if (!parent_ending) {
+      EXPECT_TRUE(table->end(
+          parent, [&removed](const char* name) { removed.insert(name); },
+          [] { return false; }));
+    }
+    EXPECT_EQ(removed.size(), SLOTS);
+  }
 }
 
 // Threads that create, fill and rename real files in a scratch folder
@@ -330,7 +450,7 @@ TEST(TemporaryFiles, NoFileLeftAfterTheEnd) {
           const std::string done =
               (dir / ("row-" + std::to_string(t) + "-" + std::to_string(n)))
                   .string();
-          if (!table->guard(name.c_str(), name.size())) return;
+          if (!table->guard(name.c_str(), name.size(), ME)) return;
           const int fd = ::open(name.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
           table->created();
@@ -350,8 +470,8 @@ TEST(TemporaryFiles, NoFileLeftAfterTheEnd) {
     }
     std::this_thread::sleep_for(
         std::chrono::microseconds(random.between(0, 2000)));
-    EXPECT_TRUE(
-        table->end([](const char* name) { ::unlink(name); }, keep_waiting));
+    EXPECT_TRUE(table->end(
+        ME, [](const char* name) { ::unlink(name); }, keep_waiting));
     dead = true;
     for (std::thread& worker : workers) worker.join();
     for (const auto& entry : fs::directory_iterator(dir)) {
