@@ -31,6 +31,10 @@ def big_scan(path):
 def start(script, what, files, folder):
     """A Python process running `script` with `what` and the names of
     `files` as its arguments, in `folder`."""
+    # A shell starts a background job with SIGINT ignored, and Python keeps
+    # an ignored SIGINT ignored: the child raises KeyboardInterrupt however
+    # the tests were started.
+    script = "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)\n" + script
     return subprocess.Popen(
         [sys.executable, "-c", script, what, *files],
         cwd=folder,
