@@ -5,11 +5,11 @@
 namespace tnx {
 
 void Console::report(std::string_view name, std::string_view reason) {
-  const auto add = [this](std::string_view piece) { errors_ += piece; };
+  const auto append = [this](std::string_view piece) { errors_ += piece; };
   errors_ += "tarnovelix: ";
-  add_name(name, add);
+  add_name(name, append);
   errors_ += ": ";
-  add_name(reason, add);
+  add_name(reason, append);
   errors_ += '\n';
 }
 
