@@ -14,8 +14,8 @@
 #include "engine/header.hpp"
 #include "engine/line_reader.hpp"
 #include "engine/number_scan.hpp"
-#include "engine/record.hpp"
 #include "engine/row_writer.hpp"
+#include "engine/text_rows.hpp"
 #include "row_sink.hpp"
 
 namespace {

@@ -50,7 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   for (std::size_t k = 0; k < files; ++k) {
     const std::string input = bytes.substr(cuts[k], cuts[k + 1] - cuts[k]);
     const tnx::test::MemoryConversion got = tnx::test::convert_in_memory(
-        input, {block_size, line_limit, false}, {}, &memory);
+        input,
+        {.block_size = block_size,
+         .line_limit = line_limit,
+         .background_writing = tnx::BackgroundWriting::never},
+        {}, &memory);
     const tnx::test::Conversion want = tnx::test::reference_convert(input);
     TNX_FUZZ_ASSERT(got.result.read_error == 0 && got.result.write_error == 0,
                     "a file failed");

@@ -14,8 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "engine/findings.hpp"
 #include "engine/limits.hpp"
+#include "engine/report/findings.hpp"
 #include "fuzz_check.hpp"
 #include "memory_conversion.hpp"
 #include "reference.hpp"
@@ -91,7 +91,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     how.standard_input = reading.standard_input;
     tnx::Findings findings;
     const tnx::test::MemoryConversion got = tnx::test::convert_in_memory(
-        input, {reading.block_size, reading.line_limit, true, &findings}, how);
+        input,
+        {.block_size = reading.block_size, .line_limit = reading.line_limit},
+        how, nullptr, &findings);
     if (reading.line_limit == tnx::BLOCK_SIZE && !have_first) {
       first = findings;
       have_first = true;

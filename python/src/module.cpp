@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "capped_text.hpp"
-#include "engine/scan_arrays.hpp"
+#include "engine/arrays/scan_arrays.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"

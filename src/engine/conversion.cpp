@@ -1,38 +1,17 @@
+// One conversion into the row file's text: the shared passes, the text
+// rows as their sink, and how the rows are written.
 #include "engine/conversion.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 
-#include "engine/compaction.hpp"
-#include "engine/findings.hpp"
-#include "engine/header.hpp"
 #include "engine/line_reader.hpp"
-#include "engine/record.hpp"
 #include "engine/row_writer.hpp"
-#include "engine/scan_passes.hpp"
+#include "engine/text_rows.hpp"
 
 namespace tnx {
 namespace {
-
-// A header line longer than the input buffer, from its first piece in
-// `line` on. Returns 0 or the errno value of a failed read.
-int handle_header_in_pieces(LineReader& reader, Line& line,
-                            ColumnTables& tables, TextOutput& text,
-                            InputAgain input, std::size_t hold) {
-  LongHeaderLine header(tables, text, input, reader.offset_of(line.text), hold);
-  for (ReadStatus status = ReadStatus::piece;;) {
-    const bool last = status == ReadStatus::line;
-    if (const int error = header.add(line, last); error != 0) return error;
-    if (last) return 0;
-    // The rest of a line that can change nothing more is passed over.
-    if (header.done()) {
-      return reader.pass_over_rest_of_line() ? 0 : reader.error();
-    }
-    status = reader.next_piece(line);
-    if (status == ReadStatus::error) return reader.error();
-  }
-}
 
 // The size of a regular input from which its rows go to the file from a
 // thread of their own. The thread costs a start and fresh buffers to fill,
@@ -63,8 +42,9 @@ Writing writing_of(const FileIo& io, const ConversionInput& input,
                    const ConversionOutput& output,
                    const ConversionSettings& settings) {
   const bool sized = input.id.kind == FileKind::regular;
-  const bool large = settings.may_write_in_background &&
-                     (!sized || input.id.size >= BACKGROUND_INPUT);
+  const bool large =
+      settings.background_writing == BackgroundWriting::allowed &&
+      (!sized || input.id.size >= BACKGROUND_INPUT);
   return io.takes_writes_from_other_threads() &&
                  output.kind == FileKind::regular && large
              ? Writing::in_background
@@ -73,65 +53,15 @@ Writing writing_of(const FileIo& io, const ConversionInput& input,
 
 }  // namespace
 
-std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
-  if (input.id.kind != FileKind::regular || input.id.size >= block_size) {
-    return block_size;
-  }
-  return std::max(static_cast<std::size_t>(input.id.size) + 1,
-                  std::min(block_size, MIN_BLOCK_SIZE));
-}
-
-int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
-                    InputAgain input, std::size_t hold, Findings* findings) {
-  Line line;
-  for (int count = 0; count <= HEADER_LINES; ++count) {
-    const ReadStatus status = reader.next(line);
-    if (status == ReadStatus::end) break;
-    if (status == ReadStatus::error) return reader.error();
-    if (count == HEADER_LINES) {
-      if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
-        return reader.error();
-      }
-      continue;
-    }
-    const int summaries = tables.summaries;
-    if (status == ReadStatus::line) {
-      handle_header_line(line, tables, text);
-    } else if (const int error = handle_header_in_pieces(reader, line, tables,
-                                                         text, input, hold);
-               error != 0) {
-      return error;
-    }
-    if (findings == nullptr) continue;
-    const auto number = static_cast<std::uint64_t>(count) + 1;
-    // A points or events line adds its summary: the line's number and
-    // what it read go to the report.
-    if (tables.summaries != summaries) {
-      const ColumnTables::Count& read =
-          tables.counts[static_cast<std::size_t>(summaries)];
-      findings->header_line(number, read.keyword, read.count);
-    }
-    // A line in pieces, like a data line, is seen through its numbers only.
-    if (status == ReadStatus::line) findings->header_text(line, number);
-  }
-  if (findings != nullptr) findings->header_over(tables);
-  return 0;
-}
-
 ConversionResult convert(FileIo& io, const ConversionInput& input,
                          const ConversionOutput& output, TextOutput& text,
                          ConversionMemory& memory,
-                         const ConversionSettings& settings) {
-  const std::size_t block_size = read_size(input, settings.block_size);
-  LineReader reader(io, input.fd, block_size, std::move(memory.input),
-                    settings.line_limit);
-  const InputAgain again{
-      &io,
-      input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
+                         const ConversionSettings& settings, PassNotes* notes) {
+  InputPasses passes(io, input, settings, std::move(memory.input));
+  LineReader& reader = passes.reader();
   ColumnTables tables;
   ConversionResult result;
-  result.read_error = run_header_pass(reader, tables, text, again,
-                                      settings.line_limit, settings.findings);
+  result.read_error = passes.run_header(tables, text, notes);
   text.flush();
 
   const ColumnTexts columns(tables);
@@ -142,7 +72,7 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
       writing == Writing::in_background ? OUTPUT_BUFFER_SIZE : ROWS_PER_WRITE,
       writing, sized ? row_bytes_bound(input.id.size, columns) : UNKNOWN_SIZE,
       std::move(memory.rows));
-  if (result.read_error == 0 && settings.findings == nullptr) {
+  if (result.read_error == 0 && notes == nullptr) {
     result.read_error = run_data_pass(
         reader,
         [&columns, &rows](const Line& line) {
@@ -150,14 +80,13 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
         },
         [&rows] { return rows.failed(); });
   } else if (result.read_error == 0) {
-    // Each data line's findings, numbered from the line after the header;
-    // a loop of its own, so the one without a report stays as it was.
-    Findings& findings = *settings.findings;
+    // Each data line's notes, numbered from the line after the header; a
+    // loop of its own, so the one without a report stays as it was.
     std::uint64_t number = HEADER_LINES + 1;
     result.read_error = run_data_pass(
         reader,
         [&](const Line& line) {
-          findings.data_line(line, ++number);
+          notes->data_line(line, ++number);
           convert_data_line(line, columns, rows);
         },
         [&rows] { return rows.failed(); }, REPORTED_LINE_NUMBERS);
@@ -167,7 +96,7 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
   memory.input = reader.release();
   // A buffer larger than the usual size is not kept.
   if (memory.input.capacity() >
-      std::max(block_size, BLOCK_SIZE + LINE_END_BYTES)) {
+      std::max(passes.block_size(), BLOCK_SIZE + LINE_END_BYTES)) {
     memory.input = InputBuffer();
   }
   return result;

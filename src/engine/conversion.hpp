@@ -10,11 +10,10 @@
 #include "engine/buffers.hpp"
 #include "engine/file_io.hpp"
 #include "engine/limits.hpp"
+#include "engine/passes.hpp"
 #include "engine/text_output.hpp"
 
 namespace tnx {
-
-class Findings;
 
 // The buffers of one conversion, kept for the next. The first touch of a
 // page of memory costs about as much as converting a few kilobytes, so a
@@ -30,34 +29,6 @@ struct ConversionMemory {
 
   InputBuffer input;
   RowBuffer rows;
-};
-
-// How a conversion reads and writes.
-struct ConversionSettings {
-  // The most bytes asked of the input in one read call.
-  std::size_t block_size = BLOCK_SIZE;
-  // The most bytes of one line held at once (at least 2): longer lines are
-  // taken in pieces. Also the most bytes of a header line's first word held
-  // for its echo when the input can be read again.
-  std::size_t line_limit = BLOCK_SIZE;
-  // The rows of a large regular file may be written from a thread of their
-  // own, when the FileIo takes writes from other threads.
-  bool may_write_in_background = true;
-  // Where to note what the conversion passed over or changed in its input
-  // (see findings.hpp), or null: the notes cost a second scan of each line.
-  Findings* findings = nullptr;
-};
-
-// The input, open for reading.
-struct ConversionInput {
-  int fd = -1;
-  // What FileIo::identify() tells of it: its kind, and a regular file's
-  // size, a hint for the size of the reads and the row buffer.
-  FileId id;
-  // Whether it is read from its start, so that any of its bytes can be read
-  // again by offset (a regular file opened by name; standard input may
-  // start anywhere).
-  bool from_start = false;
 };
 
 // The row file, open for writing, and the kind of file it is.
@@ -79,11 +50,14 @@ struct ConversionResult {
 // Converts `input` into `output` with the calls of `io`, handing the header
 // pass's echo and summaries to `text` (flushed once the header pass is
 // over). `memory`: buffers to take over, given back for the next
-// conversion. Neither file is closed.
+// conversion. `notes`, when given, are handed what the passes met besides
+// the rows (a report; it costs a second scan of each line). Neither file is
+// closed.
 [[nodiscard]] ConversionResult convert(FileIo& io, const ConversionInput& input,
                                        const ConversionOutput& output,
                                        TextOutput& text,
                                        ConversionMemory& memory,
-                                       const ConversionSettings& settings);
+                                       const ConversionSettings& settings,
+                                       PassNotes* notes = nullptr);
 
 }  // namespace tnx

@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/header.hpp"
+#include "engine/column_tables.hpp"
 #include "engine/limits.hpp"
 #include "engine/line_end.hpp"
 

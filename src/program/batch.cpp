@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/findings.hpp"
+#include "engine/report/findings.hpp"
 #include "platform/file_names.hpp"
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
@@ -183,11 +183,11 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
     } else {
       // With several jobs the cores are taken: a writer thread per file
       // would only add threads and buffers.
-      report.status =
-          convert_file(names_.c_str(index), output.c_str(), fs_, console,
-                       {BLOCK_SIZE, BLOCK_SIZE, threads_ == 1,
-                        config_.report ? &findings : nullptr},
-                       memory, record);
+      report.status = convert_file(
+          names_.c_str(index), output.c_str(), fs_, console,
+          {.background_writing = threads_ == 1 ? BackgroundWriting::allowed
+                                               : BackgroundWriting::never},
+          config_.report ? &findings : nullptr, memory, record);
       report.had_findings = config_.report && findings.total() != 0;
     }
     report.text = console.take_text();

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "engine/findings.hpp"
+#include "engine/report/findings.hpp"
 #include "program/findings_text.hpp"
 #include "program/messages.hpp"
 #include "program/output_file.hpp"
@@ -121,19 +121,22 @@ RunStatus finish(Console& console, const char* input, const char* output,
 }  // namespace
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
-                       Console& console, const ConversionSettings& settings) {
+                       Console& console, const ConversionSettings& settings,
+                       Findings* findings) {
   ConversionMemory memory;
   ConversionRecord record;
-  return convert_file(input, output, fs, console, settings, memory, record);
+  return convert_file(input, output, fs, console, settings, findings, memory,
+                      record);
 }
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
                        Console& console, const ConversionSettings& settings,
-                       ConversionMemory& memory, ConversionRecord& record) {
+                       Findings* findings, ConversionMemory& memory,
+                       ConversionRecord& record) {
   record = ConversionRecord();
   // A file that stops before it is read has no findings, whatever the
   // findings' owner noted of its earlier files.
-  if (settings.findings != nullptr) *settings.findings = Findings();
+  if (findings != nullptr) *findings = Findings();
   InputFile in(fs, input);
   if (in.error() != 0) {
     tell_failure(console, INPUT_NOT_OPENED, input, in.error(), record);
@@ -153,14 +156,13 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   record.repeatable &=
       out.kind() == FileKind::regular && !out.is_standard_output();
 
-  const ConversionResult result = convert(
-      fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
+  const ConversionResult result =
+      convert(fs.io(), in.input(), {out.fd(), out.kind()}, console, memory,
+              settings, findings);
   in.close();
   // What the input held that gave no rows or changed, as far as it was
   // read, goes before any failure.
-  if (settings.findings != nullptr) {
-    tell_findings(console, input, *settings.findings);
-  }
+  if (findings != nullptr) tell_findings(console, input, *findings);
   return finish(console, input, output, out, result, record);
 }
 

@@ -12,6 +12,8 @@
 
 namespace tnx {
 
+class Findings;
+
 // What the caller of a conversion learns beyond its status, to tell
 // whether making it again could end otherwise.
 struct ConversionRecord {
@@ -33,16 +35,19 @@ struct ConversionRecord {
 // reaches `output`, or a regular output is left as it was. `memory`:
 // buffers to take over, given back for the next conversion. `record` is
 // filled in as the conversion goes, so that it holds also when a
-// std::bad_alloc ends it.
+// std::bad_alloc ends it. `findings`, when given, are cleared and then
+// filled with the report of this input, which follows its console text.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
                                      const ConversionSettings& settings,
+                                     Findings* findings,
                                      ConversionMemory& memory,
                                      ConversionRecord& record);
 
 // The same, with buffers of its own.
 [[nodiscard]] RunStatus convert_file(const char* input, const char* output,
                                      FileSystem& fs, Console& console,
-                                     const ConversionSettings& settings = {});
+                                     const ConversionSettings& settings = {},
+                                     Findings* findings = nullptr);
 
 }  // namespace tnx

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/findings.hpp"
+#include "engine/report/findings.hpp"
 #include "program/console.hpp"
 
 namespace tnx {

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/findings.hpp"
+#include "engine/report/findings.hpp"
 #include "program/batch.hpp"
 #include "program/console.hpp"
 #include "program/file_conversion.hpp"
@@ -93,9 +93,9 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
   if (config.show_usage) console.print(USAGE_LINE);
   try {
     Findings findings;
-    return convert_file(
-        config.input, config.output, fs, console,
-        {block_size, line_limit, true, config.report ? &findings : nullptr});
+    return convert_file(config.input, config.output, fs, console,
+                        {.block_size = block_size, .line_limit = line_limit},
+                        config.report ? &findings : nullptr);
   } catch (const std::bad_alloc&) {
     // The files are closed, and a temporary row file removed, as the stack
     // unwinds; what the console holds goes first, then the failure, told

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/compaction.hpp"
+#include "engine/long_line_numbers.hpp"
 #include "engine/number_scan.hpp"
 #include "memory_conversion.hpp"
 #include "reference.hpp"
@@ -287,8 +287,8 @@ TEST(LongLines, ConversionInPiecesMatchesTheReference) {
                      ", limit " + std::to_string(limit) + ", block " +
                      std::to_string(block) +
                      (how.standard_input ? ", standard input" : ""));
-        const test::MemoryConversion got =
-            test::convert_in_memory(input, {block, limit, true}, how);
+        const test::MemoryConversion got = test::convert_in_memory(
+            input, {.block_size = block, .line_limit = limit}, how);
         EXPECT_EQ(got.result.read_error, 0);
         EXPECT_EQ(got.result.write_error, 0);
         EXPECT_EQ(got.open_descriptors, 0u);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/scan_arrays.hpp"
+#include "engine/arrays/scan_arrays.hpp"
 #include "memory_conversion.hpp"
 #include "memory_file_io.hpp"
 #include "seeded_random.hpp"

@@ -8,7 +8,7 @@ namespace tnx::test {
 MemoryConversion convert_in_memory(std::string_view input,
                                    const ConversionSettings& settings,
                                    const MemoryInput& how,
-                                   ConversionMemory* memory) {
+                                   ConversionMemory* memory, PassNotes* notes) {
   MemoryFileIo io;
   io.read_error_at = how.read_error_at;
   io.reported_size = how.reported_size;
@@ -26,8 +26,8 @@ MemoryConversion convert_in_memory(std::string_view input,
   StringOutput text;
   ConversionMemory own;
   MemoryConversion done;
-  done.result =
-      convert(io, in, out, text, memory != nullptr ? *memory : own, settings);
+  done.result = convert(io, in, out, text, memory != nullptr ? *memory : own,
+                        settings, notes);
   if (!how.standard_input) (void)io.close(in.fd);
   (void)io.close(out.fd);
   done.text = text.text();

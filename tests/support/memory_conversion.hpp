@@ -34,9 +34,11 @@ struct MemoryInput {
 // convert_in_memory()
 //
 // Converts `input` into a regular row file with `settings`, through
-// `memory` when it is given (buffers of its own otherwise).
+// `memory` when it is given (buffers of its own otherwise), handing
+// `notes`, when given, what the passes met (see convert()).
 [[nodiscard]] MemoryConversion convert_in_memory(
     std::string_view input, const ConversionSettings& settings,
-    const MemoryInput& how = {}, ConversionMemory* memory = nullptr);
+    const MemoryInput& how = {}, ConversionMemory* memory = nullptr,
+    PassNotes* notes = nullptr);
 
 }  // namespace tnx::test

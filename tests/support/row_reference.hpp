@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/header.hpp"
-#include "engine/record.hpp"
 #include "engine/row_writer.hpp"
+#include "engine/text_rows.hpp"
 #include "memory_file_io.hpp"
 #include "padded_line.hpp"
 #include "reference.hpp"

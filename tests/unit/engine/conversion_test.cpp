@@ -89,7 +89,8 @@ TEST(Conversion, FilesInTurnInTheSameMemory) {
     for (const bool full_size : {false, true}) {
       SCOPED_TRACE("block " + std::to_string(block) +
                    (full_size ? ", full-size buffers" : ", no buffers"));
-      const ConversionSettings settings{block, BLOCK_SIZE, false};
+      const ConversionSettings settings{
+          .block_size = block, .background_writing = BackgroundWriting::never};
       ConversionMemory memory =
           full_size ? ConversionMemory::for_many_files() : ConversionMemory();
       for (const TurnFile& file : files) {
@@ -121,7 +122,8 @@ TEST(Conversion, SmallSizeIsOnlyAHint) {
   for (int i = 0; input.size() < 300000; ++i) {
     input += std::to_string(i) + " 1 22 333\n";
   }
-  const ConversionSettings settings{BLOCK_SIZE, BLOCK_SIZE, false};
+  const ConversionSettings settings{.background_writing =
+                                        BackgroundWriting::never};
   const MemoryConversion want = convert_in_memory(input, settings);
   for (const std::size_t reported : {std::size_t{0}, std::size_t{10}}) {
     SCOPED_TRACE("size reported: " + std::to_string(reported));
@@ -187,19 +189,24 @@ TEST(Conversion, RowsWrittenInTheBackgroundWhereTheFileIoTakesIt) {
     const char* name;
     const std::string& input;
     bool takes_other_threads;
-    bool may_write_in_background;
+    BackgroundWriting background_writing;
     FileKind output;
     bool elsewhere;
   };
   const Case cases[] = {
-      {"large, taken", large, true, true, FileKind::regular, true},
-      {"large, not taken", large, false, true, FileKind::regular, false},
-      {"large, not allowed", large, true, false, FileKind::regular, false},
-      {"large, to a device", large, true, true, FileKind::device, false},
-      {"small, taken", small, true, true, FileKind::regular, false},
+      {"large, taken", large, true, BackgroundWriting::allowed,
+       FileKind::regular, true},
+      {"large, not taken", large, false, BackgroundWriting::allowed,
+       FileKind::regular, false},
+      {"large, not allowed", large, true, BackgroundWriting::never,
+       FileKind::regular, false},
+      {"large, to a device", large, true, BackgroundWriting::allowed,
+       FileKind::device, false},
+      {"small, taken", small, true, BackgroundWriting::allowed,
+       FileKind::regular, false},
   };
-  const MemoryConversion want =
-      convert_in_memory(large, {BLOCK_SIZE, BLOCK_SIZE, false});
+  const MemoryConversion want = convert_in_memory(
+      large, {.background_writing = BackgroundWriting::never});
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     SharedFiles io(c.takes_other_threads);
@@ -210,7 +217,7 @@ TEST(Conversion, RowsWrittenInTheBackgroundWhereTheFileIoTakesIt) {
     ConversionMemory memory;
     const ConversionResult result =
         convert(io, in, {io.open("out.ntp"), c.output}, text, memory,
-                {BLOCK_SIZE, BLOCK_SIZE, c.may_write_in_background});
+                {.background_writing = c.background_writing});
     EXPECT_EQ(result.read_error, 0);
     EXPECT_EQ(result.write_error, 0);
     EXPECT_EQ(io.written_elsewhere(), c.elsewhere);

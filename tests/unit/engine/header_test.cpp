@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/long_header_line.hpp"
 #include "faulty_file_io.hpp"
 #include "memory_file_io.hpp"
 #include "padded_line.hpp"

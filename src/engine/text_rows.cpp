@@ -1,4 +1,5 @@
-#include "engine/record.hpp"
+// The text sink of the data-line scanner: rows as the row file's text.
+#include "engine/text_rows.hpp"
 
 #include "engine/data_line.hpp"
 

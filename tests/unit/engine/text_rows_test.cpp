@@ -1,4 +1,4 @@
-#include "engine/record.hpp"
+#include "engine/text_rows.hpp"
 
 #include <gtest/gtest.h>
 

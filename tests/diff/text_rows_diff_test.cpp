@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/findings.hpp"
+#include "engine/report/findings.hpp"
 #include "engine/row_writer.hpp"
 #include "row_reference.hpp"
 #include "seeded_random.hpp"
@@ -191,7 +191,7 @@ TEST(RecordDiff, ReportScanAgreesWithRowsAndCLibrary) {
                  testing::PrintToString(text));
     std::string padded = text + '\0' + std::string(LINE_PADDING, '\0');
     const LineScan scan =
-        scan_data_line(Line{padded.data(), text.size(), true});
+        scan_line_for_report(Line{padded.data(), text.size(), true});
     const LibraryScan want = library_scan(text);
     const std::string rows = test::convert_lines({text}, tables);
     const std::vector<std::string> values = row_fields(rows, 3);

@@ -26,9 +26,9 @@
 #include <mutex>
 #include <thread>
 
+#include "engine/arrays/heap_array.hpp"
+#include "engine/column_tables.hpp"
 #include "engine/hand_over.hpp"
-#include "engine/header.hpp"
-#include "engine/heap_array.hpp"
 #include "engine/limits.hpp"
 
 namespace tnx {

@@ -1,4 +1,5 @@
-#include "engine/compaction.hpp"
+// The numbers of a long line, compacted piece by piece into a short line.
+#include "engine/long_line_numbers.hpp"
 
 #include <algorithm>
 #include <cassert>

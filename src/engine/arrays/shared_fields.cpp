@@ -1,4 +1,5 @@
-#include "engine/shared_fields.hpp"
+// The thread that fills the fields a data line's rows share.
+#include "engine/arrays/shared_fields.hpp"
 
 #include <exception>
 #include <new>

@@ -11,8 +11,9 @@
 #include <cstdint>
 #include <span>
 
-#include "engine/header.hpp"
+#include "engine/column_tables.hpp"
 #include "engine/line_reader.hpp"
+#include "engine/passes.hpp"
 
 namespace tnx {
 
@@ -34,11 +35,12 @@ enum class FindingKind : std::uint8_t {
   nul_byte,
   // A points or events line that gave a count of -1 or 0.
   header_count,
-  // No points or no events line in the header at all.
+  // No points or no events line in the header at all; the last kind.
   header_missing,
 };
 
-inline constexpr std::size_t FINDING_KINDS = 8;
+inline constexpr std::size_t FINDING_KINDS =
+    static_cast<std::size_t>(FindingKind::header_missing) + 1;
 
 // One finding, with what its message needs.
 struct Finding {
@@ -88,13 +90,15 @@ struct LineScan {
   std::uint32_t wrap_result = 0;
 };
 
-// scan_data_line()
+// scan_line_for_report()
 //
-// Scans `line` (with the NUL and padding the line reader provides) as the
-// data pass does and says what happened.
-[[nodiscard]] LineScan scan_data_line(const Line& line) noexcept;
+// Scans `line` (with the NUL and padding the line reader provides) by the
+// data pass's rules and says what happened: a scanner of its own beside
+// the data pass's (data_line.hpp), which its notes would slow down, kept
+// equal to it by a differential test.
+[[nodiscard]] LineScan scan_line_for_report(const Line& line) noexcept;
 
-class Findings {
+class Findings final : public PassNotes {
  public:
   // The first findings of each kind are kept to be shown; the rest are
   // counted.
@@ -105,24 +109,24 @@ class Findings {
   // Line `number` of the header was a points or events line that read
   // `count` numbers.
   void header_line(std::uint64_t number, HeaderKeyword keyword,
-                   int count) noexcept;
+                   int count) noexcept override;
 
   // header_text()
   //
   // Notes a NUL byte inside header line `number`, read whole: it ends the
   // line's text, as in a data line.
-  void header_text(const Line& line, std::uint64_t number) noexcept;
+  void header_text(const Line& line, std::uint64_t number) noexcept override;
 
   // header_over()
   //
   // The header pass is over: notes a keyword without any line, and keeps
   // how many slots each table has for the data lines.
-  void header_over(const ColumnTables& tables) noexcept;
+  void header_over(const ColumnTables& tables) noexcept override;
 
   // data_line()
   //
   // Notes what data line `number` gives besides its rows.
-  void data_line(const Line& line, std::uint64_t number) noexcept;
+  void data_line(const Line& line, std::uint64_t number) noexcept override;
 
   [[nodiscard]] std::uint64_t count(FindingKind kind) const noexcept {
     return counts_[static_cast<std::size_t>(kind)];

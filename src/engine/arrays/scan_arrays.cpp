@@ -1,4 +1,5 @@
-#include "engine/scan_arrays.hpp"
+// Rows kept as numbers: the shared passes with chunked arrays as their sink.
+#include "engine/arrays/scan_arrays.hpp"
 
 #include <algorithm>
 #include <array>
@@ -9,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/arrays/shared_fields.hpp"
 #include "engine/data_line.hpp"
-#include "engine/scan_passes.hpp"
-#include "engine/shared_fields.hpp"
+#include "engine/passes.hpp"
 
 namespace tnx {
 
@@ -322,19 +323,15 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        std::size_t chunk_rows, const ArraySettings& arrays) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
-  LineReader reader(io, input.fd, read_size(input, settings.block_size),
-                    InputBuffer(), settings.line_limit);
-  const InputAgain again{
-      &io,
-      input.from_start && input.id.kind == FileKind::regular ? input.fd : -1};
-  out.error =
-      run_header_pass(reader, out.tables, text, again, settings.line_limit);
+  InputPasses passes(io, input, settings, InputBuffer());
+  out.error = passes.run_header(out.tables, text);
 
   ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
                    arrays);
   if (out.error == 0) {
     out.error = run_data_pass(
-        reader, [&rows](const Line& line) { scan_data_line(line, rows); },
+        passes.reader(),
+        [&rows](const Line& line) { scan_data_line(line, rows); },
         [&rows] { return rows.failed(); });
   }
   if (rows.failed() || !rows.join(out)) {

@@ -1,4 +1,5 @@
-#include "engine/findings.hpp"
+// The report: each line scanned by the data pass's rules, with notes.
+#include "engine/report/findings.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -125,7 +126,7 @@ void keep_text(Finding& finding, const char* first,
 
 }  // namespace
 
-LineScan scan_data_line(const Line& line) noexcept {
+LineScan scan_line_for_report(const Line& line) noexcept {
   LineScan scan;
   if (const int numbers = plain_numbers(line); numbers >= 0) {
     scan.blank = numbers == 0;
@@ -216,7 +217,7 @@ void Findings::header_over(const ColumnTables& tables) noexcept {
 }
 
 void Findings::data_line(const Line& line, std::uint64_t number) noexcept {
-  const LineScan scan = scan_data_line(line);
+  const LineScan scan = scan_line_for_report(line);
   if (scan.blank) return;
   Finding finding;
   finding.line = number;

@@ -1,4 +1,4 @@
-#include "engine/compaction.hpp"
+#include "engine/long_line_numbers.hpp"
 
 #include <gtest/gtest.h>
 

@@ -22,11 +22,11 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/conversion.hpp"
+#include "engine/arrays/heap_array.hpp"
+#include "engine/arrays/shared_fields.hpp"
+#include "engine/column_tables.hpp"
 #include "engine/file_io.hpp"
-#include "engine/header.hpp"
-#include "engine/heap_array.hpp"
-#include "engine/shared_fields.hpp"
+#include "engine/passes.hpp"
 #include "engine/text_output.hpp"
 
 namespace tnx {
