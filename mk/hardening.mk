@@ -5,7 +5,7 @@
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := number_scan run batch
 FUZZ_WORK := build/fuzz/work
-LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*/*.cpp))
+LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*/*.cpp src/*/*/*.cpp))
 
 .PHONY: fuzz lint tidy cppcheck valgrind-test
 
