@@ -11,14 +11,77 @@
 
 namespace tnx {
 
+HeldWord::~HeldWord() {
+  if (scratch_ >= 0) (void)input_.io->close(scratch_);
+}
+
+void HeldWord::add(const char* first, const char* last) {
+  const auto size = static_cast<std::size_t>(last - first);
+  if (!held_) {
+    if (scratch_ >= 0 && scratch_error_ == 0) {
+      const IoResult r = write_all(*input_.io, scratch_, first, size);
+      if (!r.ok()) scratch_error_ = r.error;
+    }
+    return;
+  }
+  if (input_.io != nullptr && word_.size() + size > hold_) {
+    if (input_.fd >= 0) {
+      // Read again when the echo needs it.
+      held_ = false;
+      release();
+      return;
+    }
+    if (keep_in_scratch(first, last)) return;
+  }
+  word_.append(first, size);
+}
+
+bool HeldWord::keep_in_scratch(const char* first, const char* last) {
+  const IoResult made = input_.io->create_scratch();
+  if (!made.ok()) return false;
+  scratch_ = static_cast<int>(made.value);
+  if (!write_all(*input_.io, scratch_, word_.data(), word_.size()).ok() ||
+      !write_all(*input_.io, scratch_, first,
+                 static_cast<std::size_t>(last - first))
+           .ok()) {
+    (void)input_.io->close(scratch_);
+    scratch_ = -1;
+    return false;
+  }
+  held_ = false;
+  release();
+  return true;
+}
+
+int HeldWord::write(std::uint64_t begin, std::uint64_t from, std::uint64_t to,
+                    TextOutput& console) const {
+  if (held_) {
+    console.add(
+        std::string_view(word_).substr(static_cast<std::size_t>(from - begin),
+                                       static_cast<std::size_t>(to - from)));
+    return 0;
+  }
+  if (scratch_error_ != 0) return scratch_error_;
+  // From the scratch file, which starts at the word; or from the input.
+  const bool scratch = scratch_ >= 0;
+  std::array<char, 4096> chunk;
+  while (from < to) {
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(chunk.size(), to - from));
+    const IoResult r =
+        read_fully_at(*input_.io, scratch ? scratch_ : input_.fd, chunk.data(),
+                      size, scratch ? from - begin : line_offset_ + from);
+    if (!r.ok()) return r.error;
+    console.add(std::string_view(chunk.data(), size));
+    from += size;
+  }
+  return 0;
+}
+
 LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
                                InputAgain input, std::uint64_t line_offset,
                                std::size_t hold)
-    : tables_(tables),
-      console_(console),
-      input_(input),
-      line_offset_(line_offset),
-      hold_(hold) {}
+    : tables_(tables), console_(console), word_(input, line_offset, hold) {}
 
 int LongHeaderLine::add(const Line& piece, bool last) {
   piece_text_ = piece.text;
@@ -98,59 +161,26 @@ void LongHeaderLine::hold_word(const char* first, const char* last) {
     std::copy_n(first, std::min(size, word_start_.size() - held),
                 word_start_.begin() + static_cast<std::ptrdiff_t>(held));
   }
-  if (!word_held_) {
-    if (scratch_ >= 0 && scratch_error_ == 0) {
-      const IoResult r = write_all(*input_.io, scratch_, first, size);
-      if (!r.ok()) scratch_error_ = r.error;
-    }
-    return;
-  }
-  if (input_.io != nullptr && word_.size() + size > hold_) {
-    if (input_.fd >= 0) {
-      // Read again when the echo needs it.
-      word_held_ = false;
-      std::string().swap(word_);
-      return;
-    }
-    if (keep_word_in_scratch(first, last)) return;
-  }
-  word_.append(first, size);
-}
-
-bool LongHeaderLine::keep_word_in_scratch(const char* first, const char* last) {
-  const IoResult made = input_.io->create_scratch();
-  if (!made.ok()) return false;
-  scratch_ = static_cast<int>(made.value);
-  if (!write_all(*input_.io, scratch_, word_.data(), word_.size()).ok() ||
-      !write_all(*input_.io, scratch_, first,
-                 static_cast<std::size_t>(last - first))
-           .ok()) {
-    (void)input_.io->close(scratch_);
-    scratch_ = -1;
-    return false;
-  }
-  word_held_ = false;
-  std::string().swap(word_);
-  return true;
-}
-
-LongHeaderLine::~LongHeaderLine() {
-  if (scratch_ >= 0) (void)input_.io->close(scratch_);
+  word_.add(first, last);
 }
 
 int LongHeaderLine::start_echo() {
   console_.add("\n");
-  if (const int error = write_word_part(word_begin_, word_end_); error != 0) {
+  if (const int error =
+          word_.write(word_begin_, word_begin_, word_end_, console_);
+      error != 0) {
     return error;
   }
   console_.add(":");
   // The tail may start within the word.
   if (anchor_ + 1 < word_end_) {
-    if (const int error = write_word_part(anchor_ + 1, word_end_); error != 0) {
+    if (const int error =
+            word_.write(word_begin_, anchor_ + 1, word_end_, console_);
+        error != 0) {
       return error;
     }
   }
-  std::string().swap(word_);
+  word_.release();
   const std::string_view start(word_start_.data(), word_start_.size());
   if (word_end_ - word_begin_ == word_start_.size()) {
     keyword_ = keyword_of(start);
@@ -164,30 +194,6 @@ int LongHeaderLine::start_echo() {
     numbers_open_ = true;
   }
   phase_ = Phase::echo;
-  return 0;
-}
-
-int LongHeaderLine::write_word_part(std::uint64_t from, std::uint64_t to) {
-  if (word_held_) {
-    console_.add(std::string_view(word_).substr(
-        static_cast<std::size_t>(from - word_begin_),
-        static_cast<std::size_t>(to - from)));
-    return 0;
-  }
-  if (scratch_error_ != 0) return scratch_error_;
-  // From the scratch file, which starts at the word; or from the input.
-  const bool scratch = scratch_ >= 0;
-  std::array<char, 4096> chunk;
-  while (from < to) {
-    const auto size = static_cast<std::size_t>(
-        std::min<std::uint64_t>(chunk.size(), to - from));
-    const IoResult r =
-        read_fully_at(*input_.io, scratch ? scratch_ : input_.fd, chunk.data(),
-                      size, scratch ? from - word_begin_ : line_offset_ + from);
-    if (!r.ok()) return r.error;
-    console_.add(std::string_view(chunk.data(), size));
-    from += size;
-  }
   return 0;
 }
 

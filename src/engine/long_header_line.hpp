@@ -28,12 +28,56 @@ struct InputAgain {
   int fd = -1;
 };
 
+// The first word of a header line in pieces, kept for its echo: in memory
+// up to `hold` bytes; a longer one is read again from the input, or, when
+// the input cannot be read again, kept in a scratch file (in memory when
+// there is none).
+class HeldWord {
+ public:
+  // `line_offset`: the offset in the input of the line's first byte.
+  HeldWord(InputAgain input, std::uint64_t line_offset, std::size_t hold)
+      : input_(input), line_offset_(line_offset), hold_(hold) {}
+  HeldWord(const HeldWord&) = delete;
+  HeldWord& operator=(const HeldWord&) = delete;
+  ~HeldWord();
+
+  // Adds the word's next bytes [first, last).
+  void add(const char* first, const char* last);
+
+  // write()
+  //
+  // Hands `console` the bytes [from, to) of the line, within the word
+  // that starts at `begin` (offsets in the line). Returns 0 or the errno
+  // value of a failed read or of an earlier failed write to the scratch
+  // file.
+  [[nodiscard]] int write(std::uint64_t begin, std::uint64_t from,
+                          std::uint64_t to, TextOutput& console) const;
+
+  // Gives back the memory of a word no longer needed.
+  void release() { std::string().swap(word_); }
+
+ private:
+  // Moves the word held so far to a scratch file and adds [first, last)
+  // there; false, with the word still in memory, when that fails.
+  bool keep_in_scratch(const char* first, const char* last);
+
+  InputAgain input_;
+  std::uint64_t line_offset_;
+  std::size_t hold_;
+  // The word's bytes so far, while held_.
+  std::string word_;
+  bool held_ = true;
+  // The scratch file that keeps the word from its first byte on, or -1;
+  // and the errno value of a failed write to it, which fails the echo.
+  int scratch_ = -1;
+  int scratch_error_ = 0;
+};
+
 // A header line that comes in pieces, handled exactly as
 // handle_header_line() handles the whole line.
 // The echo needs the first word before the text after the first s, which
-// may lie within that word: the word is held in memory up to `hold` bytes,
-// and a longer one is read again from the input, or, when the input cannot
-// be read again, kept in a scratch file (in memory when there is none).
+// may lie within that word: the word is kept (see HeldWord) until both are
+// known.
 class LongHeaderLine {
  public:
   // `line_offset`: the offset in the input of the line's first byte.
@@ -41,7 +85,7 @@ class LongHeaderLine {
                  std::uint64_t line_offset, std::size_t hold);
   LongHeaderLine(const LongHeaderLine&) = delete;
   LongHeaderLine& operator=(const LongHeaderLine&) = delete;
-  ~LongHeaderLine();
+  ~LongHeaderLine() = default;
 
   // add()
   //
@@ -70,21 +114,14 @@ class LongHeaderLine {
   // echo goes on when both are known, `end` otherwise.
   const char* find_word_and_anchor(const char* p, const char* end);
   void hold_word(const char* first, const char* last);
-  // Moves the word held so far to a scratch file and adds [first, last)
-  // there; false, with the word still in memory, when that fails.
-  bool keep_word_in_scratch(const char* first, const char* last);
   // Writes "\n", the first word, ":" and the part of the word after the
   // first s. Returns 0 or the errno value of a failed read.
   int start_echo();
-  int write_word_part(std::uint64_t from, std::uint64_t to);
   void echo(const char* first, const char* last);
   void finish(bool newline);
 
   ColumnTables& tables_;
   TextOutput& console_;
-  InputAgain input_;
-  std::uint64_t line_offset_;
-  std::size_t hold_;
   Phase phase_ = Phase::first_byte;
   // Where the current piece starts in the line, and its bytes.
   std::uint64_t piece_offset_ = 0;
@@ -95,14 +132,8 @@ class LongHeaderLine {
   std::uint64_t word_begin_ = NOWHERE;
   std::uint64_t word_end_ = NOWHERE;
   std::uint64_t anchor_ = NOWHERE;
-  // The first word's bytes so far, while word_held_; its first bytes
-  // always, to tell a keyword.
-  std::string word_;
-  bool word_held_ = true;
-  // The scratch file that keeps the word from its first byte on, or -1;
-  // and the errno value of a failed write to it, which fails the echo.
-  int scratch_ = -1;
-  int scratch_error_ = 0;
+  // The first word, and its first bytes always, to tell a keyword.
+  HeldWord word_;
   std::array<char, 6> word_start_{};
   HeaderKeyword keyword_ = HeaderKeyword::none;
   // The numbers after a keyword, while they may still change the scan.
