@@ -1,3 +1,4 @@
+// The plan of a batch: each file's row file, and the files refused.
 #include "program/batch_plan.hpp"
 
 #include <algorithm>

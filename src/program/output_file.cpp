@@ -1,3 +1,4 @@
+// Where the rows of a run go, and putting the row file in place.
 #include "program/output_file.hpp"
 
 #include <cerrno>
