@@ -118,8 +118,7 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
     MemoryInputIo io(static_cast<const char*>(info.ptr),
                      static_cast<std::size_t>(info.size * info.itemsize),
                      cancel);
-    ConversionInput input{0, {}, true};
-    (void)io.identify(0, input.id);
+    const ConversionInput input{0, io.id(), true};
     CappedTextOutput text(console);
     scan =
         read_arrays(io, input, text, {}, CHUNK_ROWS, {allocate_in_large_pages});

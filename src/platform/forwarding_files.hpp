@@ -16,9 +16,6 @@ class ForwardingFileIo : public FileIo {
  public:
   explicit ForwardingFileIo(FileIo& inner) : inner_(inner) {}
 
-  IoResult identify(int fd, FileId& id) override {
-    return inner_.identify(fd, id);
-  }
   IoResult create_scratch() override { return inner_.create_scratch(); }
   IoResult read(int fd, char* buffer, std::size_t size) override {
     return inner_.read(fd, buffer, size);
@@ -51,14 +48,17 @@ class ForwardingFileSystem : public FileSystem {
   explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
 
   FileIo& io() override { return inner_.io(); }
+  IoResult identify(int fd, FileInfo& info) override {
+    return inner_.identify(fd, info);
+  }
   IoResult open_input(const char* name) override {
     return inner_.open_input(name);
   }
   IoResult open_output(const char* name) override {
     return inner_.open_output(name);
   }
-  IoResult inspect(const char* name, FileId& id) override {
-    return inner_.inspect(name, id);
+  IoResult inspect(const char* name, FileInfo& info) override {
+    return inner_.inspect(name, info);
   }
   IoResult resolve_links(const char* name, std::string& target) override {
     return inner_.resolve_links(name, target);
@@ -67,7 +67,7 @@ class ForwardingFileSystem : public FileSystem {
                             std::string& temporary) override {
     return inner_.create_temporary(target, replacing, temporary);
   }
-  void copy_permissions(int fd, const FileId& from) override {
+  void copy_permissions(int fd, const FileInfo& from) override {
     inner_.copy_permissions(fd, from);
   }
   IoResult install(int fd, const std::string& temporary,

@@ -16,21 +16,23 @@ namespace tnx {
 namespace {
 
 // Whether writing to the standard stream `fd` would change `input`.
-bool stream_changes_input(FileIo& io, int fd, const FileId& input) {
-  FileId stream;
-  return io.identify(fd, stream).ok() && writing_changes_input(stream, input);
+bool stream_changes_input(FileSystem& fs, int fd, const FileId& input) {
+  FileInfo stream;
+  return fs.identify(fd, stream).ok() &&
+         writing_changes_input(stream.id, input);
 }
 
 // A live console writes to the standard streams themselves, so none of its
 // text may land in the input (`tarnovelix a.dat out.ntp >> a.dat`): when
 // standard output leads there, the text goes to standard error, and when
 // that does too, nowhere. Returns false then.
-bool keep_console_off_input(FileIo& io, Console& console, const FileId& input) {
-  if (!console.is_live() || !stream_changes_input(io, STDOUT_FD, input)) {
+bool keep_console_off_input(FileSystem& fs, Console& console,
+                            const FileId& input) {
+  if (!console.is_live() || !stream_changes_input(fs, STDOUT_FD, input)) {
     return true;
   }
   console.use_standard_error();
-  if (!stream_changes_input(io, STDERR_FD, input)) return true;
+  if (!stream_changes_input(fs, STDERR_FD, input)) return true;
   console.silence();
   return false;
 }
@@ -117,7 +119,7 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   }
   record.repeatable =
       in.input().from_start && in.id().kind == FileKind::regular;
-  if (!keep_console_off_input(fs.io(), console, in.id())) {
+  if (!keep_console_off_input(fs, console, in.id())) {
     return RunStatus::streams_are_input;
   }
   OutputFile out(fs);

@@ -26,8 +26,10 @@ int InputFile::open(const char* name, DashName dash) {
     if (!in.ok()) return in.error;
     fd_ = static_cast<int>(in.value);
   }
-  const IoResult known = fs_.io().identify(fd_, id_);
+  FileInfo info;
+  const IoResult known = fs_.identify(fd_, info);
   if (!known.ok()) return known.error;
+  id_ = info.id;
   return id_.kind == FileKind::directory ? EISDIR : 0;
 }
 

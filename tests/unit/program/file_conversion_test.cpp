@@ -50,13 +50,13 @@ std::function<std::unique_ptr<FaultyFileSystem>(MemoryFileSystem&)> failing(
 
 // The second read: the rows of the first are written, and their write can
 // fail too.
-const FaultPlan READ_FAILS{Call::read, Role::input, 2, 0, test::Effect::fail,
-                           EIO};
-const FaultPlan WRITE_FAILS{Call::write, Role::output, 1, 0,
-                            test::Effect::fail, ENOSPC};
+const FaultPlan READ_FAILS{Call::read, Role::input,        2,
+                           0,          test::Effect::fail, EIO};
+const FaultPlan WRITE_FAILS{Call::write, Role::output,       1,
+                            0,           test::Effect::fail, ENOSPC};
 // A plan on a call a conversion never makes: no fault at all.
-const FaultPlan NONE{Call::truncate, Role::input, 1, 1, test::Effect::fail,
-                     EIO};
+const FaultPlan NONE{Call::truncate,     Role::input, 1, 1,
+                     test::Effect::fail, EIO};
 
 class ConversionFailureTest : public ::testing::TestWithParam<Case> {};
 
@@ -77,9 +77,8 @@ TEST_P(ConversionFailureTest, TellsTheFailureItsStatusReports) {
   EXPECT_EQ(outcome.status, c.status);
   EXPECT_EQ(outcome.failure.file, c.file);
   EXPECT_EQ(outcome.failure.error, c.error);
-  const std::string reason = c.reason.empty() && c.error != 0
-                                 ? error_text(c.error)
-                                 : c.reason;
+  const std::string reason =
+      c.reason.empty() && c.error != 0 ? error_text(c.error) : c.reason;
   EXPECT_EQ(outcome.failure.reason, reason);
   if (c.file == FailedFile::none) {
     EXPECT_EQ(errors, "");
