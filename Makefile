@@ -29,8 +29,11 @@ help:
 	@echo 'make fuzz, lint, valgrind-test, windows, windows-test, package, cluster-test'
 	@echo 'make clean          remove build/'
 
-# The program alone, without the tests and what they need; quiet unless
-# the build fails.
+# The program alone, without the tests, the Python package and the arrays'
+# rooms, which it never links; quiet unless the build fails. Its preset
+# compiles each floor as one unit: from a fresh clone here, 25 s and 16
+# CPU-seconds against 48 s and 37 CPU-seconds file by file (the same
+# machine, a minute apart).
 program:
 	@mkdir -p build
 	@cmake --preset program >build/program.log 2>&1 && \

@@ -59,7 +59,6 @@ class CappedScratchIo final : public FileIo {
  public:
   explicit CappedScratchIo(CappedText& text) : text_(text) {}
 
-  IoResult identify(int /*fd*/, FileId& /*id*/) override { return {0, EBADF}; }
   IoResult create_scratch() override { return {SCRATCH_FD, 0}; }
   IoResult read(int /*fd*/, char* /*buffer*/, std::size_t /*size*/) override {
     return {0, EBADF};

@@ -1,5 +1,8 @@
 from typing import Dict, List, Optional, Tuple
 
+import numpy as np
+import numpy.typing as npt
+
 version: str
 MAX_COLUMNS: int
 
@@ -9,11 +12,28 @@ class Cancel:
     @property
     def is_set(self) -> bool: ...
 
-def read_path(name: bytes, cancel: Optional[Cancel] = ...) -> dict: ...
-def read_buffer(source: memoryview, cancel: Optional[Cancel] = ...) -> dict: ...
-def convert(
-    input: bytes, output: bytes, cancel: Optional[Cancel] = ...
-) -> Tuple[int, bytes, bytes, int, str]: ...
+class ReadResult:
+    label: npt.NDArray[np.int32]
+    column: npt.NDArray[np.uint8]
+    point: npt.NDArray[np.float64]
+    events: npt.NDArray[np.uint32]
+    value: npt.NDArray[np.uint32]
+    points: npt.NDArray[np.float64]
+    events_table: npt.NDArray[np.uint32]
+    counts: Tuple[Tuple[str, int], ...]
+    console: bytes
+    error: int
+
+class ConvertResult:
+    ok: bool
+    console: bytes
+    failed_file: str
+    error: int
+    reason: bytes
+
+def read_path(name: bytes, cancel: Optional[Cancel] = ...) -> ReadResult: ...
+def read_buffer(source: memoryview, cancel: Optional[Cancel] = ...) -> ReadResult: ...
+def convert(input: bytes, output: bytes, cancel: Optional[Cancel] = ...) -> ConvertResult: ...
 def row_file_name(input: bytes, output_dir: bytes) -> bytes: ...
 def refused_row_files(inputs: List[bytes], output_dir: bytes) -> Dict[int, bytes]: ...
 def run_command_line(arguments: List[bytes]) -> int: ...

@@ -1,8 +1,8 @@
 // The seam between a conversion and the files it reads and writes: every
-// read, positioned read, write, close and look at an open file goes through
-// a FileIo, so tests can substitute one that fails any chosen call. Files
-// are opened and named elsewhere (the program's file system); a conversion
-// knows them by their descriptors alone.
+// read, positioned read, write and close goes through a FileIo, so tests
+// can substitute one that fails any chosen call. Files are opened, named
+// and identified elsewhere (the program's file system); a conversion knows
+// them by their descriptors and the FileId it is handed.
 #pragma once
 
 #include <cstddef>
@@ -25,21 +25,14 @@ struct IoResult {
 enum class FileKind { regular, directory, device, socket, other };
 
 // Identity of a file: two files with equal device and inode are the same,
-// however the names that lead to them were spelled.
+// however the names that lead to them were spelled. What a conversion
+// needs of its files; the program's file system tells more (FileInfo).
 struct FileId {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   FileKind kind = FileKind::other;
   // Bytes in the file; meaningful for regular files only.
   std::uint64_t size = 0;
-  // Permission bits and owner, as a replacement of the file keeps them.
-  std::uint32_t mode = 0;
-  std::uint32_t owner = 0;
-  std::uint32_t group = 0;
-  // 0 when this program may write the file, otherwise the errno value of
-  // the refusal (EACCES, or EROFS on a read-only file system); known from
-  // inspect() only.
-  int write_error = 0;
 
   [[nodiscard]] bool same_file(const FileId& other) const {
     return device == other.device && inode == other.inode;
@@ -52,11 +45,6 @@ inline constexpr int STDERR_FD = 2;
 
 class FileIo {
  public:
-  // identify()
-  //
-  // Describes the file open at `fd` (write_error, which only a look at a
-  // name tells, aside).
-  virtual IoResult identify(int fd, FileId& id) = 0;
   // create_scratch()
   //
   // Creates a file for writing and reading back (read_at) text too large to

@@ -37,7 +37,7 @@ struct ConversionSettings {
 // The input, open for reading.
 struct ConversionInput {
   int fd = -1;
-  // What FileIo::identify() tells of it: its kind, and a regular file's
+  // What its opener tells of it: its kind, and a regular file's
   // size, a hint for the size of the reads and the row buffer.
   FileId id;
   // Whether it is read from its start, so that any of its bytes can be read

@@ -1,3 +1,4 @@
+// Names worked out from paths: folders, case folding, hidden names.
 #include "platform/file_names.hpp"
 
 namespace tnx {

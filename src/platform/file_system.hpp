@@ -6,11 +6,26 @@
 // substitute one that fails any chosen call.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "engine/file_io.hpp"
 
 namespace tnx {
+
+// A file as the program's output policy sees it: its identity, and what a
+// row file that replaces it keeps of it.
+struct FileInfo {
+  FileId id;
+  // Permission bits and owner, as a replacement of the file keeps them.
+  std::uint32_t mode = 0;
+  std::uint32_t owner = 0;
+  std::uint32_t group = 0;
+  // 0 when this program may write the file, otherwise the errno value of
+  // the refusal (EACCES, or EROFS on a read-only file system); known from
+  // inspect() only.
+  int write_error = 0;
+};
 
 class FileSystem {
  public:
@@ -18,6 +33,9 @@ class FileSystem {
   // streams.
   [[nodiscard]] virtual FileIo& io() = 0;
 
+  // Describes the file open at `fd` (write_error, which only a look at a
+  // name tells, aside).
+  virtual IoResult identify(int fd, FileInfo& info) = 0;
   // Opens an existing file for reading.
   virtual IoResult open_input(const char* name) = 0;
   // Opens an existing file for writing, never truncating it: the caller
@@ -25,7 +43,7 @@ class FileSystem {
   virtual IoResult open_output(const char* name) = 0;
   // Identifies the file `name` leads to, through symbolic links, with the
   // write_error of this program; ENOENT when there is none.
-  virtual IoResult inspect(const char* name, FileId& id) = 0;
+  virtual IoResult inspect(const char* name, FileInfo& info) = 0;
   // Sets `target` to the name of the file that the symbolic links starting
   // at `name` lead to, which may not exist yet; `name` itself when it is no
   // link. Replacing `target` replaces what `name` shows, and keeps the links.
@@ -41,7 +59,7 @@ class FileSystem {
   // Gives the file open at `fd` the permission bits of `from`, and its owner
   // where that is allowed. Failures are not the run's: the rows are written
   // whatever the permissions.
-  virtual void copy_permissions(int fd, const FileId& from) = 0;
+  virtual void copy_permissions(int fd, const FileInfo& from) = 0;
   // Puts the temporary file open at `fd` in the place of `target`, in one
   // step, and closes it. A named one is closed first, so that a failed
   // close leaves `target` as it was, then renamed over `target`; one

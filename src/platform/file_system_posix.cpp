@@ -45,13 +45,14 @@ bool rename_refused_by_sticky_folder(const std::string& target) {
   return ::stat(target.c_str(), &file) == 0 && file.st_uid != self;
 }
 
-void describe(const struct stat& st, FileId& id) {
+void describe(const struct stat& st, FileInfo& info) {
+  FileId& id = info.id;
   id.device = static_cast<std::uint64_t>(st.st_dev);
   id.inode = static_cast<std::uint64_t>(st.st_ino);
   id.size = static_cast<std::uint64_t>(st.st_size);
-  id.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
-  id.owner = static_cast<std::uint32_t>(st.st_uid);
-  id.group = static_cast<std::uint32_t>(st.st_gid);
+  info.mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+  info.owner = static_cast<std::uint32_t>(st.st_uid);
+  info.group = static_cast<std::uint32_t>(st.st_gid);
   id.kind = S_ISREG(st.st_mode)                          ? FileKind::regular
             : S_ISDIR(st.st_mode)                        ? FileKind::directory
             : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? FileKind::device
@@ -197,13 +198,6 @@ IoResult link_in(int fd, const std::string& target) {
 // The calls on open files.
 class PosixFileIo final : public FileIo {
  public:
-  IoResult identify(int fd, FileId& id) override {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return IoResult{0, errno};
-    describe(st, id);
-    return IoResult{};
-  }
-
   IoResult create_scratch() override {
     // TMPDIR, as every command-line tool takes it, else /tmp.
     const char* tmp = std::getenv("TMPDIR");
@@ -270,11 +264,18 @@ class PosixFileSystem final : public FileSystem {
     return from_call(::open(name, O_WRONLY | O_CLOEXEC));
   }
 
-  IoResult inspect(const char* name, FileId& id) override {
+  IoResult identify(int fd, FileInfo& info) override {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return IoResult{0, errno};
+    describe(st, info);
+    return IoResult{};
+  }
+
+  IoResult inspect(const char* name, FileInfo& info) override {
     struct stat st {};
     if (::stat(name, &st) != 0) return IoResult{0, errno};
-    describe(st, id);
-    id.write_error =
+    describe(st, info);
+    info.write_error =
         ::faccessat(AT_FDCWD, name, W_OK, AT_EACCESS) == 0 ? 0 : errno;
     return IoResult{};
   }
@@ -334,7 +335,7 @@ class PosixFileSystem final : public FileSystem {
     return create_named(target, temporary, nullptr, true);
   }
 
-  void copy_permissions(int fd, const FileId& from) override {
+  void copy_permissions(int fd, const FileInfo& from) override {
     // The owner first: a change of owner may clear the set-id bits.
     (void)::fchown(fd, from.owner, from.group);
     (void)::fchmod(fd, from.mode);

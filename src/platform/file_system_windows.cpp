@@ -75,15 +75,16 @@ unsigned int call_size(std::size_t size) {
                         : static_cast<unsigned int>(size);
 }
 
-void describe(const BY_HANDLE_FILE_INFORMATION& info, FileId& id) {
-  id.device = info.dwVolumeSerialNumber;
-  id.inode = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-  id.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
-  id.kind = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+void describe(const BY_HANDLE_FILE_INFORMATION& found, FileInfo& info) {
+  FileId& id = info.id;
+  id.device = found.dwVolumeSerialNumber;
+  id.inode = (std::uint64_t{found.nFileIndexHigh} << 32) | found.nFileIndexLow;
+  id.size = (std::uint64_t{found.nFileSizeHigh} << 32) | found.nFileSizeLow;
+  id.kind = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
                 ? FileKind::directory
                 : FileKind::regular;
-  id.write_error =
-      (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
+  info.write_error =
+      (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? EACCES : 0;
 }
 
 // A handle for looking at what `wide` names (through links), not for
@@ -113,27 +114,6 @@ IoResult descriptor_of(HANDLE handle, int flags) {
 // The calls on open files.
 class WindowsFileIo final : public FileIo {
  public:
-  IoResult identify(int fd, FileId& id) override {
-    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    if (handle == INVALID_HANDLE_VALUE) return IoResult{0, EBADF};
-    const DWORD type = GetFileType(handle);
-    if (type != FILE_TYPE_DISK) {
-      // Consoles, pipes and devices have no file index. Each open one is
-      // told apart by its handle, under a volume number no disk gives out
-      // together with such a small index.
-      id.device = UINT64_MAX;
-      id.inode = reinterpret_cast<std::uintptr_t>(handle);
-      id.kind = type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
-      return IoResult{};
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info)) {
-      return IoResult{0, errno_from_last_error()};
-    }
-    describe(info, id);
-    return IoResult{};
-  }
-
   IoResult create_scratch() override {
     wchar_t folder[MAX_PATH + 1];
     const DWORD size = GetTempPathW(MAX_PATH + 1, folder);
@@ -215,7 +195,29 @@ class WindowsFileSystem final : public FileSystem {
         _wopen(wide.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT));
   }
 
-  IoResult inspect(const char* name, FileId& id) override {
+  IoResult identify(int fd, FileInfo& info) override {
+    FileId& id = info.id;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle == INVALID_HANDLE_VALUE) return IoResult{0, EBADF};
+    const DWORD type = GetFileType(handle);
+    if (type != FILE_TYPE_DISK) {
+      // Consoles, pipes and devices have no file index. Each open one is
+      // told apart by its handle, under a volume number no disk gives out
+      // together with such a small index.
+      id.device = UINT64_MAX;
+      id.inode = reinterpret_cast<std::uintptr_t>(handle);
+      id.kind = type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
+      return IoResult{};
+    }
+    BY_HANDLE_FILE_INFORMATION found{};
+    if (!GetFileInformationByHandle(handle, &found)) {
+      return IoResult{0, errno_from_last_error()};
+    }
+    describe(found, info);
+    return IoResult{};
+  }
+
+  IoResult inspect(const char* name, FileInfo& info) override {
     std::wstring wide;
     if (!to_wide(name, wide)) return IoResult{0, ENOENT};
     const HANDLE handle = open_for_inspection(wide);
@@ -223,16 +225,17 @@ class WindowsFileSystem final : public FileSystem {
       return IoResult{0, errno_from_last_error()};
     }
     IoResult r;
-    BY_HANDLE_FILE_INFORMATION info{};
+    BY_HANDLE_FILE_INFORMATION found{};
     const DWORD type = GetFileType(handle);
     if (type != FILE_TYPE_DISK) {
       // A device such as NUL or CON, or a named pipe: the same as no other
       // file.
-      id.device = UINT64_MAX - 1;
-      id.inode = 0;
-      id.kind = type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
-    } else if (GetFileInformationByHandle(handle, &info)) {
-      describe(info, id);
+      info.id.device = UINT64_MAX - 1;
+      info.id.inode = 0;
+      info.id.kind =
+          type == FILE_TYPE_CHAR ? FileKind::device : FileKind::other;
+    } else if (GetFileInformationByHandle(handle, &found)) {
+      describe(found, info);
     } else {
       r = IoResult{0, errno_from_last_error()};
     }
@@ -245,7 +248,7 @@ class WindowsFileSystem final : public FileSystem {
   IoResult create_temporary(const std::string& target, bool,
                             std::string& temporary) override;
 
-  void copy_permissions(int, const FileId&) override {
+  void copy_permissions(int, const FileInfo&) override {
     // A replaced file is writable (read-only ones are not replaced), which
     // is all Windows keeps of permissions in a file's attributes here.
   }

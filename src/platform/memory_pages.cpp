@@ -1,3 +1,4 @@
+// Large blocks of memory in the pages the system serves fastest.
 #include "platform/memory_pages.hpp"
 
 #include <cstdint>

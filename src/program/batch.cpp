@@ -1,7 +1,8 @@
+// A batch: its files converted on several jobs, and each file's text shown
+// in the order the files were given.
 #include "program/batch.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -16,14 +17,16 @@
 #include <vector>
 
 #include "engine/report/findings.hpp"
-#include "platform/file_names.hpp"
 #include "platform/interrupt_cleanup.hpp"
 #include "platform/process.hpp"
 #include "program/batch_plan.hpp"
+#include "program/batch_summary.hpp"
 #include "program/console.hpp"
 #include "program/file_conversion.hpp"
+#include "program/folders.hpp"
 #include "program/messages.hpp"
 #include "program/progress.hpp"
+#include "program/wildcards.hpp"
 
 namespace tnx {
 namespace {
@@ -36,23 +39,6 @@ static_assert(static_cast<std::size_t>(MAX_JOBS) + 1 <= MAX_GUARDED_THREADS,
 // every job busy behind a slow file, few enough that the texts waiting to
 // be shown stay small.
 constexpr std::size_t AHEAD_PER_JOB = 8;
-
-// Creates `dir` and the folders above it that are missing. Returns 0 or the
-// errno value of the first folder that could not be made.
-int make_directories(FileSystem& fs, const std::string& dir) {
-  const std::string_view path = dir;
-  for (std::size_t end = 1; end <= path.size(); ++end) {
-    // Each folder on the way (a part followed by a separator), then all.
-    const bool before_separator =
-        end < path.size() && folder_length(path.substr(0, end + 1)) == end + 1;
-    if (!before_separator && end != path.size()) continue;
-    const std::string prefix = dir.substr(0, end);
-    if (prefix.back() == ':') continue;  // a drive
-    const IoResult r = fs.make_directory(prefix.c_str());
-    if (!r.ok() && r.error != EEXIST) return r.error;
-  }
-  return 0;
-}
 
 // What converting one file gave: its text and reasons, for the thread that
 // shows them. Made by the job that converts the file and handed over whole.
@@ -175,7 +161,7 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
   FileReport report;
   record = ConversionRecord();
   try {
-    Console console(fs_.io(), false);
+    Console console(fs_.io(), ConsoleMode::collect);
     const std::string output = row_file_name(names_[index], config_.output_dir);
     if (plan_.refused.count(index) != 0) {
       tell_refused_output(console, output, refusal_reason(plan_, index));
@@ -317,61 +303,6 @@ std::size_t BatchRun::run() {
   return failed_;
 }
 
-// The files `names` stand for: each name holding * or ? replaced by the
-// files it matches, sorted by name, where the program expands wildcards
-// (a pattern that matches nothing stays as it is). Elsewhere the shell has
-// done it, and `names` itself is returned.
-const NameList& expand_wildcards(const NameList& names, NameList& expanded) {
-  if (!program_expands_wildcards()) return names;
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string name(names[i]);
-    std::vector<std::string> found;
-    if (name.find_first_of("*?") != std::string::npos) {
-      found = wildcard_matches(name);
-    }
-    if (found.empty()) {
-      expanded.add(name);
-    } else {
-      for (const std::string& match : found) expanded.add(match);
-    }
-  }
-  return expanded;
-}
-
-// "N" of a count, as text.
-std::string_view count_text(std::size_t count, char (&buffer)[24]) {
-  const char* end = std::to_chars(buffer, buffer + sizeof buffer, count).ptr;
-  return {buffer, static_cast<std::size_t>(end - buffer)};
-}
-
-// Writes the summary line to `fd`, and with --report the count of files
-// with findings to standard error.
-void write_summary(FileIo& io, int fd, bool at_line_start,
-                   const BatchConfig& config, std::size_t total,
-                   std::size_t failed, std::size_t with_findings) {
-  char numbers[3][24];
-  ConsoleWriter text(io, fd);
-  if (!at_line_start) text.add("\n");
-  text.add("\n== ");
-  text.add(count_text(total, numbers[0]));
-  text.add(" files: ");
-  text.add(count_text(total - failed, numbers[1]));
-  text.add(" converted, ");
-  text.add(count_text(failed, numbers[2]));
-  text.add(" failed\n");
-  text.flush();
-  if (config.report) {
-    // The count of files the report found something in, beside the
-    // summary: standard output stays as it is without --report.
-    ConsoleWriter errors(io, STDERR_FD);
-    errors.add("tarnovelix: ");
-    errors.add(count_text(with_findings, numbers[0]));
-    errors.add(" of ");
-    errors.add(count_text(total, numbers[1]));
-    errors.add(" files had findings\n");
-  }
-}
-
 }  // namespace
 
 RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
@@ -385,7 +316,7 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
   }
   if (!config.output_dir.empty()) {
     if (const int error = make_directories(fs, config.output_dir)) {
-      Console console(fs.io(), true);
+      Console console(fs.io(), ConsoleMode::live);
       console.report(config.output_dir, error_text(error));
     }
   }

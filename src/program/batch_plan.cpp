@@ -1,3 +1,4 @@
+// The plan of a batch: each file's row file, and the files refused.
 #include "program/batch_plan.hpp"
 
 #include <algorithm>
@@ -36,11 +37,11 @@ class FolderIds {
   const std::string& id(const std::string& folder) {
     if (folder != spelling_ || id_.empty()) {
       spelling_ = folder;
-      FileId found;
-      id_ =
-          fs_.inspect(folder.c_str(), found).ok()
-              ? std::to_string(found.device) + ":" + std::to_string(found.inode)
-              : "?" + folder;
+      FileInfo found;
+      id_ = fs_.inspect(folder.c_str(), found).ok()
+                ? std::to_string(found.id.device) + ":" +
+                      std::to_string(found.id.inode)
+                : "?" + folder;
     }
     return id_;
   }
@@ -94,9 +95,9 @@ OutputKey tagged_key(FileSystem& fs, const BatchPlan& plan, std::size_t tag,
 }
 
 bool is_device(FileSystem& fs, const OutputKey& key) {
-  FileId found;
+  FileInfo found;
   return fs.inspect(key.target.c_str(), found).ok() &&
-         found.kind == FileKind::device;
+         found.id.kind == FileKind::device;
 }
 
 // The refusals among names whose keys share one hash, in tag order: a row
@@ -131,9 +132,10 @@ void refuse_among(FileSystem& fs, BatchPlan& plan, FolderIds& folders,
 // Whether `output` is the file standard output was sent to.
 bool is_standard_output(FileSystem& fs, const std::string& output,
                         const FileId& standard_output) {
-  FileId found;
+  FileInfo found;
   return fs.inspect(output.c_str(), found).ok() &&
-         found.kind != FileKind::device && found.same_file(standard_output);
+         found.id.kind != FileKind::device &&
+         found.id.same_file(standard_output);
 }
 
 // Finds the files refused (see plan_batch()) by key: a hash of each key of
@@ -142,13 +144,13 @@ bool is_standard_output(FileSystem& fs, const std::string& output,
 void find_refused(FileSystem& fs, BatchPlan& plan) {
   const NameList& names = *plan.names;
   FolderIds folders(fs);
-  FileId standard_output;
+  FileInfo standard_output;
   // Only a file or a pipe that standard output was sent to can also be a
   // row file, as the single run decides it.
   const bool check_standard_output =
-      fs.io().identify(STDOUT_FD, standard_output).ok() &&
-      (standard_output.kind == FileKind::regular ||
-       standard_output.kind == FileKind::other);
+      fs.identify(STDOUT_FD, standard_output).ok() &&
+      (standard_output.id.kind == FileKind::regular ||
+       standard_output.id.kind == FileKind::other);
   std::vector<HashedKey> hashes;
   hashes.reserve(2 * names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -156,7 +158,7 @@ void find_refused(FileSystem& fs, BatchPlan& plan) {
     hashes.emplace_back(key_hash(output_key(fs, output, folders)), 2 * i);
     if (check_standard_output && !plan.rows_on_standard_output) {
       plan.rows_on_standard_output =
-          is_standard_output(fs, output, standard_output);
+          is_standard_output(fs, output, standard_output.id);
     }
   }
   // The inputs in a pass of their own: one folder after another again.
@@ -203,20 +205,22 @@ std::string row_file_name(std::string_view input, std::string_view output_dir) {
 
 StreamsOnInputs streams_on_inputs(FileSystem& fs, const NameList& names) {
   StreamsOnInputs found;
-  FileId out;
-  FileId err;
+  FileInfo out;
+  FileInfo err;
   // What a terminal, a device or a socket takes cannot change an input.
-  const auto may_be_input = [&fs](int fd, FileId& id) {
-    return fs.io().identify(fd, id).ok() &&
-           (id.kind == FileKind::regular || id.kind == FileKind::other);
+  const auto may_be_input = [&fs](int fd, FileInfo& info) {
+    return fs.identify(fd, info).ok() && (info.id.kind == FileKind::regular ||
+                                          info.id.kind == FileKind::other);
   };
   const bool check_out = may_be_input(STDOUT_FD, out);
   const bool check_err = may_be_input(STDERR_FD, err);
   for (std::size_t i = 0; i < names.size() && (check_out || check_err); ++i) {
-    FileId input;
+    FileInfo input;
     if (!fs.inspect(names.c_str(i), input).ok()) continue;
-    found.standard_output |= check_out && writing_changes_input(out, input);
-    found.standard_error |= check_err && writing_changes_input(err, input);
+    found.standard_output |=
+        check_out && writing_changes_input(out.id, input.id);
+    found.standard_error |=
+        check_err && writing_changes_input(err.id, input.id);
   }
   return found;
 }

@@ -1,3 +1,4 @@
+// The argument vector turned into the settings of one run.
 #include "program/command_line.hpp"
 
 #include <charconv>

@@ -1,3 +1,5 @@
+// Writing the console text and reason lines out, and holding text to show
+// later in memory or a scratch file.
 #include "program/console.hpp"
 
 #include <algorithm>

@@ -118,13 +118,16 @@ class CollectedText {
   std::string memory_;
 };
 
+// How a console shows its text. `live`: flush() writes the text out as the
+// run goes (a single run), and so does add() once LIVE_TEXT bytes are
+// collected. `collect`: the text stays collected until its owner takes it
+// (a job of a batch, whose files are shown in order).
+enum class ConsoleMode { live, collect };
+
 class Console final : public TextOutput {
  public:
-  // `live`: flush() writes the text out as the run goes (a single run),
-  // and so does add() once LIVE_TEXT bytes are collected. Otherwise the
-  // text stays collected until its owner takes it (a job of a batch, whose
-  // files are shown in order).
-  Console(FileIo& io, bool live) : io_(io), live_(live) {}
+  Console(FileIo& io, ConsoleMode mode)
+      : io_(io), live_(mode == ConsoleMode::live) {}
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
   ~Console() {
@@ -134,7 +137,6 @@ class Console final : public TextOutput {
 
   // The console text still to be written, for the header pass to add to.
   std::string& text() { return text_; }
-  [[nodiscard]] const std::string& errors() const { return errors_; }
   // Hand over what was collected; the console holds none of it after.
   [[nodiscard]] CollectedText take_text();
   [[nodiscard]] std::string take_errors() { return std::move(errors_); }

@@ -1,88 +1,58 @@
+// One input file into one row file: open, convert, put in place, and tell
+// each failure.
 #include "program/file_conversion.hpp"
 
 #include <cerrno>
-#include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "engine/report/findings.hpp"
 #include "program/findings_text.hpp"
+#include "program/input_file.hpp"
 #include "program/messages.hpp"
 #include "program/output_file.hpp"
 
 namespace tnx {
 namespace {
 
-// The input of a conversion, opened by name or standard input ("-"), and
-// closed when the conversion ends; standard input is read, never closed.
-class InputFile {
- public:
-  // Opens `name` and identifies it; error() tells whether that failed.
-  InputFile(FileSystem& fs, const char* name) : fs_(fs) {
-    error_ = open(name);
-    if (error_ != 0) close();
-  }
-  InputFile(const InputFile&) = delete;
-  InputFile& operator=(const InputFile&) = delete;
-  ~InputFile() { close(); }
-
-  // 0, or the errno value of the failure to open.
-  [[nodiscard]] int error() const { return error_; }
-  [[nodiscard]] const FileId& id() const { return id_; }
-  // What the conversion reads: a file opened by name from its start;
-  // standard input may start anywhere.
-  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
-
-  void close() {
-    if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int open(const char* name) {
-    if (std::strcmp(name, "-") == 0) {
-      fd_ = STDIN_FD;
-      owned_ = false;
-    } else {
-      const IoResult in = fs_.open_input(name);
-      if (!in.ok()) return in.error;
-      fd_ = static_cast<int>(in.value);
-    }
-    const IoResult known = fs_.io().identify(fd_, id_);
-    if (!known.ok()) return known.error;
-    // A directory opens for reading on POSIX systems, but holds no lines.
-    return id_.kind == FileKind::directory ? EISDIR : 0;
-  }
-
-  FileSystem& fs_;
-  int fd_ = -1;
-  bool owned_ = true;
-  FileId id_;
-  int error_ = 0;
-};
-
 // Whether writing to the standard stream `fd` would change `input`.
-bool stream_changes_input(FileIo& io, int fd, const FileId& input) {
-  FileId stream;
-  return io.identify(fd, stream).ok() && writing_changes_input(stream, input);
+bool stream_changes_input(FileSystem& fs, int fd, const FileId& input) {
+  FileInfo stream;
+  return fs.identify(fd, stream).ok() &&
+         writing_changes_input(stream.id, input);
 }
 
 // A live console writes to the standard streams themselves, so none of its
 // text may land in the input (`tarnovelix a.dat out.ntp >> a.dat`): when
 // standard output leads there, the text goes to standard error, and when
 // that does too, nowhere. Returns false then.
-bool keep_console_off_input(FileIo& io, Console& console, const FileId& input) {
-  if (!console.is_live() || !stream_changes_input(io, STDOUT_FD, input)) {
+bool keep_console_off_input(FileSystem& fs, Console& console,
+                            const FileId& input) {
+  if (!console.is_live() || !stream_changes_input(fs, STDOUT_FD, input)) {
     return true;
   }
   console.use_standard_error();
-  if (!stream_changes_input(io, STDERR_FD, input)) return true;
+  if (!stream_changes_input(fs, STDERR_FD, input)) return true;
   console.silence();
   return false;
 }
 
-// tell_failure(), noting in `record` a failure for want of memory.
-void tell_failure(Console& console, std::string_view message,
+// The reason of an output refused because it is the input.
+constexpr std::string_view SAME_AS_INPUT = "same file as the input";
+
+// Notes the failure of `file` in `record` unless one was noted before: the
+// first failure told is the one the status reports.
+void note_failure(ConversionRecord& record, FailedFile file, int error,
+                  std::string_view reason) {
+  if (record.failure.file != FailedFile::none) return;
+  record.failure = {file, error, std::string(reason)};
+}
+
+// tell_failure(), noting the failure of `file` in `record`.
+void tell_failure(Console& console, FailedFile file, std::string_view message,
                   std::string_view name, int error, ConversionRecord& record) {
   record.out_of_memory |= error == ENOMEM;
+  note_failure(record, file, error, error_text(error));
   tell_failure(console, message, name, error);
 }
 
@@ -91,9 +61,11 @@ RunStatus output_not_opened(Console& console, const char* output,
                             const OutputFile& out, OutputStatus status,
                             ConversionRecord& record) {
   if (status == OutputStatus::same_as_input) {
-    tell_refused_output(console, output, "same file as the input");
+    note_failure(record, FailedFile::output, EINVAL, SAME_AS_INPUT);
+    tell_refused_output(console, output, SAME_AS_INPUT);
   } else {
-    tell_failure(console, OUTPUT_NOT_OPENED, output, out.error(), record);
+    tell_failure(console, FailedFile::output, OUTPUT_NOT_OPENED, output,
+                 out.error(), record);
   }
   return RunStatus::output_not_opened;
 }
@@ -108,11 +80,13 @@ RunStatus finish(Console& console, const char* input, const char* output,
     write_error = out.error();
   }
   if (write_error != 0) {
-    tell_failure(console, OUTPUT_NOT_WRITTEN, output, write_error, record);
+    tell_failure(console, FailedFile::output, OUTPUT_NOT_WRITTEN, output,
+                 write_error, record);
   }
   // A read that failed too is reported as well: both files need looking at.
   if (result.read_error != 0) {
-    tell_failure(console, INPUT_NOT_READ, input, result.read_error, record);
+    tell_failure(console, FailedFile::input, INPUT_NOT_READ, input,
+                 result.read_error, record);
   }
   if (write_error != 0) return RunStatus::write_failed;
   return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
@@ -120,13 +94,15 @@ RunStatus finish(Console& console, const char* input, const char* output,
 
 }  // namespace
 
-RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
-                       Console& console, const ConversionSettings& settings,
-                       Findings* findings) {
+ConversionOutcome convert_file(const char* input, const char* output,
+                               FileSystem& fs, Console& console,
+                               const ConversionSettings& settings,
+                               Findings* findings) {
   ConversionMemory memory;
   ConversionRecord record;
-  return convert_file(input, output, fs, console, settings, findings, memory,
-                      record);
+  const RunStatus status = convert_file(input, output, fs, console, settings,
+                                        findings, memory, record);
+  return {status, std::move(record.failure)};
 }
 
 RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
@@ -139,12 +115,13 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (findings != nullptr) *findings = Findings();
   InputFile in(fs, input);
   if (in.error() != 0) {
-    tell_failure(console, INPUT_NOT_OPENED, input, in.error(), record);
+    tell_failure(console, FailedFile::input, INPUT_NOT_OPENED, input,
+                 in.error(), record);
     return RunStatus::input_not_opened;
   }
   record.repeatable =
       in.input().from_start && in.id().kind == FileKind::regular;
-  if (!keep_console_off_input(fs.io(), console, in.id())) {
+  if (!keep_console_off_input(fs, console, in.id())) {
     return RunStatus::streams_are_input;
   }
   OutputFile out(fs);

@@ -5,6 +5,8 @@
 // message and a reason on the console.
 #pragma once
 
+#include <string>
+
 #include "engine/conversion.hpp"
 #include "platform/file_system.hpp"
 #include "program/console.hpp"
@@ -14,8 +16,22 @@ namespace tnx {
 
 class Findings;
 
+// The file a failed conversion could not open, read or write.
+enum class FailedFile { none, input, output };
+
+// The failure that decided a conversion's status, as its reason line on
+// standard error tells it.
+struct ConversionFailure {
+  FailedFile file = FailedFile::none;
+  // The errno value; EINVAL for an output refused for a reason of the
+  // program's own.
+  int error = 0;
+  // The system's text for `error`, or the program's own reason.
+  std::string reason;
+};
+
 // What the caller of a conversion learns beyond its status, to tell
-// whether making it again could end otherwise.
+// whether making it again could end otherwise, and what failed.
 struct ConversionRecord {
   // A failure for want of memory: a buffer that could not be had, or a
   // call the system answered ENOMEM. (One thrown as std::bad_alloc leaves
@@ -25,6 +41,14 @@ struct ConversionRecord {
   // so far: the input is a regular file read by name, and no row went
   // where it cannot be taken back (a pipe, a device, standard output).
   bool repeatable = true;
+  // The first failure told, which is the one the status reports.
+  ConversionFailure failure;
+};
+
+// A conversion's status and, when it failed, what failed.
+struct ConversionOutcome {
+  RunStatus status = RunStatus::ok;
+  ConversionFailure failure;
 };
 
 // convert_file()
@@ -45,9 +69,8 @@ struct ConversionRecord {
                                      ConversionRecord& record);
 
 // The same, with buffers of its own.
-[[nodiscard]] RunStatus convert_file(const char* input, const char* output,
-                                     FileSystem& fs, Console& console,
-                                     const ConversionSettings& settings = {},
-                                     Findings* findings = nullptr);
+[[nodiscard]] ConversionOutcome convert_file(
+    const char* input, const char* output, FileSystem& fs, Console& console,
+    const ConversionSettings& settings = {}, Findings* findings = nullptr);
 
 }  // namespace tnx

@@ -1,3 +1,4 @@
+// The --report lines of a conversion, for standard error.
 #include "program/findings_text.hpp"
 
 #include <array>

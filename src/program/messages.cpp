@@ -1,3 +1,4 @@
+// The messages and reason lines of a conversion that failed.
 #include "program/messages.hpp"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// A list of file names held in one buffer.
 #include "program/name_list.hpp"
 
 namespace tnx {

@@ -1,3 +1,4 @@
+// Where the rows of a run go, and putting the row file in place.
 #include "program/output_file.hpp"
 
 #include <cerrno>
@@ -16,27 +17,28 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   // An empty name opens nothing: refused before a row is converted, as the
   // system refuses to open it.
   if (name[0] == '\0') return fail(ENOENT);
-  FileId standard_output;
+  FileInfo standard_output;
   const bool has_standard_output =
-      fs_.io().identify(STDOUT_FD, standard_output).ok();
+      fs_.identify(STDOUT_FD, standard_output).ok();
   if (std::strcmp(name, "-") == 0) {
-    if (has_standard_output && writing_changes_input(standard_output, input)) {
+    if (has_standard_output &&
+        writing_changes_input(standard_output.id, input)) {
       return OutputStatus::same_as_input;
     }
     mode_ = Mode::standard_output;
     fd_ = STDOUT_FD;
-    kind_ = has_standard_output ? standard_output.kind : FileKind::other;
+    kind_ = has_standard_output ? standard_output.id.kind : FileKind::other;
     return OutputStatus::ok;
   }
-  FileId existing;
+  FileInfo existing;
   const IoResult found = fs_.inspect(name, existing);
   if (!found.ok()) {
     return found.error == ENOENT ? replace(name, nullptr) : fail(found.error);
   }
-  if (writing_changes_input(existing, input))
+  if (writing_changes_input(existing.id, input))
     return OutputStatus::same_as_input;
-  if (has_standard_output && existing.kind != FileKind::device &&
-      existing.same_file(standard_output)) {
+  if (has_standard_output && existing.id.kind != FileKind::device &&
+      existing.id.same_file(standard_output.id)) {
     // /dev/stdout, or the file standard output was sent to: writing rows
     // there through a name of their own would overwrite the console text,
     // or the earlier content of a file opened for appending. Devices are
@@ -44,10 +46,10 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
     // anything, and `x.dat /dev/null >/dev/null` must stay quiet.
     mode_ = Mode::standard_output;
     fd_ = STDOUT_FD;
-    kind_ = existing.kind;
+    kind_ = existing.id.kind;
     return OutputStatus::ok;
   }
-  switch (existing.kind) {
+  switch (existing.id.kind) {
     case FileKind::directory: return fail(EISDIR);
     case FileKind::regular:
       // A row file its owner made read-only is not replaced behind their
@@ -62,7 +64,7 @@ OutputStatus OutputFile::open(const char* name, const FileId& input) {
   return fail(EINVAL);
 }
 
-OutputStatus OutputFile::replace(const char* name, const FileId* existing) {
+OutputStatus OutputFile::replace(const char* name, const FileInfo* existing) {
   // Through symbolic links: the link stays, the file it leads to is new.
   IoResult r = fs_.resolve_links(name, target_);
   if (!r.ok()) return fail(r.error);
@@ -83,17 +85,19 @@ OutputStatus OutputFile::replace(const char* name, const FileId* existing) {
 }
 
 OutputStatus OutputFile::write_directly(const char* name,
-                                        const FileId* existing) {
+                                        const FileInfo* existing) {
   const IoResult r = fs_.open_output(name);
   if (!r.ok()) return fail(r.error);
   mode_ = Mode::direct;
   fd_ = static_cast<int>(r.value);
-  FileId opened;
-  IoResult known = fs_.io().identify(fd_, opened);
+  FileInfo info;
+  IoResult known = fs_.identify(fd_, info);
+  const FileId& opened = info.id;
   // A regular file's name may have changed hands since it was looked at.
   // (Devices have no lasting identity to compare.)
   if (known.ok() && existing != nullptr &&
-      existing->kind == FileKind::regular && !opened.same_file(*existing)) {
+      existing->id.kind == FileKind::regular &&
+      !opened.same_file(existing->id)) {
     known = IoResult{0, EAGAIN};
   }
   // Devices and pipes have nothing to truncate, and neither has an empty

@@ -63,8 +63,8 @@ class OutputFile {
  private:
   enum class Mode { none, temporary, direct, standard_output };
 
-  OutputStatus replace(const char* name, const FileId* existing);
-  OutputStatus write_directly(const char* name, const FileId* existing);
+  OutputStatus replace(const char* name, const FileInfo* existing);
+  OutputStatus write_directly(const char* name, const FileInfo* existing);
   OutputStatus fail(int error) {
     error_ = error;
     return OutputStatus::failed;

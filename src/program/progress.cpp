@@ -1,3 +1,4 @@
+// The progress line of a batch on a terminal's standard error.
 #include "program/progress.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// One run of the program: help, version, a conversion or a batch.
 #include "program/run.hpp"
 
 #include <new>
@@ -65,7 +66,7 @@ malformed batch command line, 128 + N when ended by signal N.
 
 RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
               std::size_t line_limit) {
-  Console console(fs.io(), true);
+  Console console(fs.io(), ConsoleMode::live);
   if (config.action == Action::help) {
     console.print(USAGE_LINE);
     console.print(HELP_TEXT);
@@ -95,7 +96,8 @@ RunStatus run(const RunConfig& config, FileSystem& fs, std::size_t block_size,
     Findings findings;
     return convert_file(config.input, config.output, fs, console,
                         {.block_size = block_size, .line_limit = line_limit},
-                        config.report ? &findings : nullptr);
+                        config.report ? &findings : nullptr)
+        .status;
   } catch (const std::bad_alloc&) {
     // The files are closed, and a temporary row file removed, as the stack
     // unwinds; what the console holds goes first, then the failure, told

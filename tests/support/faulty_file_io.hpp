@@ -86,13 +86,6 @@ class FaultyFileIo : public FileIo {
   // Takes `fd`, opened without this FileIo, as a file of `role`.
   void adopt(int fd, Role role) { roles_[fd] = role; }
 
-  IoResult identify(int fd, FileId& id) override {
-    if (const auto hit = strike(Call::identify, role_of(fd))) {
-      return IoResult{0, *hit};
-    }
-    return inner_.identify(fd, id);
-  }
-
   // A scratch file holds console text: the console's role.
   IoResult create_scratch() override {
     return remember(inner_.create_scratch(), Role::console);

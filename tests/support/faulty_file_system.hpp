@@ -1,21 +1,23 @@
 // A FileSystem that passes every call to another one, except the calls a
 // FaultPlan picks (see faulty_file_io.hpp): the calls on names, and through
-// io() those on the files opened.
+// io() those on the files opened. It overrides only the calls it may fail
+// or must see; the forwarding base passes on the others.
 #pragma once
 
 #include <string>
 
 #include "faulty_file_io.hpp"
-#include "platform/file_system.hpp"
+#include "platform/forwarding_files.hpp"
 
 namespace tnx::test {
 
-class FaultyFileSystem final : public FaultyFileIo, public FileSystem {
+class FaultyFileSystem final : public FaultyFileIo,
+                               public ForwardingFileSystem {
  public:
   FaultyFileSystem(FileSystem& inner, FaultPlan plan)
-      : FaultyFileIo(inner.io(), plan), inner_(inner) {}
+      : FaultyFileIo(inner.io(), plan), ForwardingFileSystem(inner) {}
   FaultyFileSystem(FileSystem& inner, FaultPlan plan, FaultPlan also)
-      : FaultyFileIo(inner.io(), plan, also), inner_(inner) {}
+      : FaultyFileIo(inner.io(), plan, also), ForwardingFileSystem(inner) {}
 
   FileIo& io() override { return *this; }
 
@@ -23,25 +25,28 @@ class FaultyFileSystem final : public FaultyFileIo, public FileSystem {
     if (const auto hit = strike(Call::open_input, Role::input)) {
       return IoResult{0, *hit};
     }
-    return remember(inner_.open_input(name), Role::input);
+    return remember(inner().open_input(name), Role::input);
   }
 
   IoResult open_output(const char* name) override {
     if (const auto hit = strike(Call::open_output, Role::output)) {
       return IoResult{0, *hit};
     }
-    return remember(inner_.open_output(name), Role::output);
+    return remember(inner().open_output(name), Role::output);
   }
 
-  IoResult inspect(const char* name, FileId& id) override {
+  IoResult identify(int fd, FileInfo& info) override {
+    if (const auto hit = strike(Call::identify, role_of(fd))) {
+      return IoResult{0, *hit};
+    }
+    return inner().identify(fd, info);
+  }
+
+  IoResult inspect(const char* name, FileInfo& info) override {
     if (const auto hit = strike(Call::inspect, Role::output)) {
       return IoResult{0, *hit};
     }
-    return inner_.inspect(name, id);
-  }
-
-  IoResult resolve_links(const char* name, std::string& target) override {
-    return inner_.resolve_links(name, target);
+    return inner().inspect(name, info);
   }
 
   IoResult create_temporary(const std::string& target, bool replacing,
@@ -49,12 +54,8 @@ class FaultyFileSystem final : public FaultyFileIo, public FileSystem {
     if (const auto hit = strike(Call::create_temporary, Role::output)) {
       return IoResult{0, *hit};
     }
-    return remember(inner_.create_temporary(target, replacing, temporary),
+    return remember(inner().create_temporary(target, replacing, temporary),
                     Role::output);
-  }
-
-  void copy_permissions(int fd, const FileId& from) override {
-    inner_.copy_permissions(fd, from);
   }
 
   // Both take the descriptor: it is not open afterwards, whatever happens.
@@ -62,30 +63,23 @@ class FaultyFileSystem final : public FaultyFileIo, public FileSystem {
                    const std::string& target) override {
     forget(fd);
     if (const auto hit = strike(Call::install, Role::output)) {
-      inner_.discard(fd, temporary);
+      inner().discard(fd, temporary);
       return IoResult{0, *hit};
     }
-    return inner_.install(fd, temporary, target);
+    return inner().install(fd, temporary, target);
   }
 
   void discard(int fd, const std::string& temporary) override {
     forget(fd);
-    inner_.discard(fd, temporary);
+    inner().discard(fd, temporary);
   }
 
   IoResult truncate(int fd) override {
     if (const auto hit = strike(Call::truncate, role_of(fd))) {
       return IoResult{0, *hit};
     }
-    return inner_.truncate(fd);
+    return inner().truncate(fd);
   }
-
-  IoResult make_directory(const char* name) override {
-    return inner_.make_directory(name);
-  }
-
- private:
-  FileSystem& inner_;
 };
 
 }  // namespace tnx::test

@@ -88,7 +88,6 @@ void MemoryFileIo::describe(const Node& node, FileId& id) const {
   if (node.kind == FileKind::regular && reported_size != SIZE_MAX) {
     id.size = reported_size;
   }
-  id.mode = node.mode;
 }
 
 IoResult MemoryFileIo::identify(int fd, FileId& id) {

@@ -76,7 +76,8 @@ class MemoryFileIo : public FileIo {
   int scratch_error = 0;
   int scratch_files = 0;
 
-  IoResult identify(int fd, FileId& id) override;
+  // Describes the file open at `fd`, as the program's file system does.
+  IoResult identify(int fd, FileId& id);
   IoResult create_scratch() override;
   IoResult read(int fd, char* buffer, std::size_t size) override;
   IoResult read_at(int fd, char* buffer, std::size_t size,

@@ -29,12 +29,21 @@ IoResult MemoryFileSystem::open_output(const char* name) {
   return add_open(std::move(node));
 }
 
-IoResult MemoryFileSystem::inspect(const char* name, FileId& id) {
+IoResult MemoryFileSystem::identify(int fd, FileInfo& info) {
+  const IoResult r = MemoryFileIo::identify(fd, info.id);
+  if (const OpenFile* f = r.ok() ? find_open(fd) : nullptr) {
+    info.mode = f->node->mode;
+  }
+  return r;
+}
+
+IoResult MemoryFileSystem::inspect(const char* name, FileInfo& info) {
   const std::shared_ptr<Node> node = follow(name);
   if (node == nullptr) return IoResult{0, ENOENT};
-  describe(*node, id);
+  describe(*node, info.id);
+  info.mode = node->mode;
   // As for a user who is not the superuser: the owner's write bit decides.
-  id.write_error = (node->mode & 0200) != 0 ? 0 : EACCES;
+  info.write_error = (node->mode & 0200) != 0 ? 0 : EACCES;
   return IoResult{};
 }
 
@@ -61,7 +70,7 @@ IoResult MemoryFileSystem::create_temporary(const std::string& target, bool,
   return add_open(nodes_.at(temporary));
 }
 
-void MemoryFileSystem::copy_permissions(int fd, const FileId& from) {
+void MemoryFileSystem::copy_permissions(int fd, const FileInfo& from) {
   if (OpenFile* f = find_open(fd)) f->node->mode = from.mode;
 }
 

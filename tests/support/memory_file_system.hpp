@@ -28,13 +28,14 @@ class MemoryFileSystem final : public MemoryFileIo, public FileSystem {
   int temporary_error = 0;
 
   FileIo& io() override { return *this; }
+  IoResult identify(int fd, FileInfo& info) override;
   IoResult open_input(const char* name) override;
   IoResult open_output(const char* name) override;
-  IoResult inspect(const char* name, FileId& id) override;
+  IoResult inspect(const char* name, FileInfo& info) override;
   IoResult resolve_links(const char* name, std::string& target) override;
   IoResult create_temporary(const std::string& target, bool replacing,
                             std::string& temporary) override;
-  void copy_permissions(int fd, const FileId& from) override;
+  void copy_permissions(int fd, const FileInfo& from) override;
   IoResult install(int fd, const std::string& temporary,
                    const std::string& target) override;
   void discard(int fd, const std::string& temporary) override;

@@ -11,7 +11,6 @@ namespace tnx::test {
 
 class RowSink : public FileIo {
  public:
-  IoResult identify(int, FileId&) override { return {}; }
   IoResult create_scratch() override { return {0, ENOSPC}; }
   IoResult read(int, char*, std::size_t) override { return {}; }
   IoResult read_at(int, char*, std::size_t, std::uint64_t) override {

@@ -32,7 +32,7 @@ TEST(Console, CollectedTextSpillsToScratch) {
     if (scratch_fails) fs.scratch_error = ENOSPC;
     CollectedText taken;
     {
-      Console console(fs, false);
+      Console console(fs, ConsoleMode::collect);
       for (std::size_t at = 0; at < echo.size(); at += 1000) {
         console.add(std::string_view(echo).substr(at, 1000));
       }
@@ -60,7 +60,7 @@ TEST(Console, CollectedTextSpillsToScratch) {
 TEST(Console, LiveTextGoesOutAsItGrows) {
   MemoryFileSystem fs;
   const std::string echo = long_text(2 * Console::LIVE_TEXT);
-  Console console(fs, true);
+  Console console(fs, ConsoleMode::live);
   console.add(std::string_view(echo).substr(0, Console::LIVE_TEXT - 1));
   EXPECT_EQ(fs.console().size(), 0u);
   console.add(std::string_view(echo).substr(Console::LIVE_TEXT - 1));

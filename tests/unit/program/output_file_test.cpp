@@ -144,11 +144,11 @@ TEST(OutputFile, WhereTheRowsGo) {
     prepare(fs, c.setup);
     const IoResult in = fs.open_input("in.dat");
     ASSERT_TRUE(in.ok());
-    FileId input;
+    FileInfo input;
     ASSERT_TRUE(fs.identify(static_cast<int>(in.value), input).ok());
     {
       OutputFile out(fs);
-      ASSERT_EQ(out.open(c.name, input), c.status);
+      ASSERT_EQ(out.open(c.name, input.id), c.status);
       EXPECT_EQ(out.error(), c.error);
       if (c.status == OutputStatus::ok) {
         EXPECT_EQ(out.is_standard_output(), c.standard_output);

@@ -1,0 +1,183 @@
+"""What a read gives: the rows of one scan as arrays, and its header."""
+
+from __future__ import annotations
+
+import os
+from dataclasses import dataclass
+from typing import Optional, Sequence, Tuple
+
+import numpy as np
+
+from ._names import decode
+
+
+class ScanError(OSError):
+    """A scan or row file that could not be read or written.
+
+    An :class:`OSError`: ``errno`` holds the system's error number,
+    ``strerror`` its reason and ``filename`` the file concerned.
+    """
+
+
+def error_of(code: int, name: object) -> ScanError:
+    return ScanError(code, os.strerror(code), name)
+
+
+@dataclass(frozen=True)
+class Header:
+    """The header's tables.
+
+    ``points`` (float64) and ``events`` (uint32) hold the coordinate and
+    the events number of each of the 100 columns (0 where no header line
+    gave one); ``counts`` lists, for each points or events line in order,
+    its keyword and how many numbers it gave (-1 when only white space
+    followed the keyword, as the console text shows).
+    """
+
+    points: np.ndarray
+    events: np.ndarray
+    counts: Tuple[Tuple[str, int], ...]
+
+
+@dataclass(frozen=True)
+class Scan:
+    """The rows of one scan, one array element per row in row-file order.
+
+    ``label`` int32, ``column`` uint8 (the value's column, which the row
+    file does not show), ``point`` float64 (the column's coordinate, every
+    bit of the double, where the row file shows three decimals), ``events``
+    uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
+    the text the command line prints for the header (each line kept to its
+    first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
+    (None for a scan in memory).
+    """
+
+    label: np.ndarray
+    column: np.ndarray
+    point: np.ndarray
+    events: np.ndarray
+    value: np.ndarray
+    header: Header
+    console: str
+    source: Optional[str] = None
+
+    def __len__(self) -> int:
+        return len(self.value)
+
+    def to_pandas(self):
+        """The rows as a pandas DataFrame with the columns label, column,
+        point, events and value (the arrays themselves, not copies)."""
+        import pandas as pd
+
+        return pd.DataFrame(
+            {
+                "label": self.label,
+                "column": self.column,
+                "point": self.point,
+                "events": self.events,
+                "value": self.value,
+            },
+            copy=False,
+        )
+
+    def grid(self) -> Tuple[np.ndarray, np.ndarray]:
+        """The values as a (lines, columns) float64 array, one line per
+        data line that gave rows, NaN where a line gave no value for a
+        column (float64 holds every uint32 exactly), and the label of each
+        line. A line's rows are its columns 0, 1, ..., so a row of column 0
+        starts the next line."""
+        starts = np.flatnonzero(self.column == 0)
+        columns = int(self.column.max()) + 1 if len(self) else 0
+        image = np.full((len(starts), columns), np.nan)
+        line_of_row = np.cumsum(self.column == 0) - 1
+        image[line_of_row, self.column] = self.value
+        return image, self.label[starts]
+
+    def to_xarray(self):
+        """The values as an xarray DataArray named ``value`` over the
+        dimensions ``line`` and ``column`` (see :meth:`grid`), with the
+        coordinates ``label`` along ``line`` and ``point`` and ``events``
+        (the header's tables) along ``column``. xarray is imported only
+        when asked for."""
+        import xarray as xr
+
+        image, labels = self.grid()
+        columns = image.shape[1]
+        return xr.DataArray(
+            image,
+            dims=("line", "column"),
+            coords={
+                "line": np.arange(image.shape[0]),
+                "column": np.arange(columns, dtype=np.uint8),
+                "label": ("line", labels),
+                "point": ("column", self.header.points[:columns]),
+                "events": ("column", self.header.events[:columns]),
+            },
+            name="value",
+            attrs={"source": self.source if self.source is not None else "<memory>"},
+        )
+
+    def format_rows(self) -> bytes:
+        """The row file's text, formatted from the arrays (slow: for
+        checks and small scans)."""
+        return b"".join(
+            b"%4d %.3f %u %u\n" % row
+            for row in zip(
+                self.label.tolist(),
+                self.point.tolist(),
+                self.events.tolist(),
+                self.value.tolist(),
+            )
+        )
+
+
+def scan_of(result, source: Optional[str]) -> Scan:
+    """The Scan of a read's result (``_core.ReadResult``)."""
+    return Scan(
+        label=result.label,
+        column=result.column,
+        point=result.point,
+        events=result.events,
+        value=result.value,
+        header=Header(
+            points=result.points,
+            events=result.events_table,
+            counts=result.counts,
+        ),
+        console=decode(result.console),
+        source=source,
+    )
+
+
+def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]):
+    """The rows of `scans` as one DataFrame of the pandas module `pd`: the
+    columns of :meth:`Scan.to_pandas` and ``file`` (categorical: the name
+    of each row's scan, one category for a name given twice)."""
+    lengths = np.array([len(s) for s in scans], dtype=np.int64)
+    codes_type = np.int16 if len(names) < 2**15 else np.int32
+    codes = np.repeat(np.arange(len(names), dtype=codes_type), lengths)
+    categories = pd.Index(names).unique()
+    if len(categories) != len(names):
+        codes = categories.get_indexer(np.asarray(names, dtype=object))[codes].astype(codes_type)
+
+    def joined(field_name: str, dtype) -> np.ndarray:
+        if not scans:
+            return np.empty(0, dtype=dtype)
+        return np.concatenate([getattr(s, field_name) for s in scans])
+
+    return pd.DataFrame(
+        {
+            "file": pd.Categorical.from_codes(codes, categories=categories),
+            "label": joined("label", np.int32),
+            "column": joined("column", np.uint8),
+            "point": joined("point", np.float64),
+            "events": joined("events", np.uint32),
+            "value": joined("value", np.uint32),
+        },
+        copy=False,
+    )
+
+
+# The public names are the package's own: shown and pickled as such.
+for _type in (ScanError, Header, Scan):
+    _type.__module__ = "tarnovelix"
