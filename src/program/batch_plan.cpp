@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/file_names.hpp"
+#include "program/compression.hpp"
 #include "program/output_file.hpp"
 
 namespace tnx {
@@ -184,6 +185,9 @@ RowFileParts row_file_parts(std::string_view input,
                             std::string_view output_dir) {
   const std::size_t start = folder_length(input);
   std::string_view stem = input.substr(start);
+  // A packed scan's row file is named after the text it holds
+  // ("run.dat.gz" gives "run.ntp").
+  stem.remove_suffix(compression_suffix(stem));
   // The last extension; a leading dot starts a name, not an extension.
   const std::size_t dot = stem.rfind('.');
   if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);

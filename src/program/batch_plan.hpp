@@ -21,7 +21,8 @@ namespace tnx {
 //
 // The row file of `input`: its name with the last extension replaced by
 // ".ntp" ("scan.dat" gives "scan.ntp", "run.2.dat" "run.2.ntp", "scan"
-// "scan.ntp"), in `output_dir` when it is not empty, beside the input
+// "scan.ntp"), after a suffix of a packed file is dropped ("run.dat.gz"
+// gives "run.ntp"), in `output_dir` when it is not empty, beside the input
 // otherwise.
 [[nodiscard]] std::string row_file_name(std::string_view input,
                                         std::string_view output_dir);

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "engine/findings.hpp"
+#include "program/decoding_io.hpp"
+#include "program/encoding_io.hpp"
 #include "program/findings_text.hpp"
 #include "program/messages.hpp"
 #include "program/output_file.hpp"
@@ -16,7 +18,7 @@ namespace {
 class InputFile {
  public:
   // Opens `name` and identifies it; error() tells whether that failed.
-  InputFile(FileSystem& fs, const char* name) : fs_(fs) {
+  InputFile(FileSystem& fs, const char* name) : fs_(fs), text_(fs.io()) {
     error_ = open(name);
     if (error_ != 0) close();
   }
@@ -28,8 +30,21 @@ class InputFile {
   [[nodiscard]] int error() const { return error_; }
   [[nodiscard]] const FileId& id() const { return id_; }
   // What the conversion reads: a file opened by name from its start;
-  // standard input may start anywhere.
-  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
+  // standard input may start anywhere. A packed file is read as the
+  // stream of the text it holds.
+  [[nodiscard]] ConversionInput input() const {
+    if (text_.format() == Compression::none) return {fd_, id_, owned_};
+    FileId text = id_;
+    text.kind = FileKind::other;
+    text.size = 0;
+    return {fd_, text, false};
+  }
+  // The calls that read the input: through its decoder when packed.
+  [[nodiscard]] FileIo& io() {
+    return text_.needed() ? static_cast<FileIo&>(text_) : fs_.io();
+  }
+  // The decoder's words for a damaged packed input, or empty.
+  [[nodiscard]] std::string_view damage() const { return text_.reason(); }
 
   void close() {
     if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
@@ -49,7 +64,9 @@ class InputFile {
     const IoResult known = fs_.io().identify(fd_, id_);
     if (!known.ok()) return known.error;
     // A directory opens for reading on POSIX systems, but holds no lines.
-    return id_.kind == FileKind::directory ? EISDIR : 0;
+    if (id_.kind == FileKind::directory) return EISDIR;
+    text_.sniff(fd_, owned_ && id_.kind == FileKind::regular);
+    return 0;
   }
 
   FileSystem& fs_;
@@ -57,6 +74,7 @@ class InputFile {
   bool owned_ = true;
   FileId id_;
   int error_ = 0;
+  DecodingIo text_;
 };
 
 // Whether writing to the standard stream `fd` would change `input`.
@@ -102,7 +120,7 @@ RunStatus output_not_opened(Console& console, const char* output,
 // and tells each failure. Returns the status.
 RunStatus finish(Console& console, const char* input, const char* output,
                  OutputFile& out, const ConversionResult& result,
-                 ConversionRecord& record) {
+                 std::string_view damage, ConversionRecord& record) {
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {
     write_error = out.error();
@@ -111,11 +129,43 @@ RunStatus finish(Console& console, const char* input, const char* output,
     tell_failure(console, OUTPUT_NOT_WRITTEN, output, write_error, record);
   }
   // A read that failed too is reported as well: both files need looking at.
-  if (result.read_error != 0) {
+  if (result.read_error != 0 && !damage.empty()) {
+    tell_failure(console, INPUT_NOT_READ, input, damage);
+  } else if (result.read_error != 0) {
     tell_failure(console, INPUT_NOT_READ, input, result.read_error, record);
   }
   if (write_error != 0) return RunStatus::write_failed;
   return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
+}
+
+// Why a row file named as packed in a format this build does not write is
+// refused: never plain text under a packed name.
+#ifdef TNX_WITH_ZSTD
+constexpr std::string_view PACKED_OUTPUT_REFUSED =
+    "row files are written packed as .gz or .zst only";
+#else
+constexpr std::string_view PACKED_OUTPUT_REFUSED =
+    "row files are written packed as .gz only";
+#endif
+
+// convert() into a row file packed with `packing` (none: plain), the
+// packed stream ended once every row is in.
+ConversionResult convert_packed(FileIo& io, const ConversionInput& input,
+                                const ConversionOutput& output,
+                                Compression packing, Console& console,
+                                ConversionMemory& memory,
+                                const ConversionSettings& settings) {
+  if (packing == Compression::none) {
+    return convert(io, input, output, console, memory, settings);
+  }
+  EncodingIo packed(io, output.fd, packing);
+  if (packed.error() != 0) return {0, packed.error()};
+  ConversionResult result =
+      convert(packed, input, output, console, memory, settings);
+  if (result.read_error == 0 && result.write_error == 0) {
+    result.write_error = packed.finish();
+  }
+  return result;
 }
 
 }  // namespace
@@ -144,6 +194,11 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (!keep_console_off_input(fs.io(), console, in.id())) {
     return RunStatus::streams_are_input;
   }
+  const Compression packing = compression_of_name(output);
+  if (packing != Compression::none && !can_encode(packing)) {
+    tell_refused_output(console, output, PACKED_OUTPUT_REFUSED);
+    return RunStatus::output_not_opened;
+  }
   OutputFile out(fs);
   if (const OutputStatus status = out.open(output, in.id());
       status != OutputStatus::ok) {
@@ -153,15 +208,17 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   record.repeatable &=
       out.kind() == FileKind::regular && !out.is_standard_output();
 
-  const ConversionResult result = convert(
-      fs.io(), in.input(), {out.fd(), out.kind()}, console, memory, settings);
+  const ConversionResult result =
+      convert_packed(in.io(), in.input(), {out.fd(), out.kind()}, packing,
+                     console, memory, settings);
+  const std::string_view damage = in.damage();
   in.close();
   // What the input held that gave no rows or changed, as far as it was
   // read, goes before any failure.
   if (settings.findings != nullptr) {
     tell_findings(console, input, *settings.findings);
   }
-  return finish(console, input, output, out, result, record);
+  return finish(console, input, output, out, result, damage, record);
 }
 
 }  // namespace tnx
