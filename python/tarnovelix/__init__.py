@@ -533,16 +533,22 @@ def convert_many(
     inputs: Iterable[PathName],
     output_dir: Optional[PathName] = None,
     jobs: Optional[int] = None,
+    compress: Optional[str] = None,
 ) -> List[Conversion]:
     """Converts many scans as the command line's batch does: each into a
-    row file named like it with its last extension replaced by ``.ntp``,
-    beside it or in ``output_dir`` (created if missing). Returns one
+    row file named like it with its last extension replaced by ``.ntp``
+    (a ``.gz``, ``.bz2``, ``.xz`` or ``.zst`` suffix dropped first),
+    beside it or in ``output_dir`` (created if missing); with ``compress``
+    ``"gz"`` or ``"zst"``, packed as ``scan.ntp.gz`` or ``scan.ntp.zst``. Returns one
     :class:`Conversion` per input, in order; a failure never stops the
     others, nor does an ``output_dir`` that cannot be made (each file then
     fails with the reason, "Not a directory" for an existing file). A file
     whose row file an earlier one writes, or whose row file is another of
     the inputs, is refused. An interrupt stops every conversion promptly
     and leaves no partial row file."""
+    if compress not in (None, "gz", "zst"):
+        raise ValueError("compress must be 'gz' or 'zst', not %r" % (compress,))
+    packing = "" if compress is None else "." + compress
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     if folder:
@@ -555,7 +561,7 @@ def convert_many(
             pass
     encoded = [_file_name(n) for n in names]
     encoded_folder = _file_name(folder)
-    outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]
+    outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) + packing for n in encoded]
     # The batch's own plan: the same row file (through links, in any case
     # the folder folds) for two inputs refuses the later, a row file that
     # is an input refuses its file, a device never.

@@ -51,7 +51,8 @@ tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] [-q | --quiet]
 converts every FILE into a row file named like it with its last extension
 replaced by .ntp, beside it or in DIR (created if missing), N files at once
 (default: one per processor). A suffix .gz, .bz2, .xz or .zst is dropped
-first: run.dat.gz gives run.ntp. Each file's text is shown in the order given,
+first: run.dat.gz gives run.ntp. With -z FORMAT (--compress FORMAT), gz
+or zst, the row files are written packed: scan.ntp.gz, scan.ntp.zst. Each file's text is shown in the order given,
 after a line naming the file and its row file (only for the files that
 failed with -q), then a summary line.
 

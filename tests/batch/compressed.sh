@@ -102,10 +102,13 @@ for format in $formats; do
   ext=$(suffix "$format")
   for text in example long_header report nothing; do
     for shape in whole members empty truncated corrupted; do
-      [ "$text" != nothing ] || [ "$shape" = whole ] || continue
-      [ "$shape" != empty ] || [ "$text" = example ] || continue
-      # A name that says the packing, and one that does not.
-      for name in "s.dat.$ext" x.dat; do
+      # Every shape of the example; the other texts whole.
+      [ "$text" = example ] || [ "$shape" = whole ] || continue
+      # A name that says the packing, and, for a whole or cut file, one
+      # that does not.
+      names="s.dat.$ext"
+      [ "$shape" != whole ] && [ "$shape" != truncated ] || names="$names x.dat"
+      for name in $names; do
         for mode in file stdin batch; do
           label="$format $shape $text as $name by $mode"
           rm -rf ref got && mkdir ref got
@@ -171,6 +174,29 @@ head -c 2000 packed.gz >cut.gz
 printf 'old rows\n' >rows.zst
 "$binary" cut.gz rows.zst >/dev/null 2>got.stderr && fail "cut.gz into rows.zst: status 0"
 [ "$(cat rows.zst)" = "old rows" ] || fail "cut.gz into rows.zst: the old row file was replaced"
+
+# A batch: run.dat and run.dat.gz name one row file, run.ntp, the later
+# refused; -z gz and -z zst write the row files packed; -z xz is refused.
+rm -rf b && mkdir b
+cp texts/example.dat b/run.dat
+gzip -c texts/example.dat >b/run.dat.gz
+code=0
+(cd b && "$binary" --batch -j 1 run.dat run.dat.gz) >b.out 2>b.err || code=$?
+[ "$code" = 1 ] && grep -q '^== run.dat.gz -> run.ntp$' b.out &&
+  grep -q '^Could not open output file: run.ntp' b.out ||
+  fail "batch of run.dat and run.dat.gz: status $code, $(cat b.out b.err | head -n 5)"
+cmp -s b/run.ntp ref/out.ntp || fail "batch of run.dat and run.dat.gz: rows differ"
+for z in gz zst; do
+  code=0
+  (cd b && "$binary" --batch -j 1 -q --compress "$z" run.dat.gz) >b.out 2>&1 || code=$?
+  unpacked=$(case $z in gz) gzip -dc b/run.ntp.gz ;; zst) zstd -dc b/run.ntp.zst ;; esac | cksum)
+  [ "$code" = 0 ] && [ "$unpacked" = "$(cksum <ref/out.ntp)" ] ||
+    fail "batch -z $z: status $code, rows unpacked $unpacked"
+  cases_run=$((cases_run + 1))
+done
+code=0
+(cd b && "$binary" --batch -z xz run.dat) >b.out 2>&1 || code=$?
+[ "$code" = 2 ] || fail "batch -z xz: status $code, expected 2"
 
 # A packed file whose one data line is 300 MB long.
 if [ -z "$no_limit" ] && command -v zstd >/dev/null; then
