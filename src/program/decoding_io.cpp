@@ -115,7 +115,7 @@ IoResult DecodingIo::read(int fd, char* buffer, std::size_t size) {
     pending_error_ = 0;
     return {0, error};
   }
-  if (format_ != Compression::none) return decode(buffer, size);
+  if (format_ != Compression::none) return read_text(buffer, size);
   if (given_ < held_) {
     const std::size_t n = std::min(size, held_ - given_);
     std::memcpy(buffer, first_ + given_, n);
@@ -123,6 +123,19 @@ IoResult DecodingIo::read(int fd, char* buffer, std::size_t size) {
     return {static_cast<std::int64_t>(n), 0};
   }
   return io_.read(fd, buffer, size);
+}
+
+IoResult DecodingIo::read_text(char* buffer, std::size_t size) {
+  if (!ahead_tried_) {
+    ahead_tried_ = true;
+    if (io_.takes_writes_from_other_threads()) {
+      ahead_.reset(new (std::nothrow) DecodeAhead(
+          [this](char* text, std::size_t most) { return decode(text, most); }));
+      if (ahead_ != nullptr && !ahead_->ok()) ahead_.reset();
+    }
+  }
+  if (ahead_ != nullptr) return ahead_->read(buffer, size);
+  return decode(buffer, size);
 }
 
 IoResult DecodingIo::read_at(int fd, char* buffer, std::size_t size,

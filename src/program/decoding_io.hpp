@@ -14,6 +14,7 @@
 
 #include "engine/file_io.hpp"
 #include "program/compression.hpp"
+#include "program/decode_ahead.hpp"
 #include "program/decoder.hpp"
 
 namespace tnx {
@@ -44,6 +45,9 @@ class DecodingIo final : public FileIo {
   [[nodiscard]] bool needed() const {
     return format_ != Compression::none || held_ > 0 || pending_error_ != 0;
   }
+  // Stops decoding ahead: before the input is closed.
+  void stop() { ahead_.reset(); }
+
   // The decoder's words for the damage that failed a read with
   // DAMAGED_INPUT, or empty.
   [[nodiscard]] std::string_view reason() const { return reason_; }
@@ -65,6 +69,7 @@ class DecodingIo final : public FileIo {
   // Packed bytes read from the input at a time.
   static constexpr std::size_t PACKED_BLOCK = std::size_t{128} << 10U;
 
+  IoResult read_text(char* buffer, std::size_t size);
   IoResult decode(char* buffer, std::size_t size);
   IoResult fail(std::string_view reason, bool out_of_memory = false);
   IoResult refill();
@@ -86,6 +91,10 @@ class DecodingIo final : public FileIo {
   std::size_t held_ = 0;
   std::size_t given_ = 0;
   std::string_view reason_;
+  // Decoding on a thread of its own, where the FileIo takes calls from
+  // other threads; last, so that it stops before what it uses goes.
+  bool ahead_tried_ = false;
+  std::unique_ptr<DecodeAhead> ahead_;
 };
 
 }  // namespace tnx

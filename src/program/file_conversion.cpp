@@ -47,6 +47,7 @@ class InputFile {
   [[nodiscard]] std::string_view damage() const { return text_.reason(); }
 
   void close() {
+    text_.stop();
     if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
     fd_ = -1;
   }
@@ -211,8 +212,9 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   const ConversionResult result =
       convert_packed(in.io(), in.input(), {out.fd(), out.kind()}, packing,
                      console, memory, settings);
-  const std::string_view damage = in.damage();
+  // Closing stops the decoder's thread, which sets the damage's words.
   in.close();
+  const std::string_view damage = in.damage();
   // What the input held that gave no rows or changed, as far as it was
   // read, goes before any failure.
   if (settings.findings != nullptr) {
