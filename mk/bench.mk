@@ -14,7 +14,7 @@
 # ends with both `make bench-report` and `make bench-python` (mk/python.mk)
 # when the Python package can be built.
 .PHONY: bench bench-tools bench-per-file bench-batch bench-replace bench-micro \
-  bench-report
+  bench-report bench-compress
 
 bench-tools:
 	@test -x /usr/bin/time || apt-get install -y --no-install-recommends time
@@ -24,6 +24,7 @@ bench-tools:
 bench: bench-tools
 	bench/run.sh build/bench
 	bench/report.sh build/bench $(BENCH_BEFORE)
+	bench/compress.sh build/bench
 	$(MAKE) --no-print-directory bench-python
 
 bench-per-file: bench-tools
@@ -43,3 +44,8 @@ bench-micro: bench-tools
 # to compare the program without it).
 bench-report: bench-tools
 	bench/report.sh build/bench $(BENCH_BEFORE)
+
+# Packed scans read and packed row files written, against the codecs alone
+# (bench/compress.sh).
+bench-compress: bench-tools
+	bench/compress.sh build/bench

@@ -6,7 +6,7 @@
 WINDOWS_DIR := build/windows
 WINDOWS_EXE := $(WINDOWS_DIR)/tarnovelix.exe
 PACKAGE_DIR := build/package
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine wine64
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
 PACKAGE_TOOLS := man-db bsdextrautils dpkg-dev file unzip
 
 # wine, quiet and self-contained: its own prefix under build/, no debug

@@ -23,6 +23,7 @@
 #include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
 #include "program/console.hpp"
+#include "program/decoding_io.hpp"
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
@@ -59,10 +60,15 @@ struct ReadResult {
   py::tuple counts;
   py::bytes console;
   int error = 0;
+  // The decoder's words for a damaged packed input; empty: the system's
+  // text for `error`.
+  py::bytes reason;
 };
 
-ReadResult to_python(ScanArrays& scan, const std::string& console) {
+ReadResult to_python(ScanArrays& scan, const std::string& console,
+                     std::string_view reason) {
   ReadResult out;
+  out.reason = py::bytes(reason.data(), reason.size());
   out.label = to_numpy(scan.label, scan.rows);
   out.column = to_numpy(scan.column, scan.rows);
   out.point = to_numpy(scan.point, scan.rows);
@@ -93,6 +99,7 @@ ReadResult to_python(ScanArrays& scan, const std::string& console) {
 ReadResult read_path(const std::string& name, Cancel* cancel) {
   ScanArrays scan;
   CappedText console;
+  std::string damage;
   {
     py::gil_scoped_release unlocked;
     CancellableFileSystem fs(system_file_system(), cancel);
@@ -101,11 +108,13 @@ ReadResult read_path(const std::string& name, Cancel* cancel) {
       scan.error = in.error();
     } else {
       CappedTextOutput text(console);
-      scan = read_arrays(fs.io(), in.input(), text, {}, CHUNK_ROWS,
+      scan = read_arrays(in.io(), in.input(), text, {}, CHUNK_ROWS,
                          {allocate_in_large_pages});
+      in.close();
+      if (scan.error != 0) damage = in.damage();
     }
   }
-  return to_python(scan, console.take());
+  return to_python(scan, console.take(), damage);
 }
 
 // Reads a scan held in memory (any object with the buffer protocol).
@@ -113,17 +122,22 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
   const py::buffer_info info = source.request();
   ScanArrays scan;
   CappedText console;
+  std::string damage;
   {
     py::gil_scoped_release unlocked;
     MemoryInputIo io(static_cast<const char*>(info.ptr),
                      static_cast<std::size_t>(info.size * info.itemsize),
                      cancel);
-    const ConversionInput input{0, io.id(), true};
+    // Packed bytes are read as the text they hold, as a packed file is.
+    DecodingIo packed(io);
+    packed.sniff(0, true);
     CappedTextOutput text(console);
-    scan =
-        read_arrays(io, input, text, {}, CHUNK_ROWS, {allocate_in_large_pages});
+    scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
+                       text, {}, CHUNK_ROWS, {allocate_in_large_pages});
+    packed.stop();
+    if (scan.error != 0) damage = packed.reason();
   }
-  return to_python(scan, console.take());
+  return to_python(scan, console.take(), damage);
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -209,7 +223,8 @@ void bind_types(py::module_& m) {
       .def_readonly("events_table", &ReadResult::events_table)
       .def_readonly("counts", &ReadResult::counts)
       .def_readonly("console", &ReadResult::console)
-      .def_readonly("error", &ReadResult::error);
+      .def_readonly("error", &ReadResult::error)
+      .def_readonly("reason", &ReadResult::reason);
   py::class_<ConvertResult>(m, "ConvertResult",
                             "The console text of a conversion and its failure.")
       .def_readonly("ok", &ConvertResult::ok)
@@ -240,20 +255,22 @@ PYBIND11_MODULE(_core, m) {
       "Converts `input` into the row file `output` as the command line does.");
   m.def(
       "row_file_name",
-      [](const std::string& input, const std::string& output_dir) {
-        return py::bytes(tnx::row_file_name(input, output_dir));
+      [](const std::string& input, const std::string& output_dir,
+         const std::string& packing) {
+        return py::bytes(tnx::row_file_name(input, output_dir, packing));
       },
-      py::arg("input"), py::arg("output_dir"),
+      py::arg("input"), py::arg("output_dir"), py::arg("packing") = "",
       "The row file the batch writes for `input` (bytes) into `output_dir` "
-      "(empty: beside it).");
+      "(empty: beside it), `packing` (\".gz\", \".zst\" or empty) after "
+      "\".ntp\".");
   m.def(
       "refused_row_files",
-      [](const std::vector<std::string>& inputs,
-         const std::string& output_dir) {
+      [](const std::vector<std::string>& inputs, const std::string& output_dir,
+         const std::string& packing) {
         tnx::NameList names;
         for (const std::string& input : inputs) names.add(input);
-        const tnx::BatchPlan plan =
-            tnx::plan_batch(tnx::system_file_system(), names, output_dir);
+        const tnx::BatchPlan plan = tnx::plan_batch(tnx::system_file_system(),
+                                                    names, output_dir, packing);
         py::dict reasons;
         for (const auto& [index, earlier] : plan.refused) {
           reasons[py::int_(index)] =
@@ -261,7 +278,7 @@ PYBIND11_MODULE(_core, m) {
         }
         return reasons;
       },
-      py::arg("inputs"), py::arg("output_dir"),
+      py::arg("inputs"), py::arg("output_dir"), py::arg("packing") = "",
       "The inputs (bytes) the batch refuses, because an earlier one writes "
       "their row file in `output_dir` or it is an input of the batch: "
       "refused index -> the reason (bytes).");

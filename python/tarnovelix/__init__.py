@@ -50,7 +50,9 @@ def _read(source: Source, cancel: Optional[_core.Cancel]) -> Scan:
         result = _core.read_buffer(memoryview(source).cast("B"), cancel)
         shown = None
     if result.error != 0:
-        raise error_of(result.error, shown if shown is not None else "<memory>")
+        raise error_of(
+            result.error, shown if shown is not None else "<memory>", result.reason
+        )
     return scan_of(result, shown)
 
 
@@ -111,17 +113,23 @@ def convert_many(
     inputs: Iterable[PathName],
     output_dir: Optional[PathName] = None,
     jobs: Optional[int] = None,
+    compress: Optional[str] = None,
 ) -> List[Conversion]:
     """Converts many scans as the command line's batch does: each into a
-    row file named like it with its last extension replaced by ``.ntp``,
-    beside it or in ``output_dir`` (created if missing). Returns one
+    row file named like it with its last extension replaced by ``.ntp``
+    (a ``.gz``, ``.bz2``, ``.xz`` or ``.zst`` suffix dropped first),
+    beside it or in ``output_dir`` (created if missing); with ``compress``
+    ``"gz"`` or ``"zst"``, packed as ``scan.ntp.gz`` or ``scan.ntp.zst``. Returns one
     :class:`Conversion` per input, in order; a failure never stops the
     others, nor does an ``output_dir`` that cannot be made (each file then
     fails with the reason, "Not a directory" for an existing file). A file
     whose row file an earlier one writes, or whose row file is another of
     the inputs, is refused. An interrupt stops every conversion promptly
     and leaves no partial row file."""
+    if compress not in (None, "gz", "zst"):
+        raise ValueError("compress must be 'gz' or 'zst', not %r" % (compress,))
+    packing = "" if compress is None else "." + compress
     names = [os.fsdecode(os.fspath(i)) for i in inputs]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
-    one = batch_of(names, folder)
+    one = batch_of(names, folder, packing)
     return run_all(one, list(range(len(names))), jobs) if names else []

@@ -52,9 +52,12 @@ def convert_pair(pair: Tuple[str, str], cancel) -> Conversion:
     return result
 
 
-def batch_of(names: List[str], folder: str) -> Callable[[int, object], Conversion]:
+def batch_of(
+    names: List[str], folder: str, packing: str = ""
+) -> Callable[[int, object], Conversion]:
     """The conversion of input ``i`` of `names` as the batch makes it, its
-    row file in `folder` (empty: beside it): one(i, cancel)."""
+    row file in `folder` (empty: beside it), packed as `packing` says
+    (".gz", ".zst" or empty): one(i, cancel)."""
     if folder:
         # As in the batch, a folder that cannot be made (a file of that
         # name, no permission) stops nothing: each conversion then fails
@@ -65,11 +68,15 @@ def batch_of(names: List[str], folder: str) -> Callable[[int, object], Conversio
             pass
     encoded = [file_name(n) for n in names]
     encoded_folder = file_name(folder)
-    outputs = [os.fsdecode(_core.row_file_name(n, encoded_folder)) for n in encoded]
+    encoded_packing = file_name(packing)
+    outputs = [
+        os.fsdecode(_core.row_file_name(n, encoded_folder, encoded_packing))
+        for n in encoded
+    ]
     # The batch's own plan: the same row file (through links, in any case
     # the folder folds) for two inputs refuses the later, a row file that
     # is an input refuses its file, a device never.
-    refused = _core.refused_row_files(encoded, encoded_folder)
+    refused = _core.refused_row_files(encoded, encoded_folder, encoded_packing)
 
     def one(i: int, cancel) -> Conversion:
         if i in refused:

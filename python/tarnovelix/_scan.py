@@ -19,8 +19,10 @@ class ScanError(OSError):
     """
 
 
-def error_of(code: int, name: object) -> ScanError:
-    return ScanError(code, os.strerror(code), name)
+def error_of(code: int, name: object, reason: bytes = b"") -> ScanError:
+    """The ScanError of `code` for `name`: `reason` (a decoder's words for
+    a damaged packed input) or else the system's text for `code`."""
+    return ScanError(code, decode(reason) or os.strerror(code), name)
 
 
 @dataclass(frozen=True)

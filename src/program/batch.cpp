@@ -65,7 +65,9 @@ void add_heading(ConsoleWriter& text, bool at_line_start,
   text.add_name(output.folder);
   if (output.separator) text.add("/");
   text.add_name(output.stem);
-  text.add(".ntp\n");
+  text.add(".ntp");
+  text.add(output.packing);
+  text.add("\n");
 }
 
 // Starts up to `count` threads that run `job`; as many as the system gives.
@@ -162,7 +164,8 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
   record = ConversionRecord();
   try {
     Console console(fs_.io(), ConsoleMode::collect);
-    const std::string output = row_file_name(names_[index], config_.output_dir);
+    const std::string output =
+        row_file_name(names_[index], config_.output_dir, config_.packing);
     if (plan_.refused.count(index) != 0) {
       tell_refused_output(console, output, refusal_reason(plan_, index));
       report.status = RunStatus::output_not_opened;
@@ -247,7 +250,7 @@ void BatchRun::show(std::size_t index, const FileReport& report) {
   const std::string_view input = names_[index];
   ConsoleWriter text(fs_.io(), text_fd_);
   add_heading(text, at_line_start_, input,
-              row_file_parts(input, config_.output_dir));
+              row_file_parts(input, config_.output_dir, config_.packing));
   if (report.out_of_memory) {
     tell_out_of_memory(text, input);
     write_reason(fs_.io(), input, out_of_memory_text_);
@@ -320,7 +323,8 @@ RunStatus run_batch(const BatchConfig& config, FileSystem& fs) {
       console.report(config.output_dir, error_text(error));
     }
   }
-  const BatchPlan plan = plan_batch(fs, names, config.output_dir);
+  const BatchPlan plan =
+      plan_batch(fs, names, config.output_dir, config.packing);
   const std::size_t total = names.size();
   int threads = config.jobs > 0 ? config.jobs : available_processors();
   threads = static_cast<int>(

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file_names.hpp"
+#include "program/compression.hpp"
 #include "program/output_file.hpp"
 
 namespace tnx {
@@ -88,9 +89,9 @@ OutputKey tagged_key(FileSystem& fs, const BatchPlan& plan, std::size_t tag,
                      FolderIds& folders) {
   const std::size_t i = tag / 2;
   return output_key(fs,
-                    tag % 2 == 0
-                        ? row_file_name((*plan.names)[i], plan.output_dir)
-                        : std::string((*plan.names)[i]),
+                    tag % 2 == 0 ? row_file_name((*plan.names)[i],
+                                                 plan.output_dir, plan.packing)
+                                 : std::string((*plan.names)[i]),
                     folders);
 }
 
@@ -154,7 +155,8 @@ void find_refused(FileSystem& fs, BatchPlan& plan) {
   std::vector<HashedKey> hashes;
   hashes.reserve(2 * names.size());
   for (std::size_t i = 0; i < names.size(); ++i) {
-    const std::string output = row_file_name(names[i], plan.output_dir);
+    const std::string output =
+        row_file_name(names[i], plan.output_dir, plan.packing);
     hashes.emplace_back(key_hash(output_key(fs, output, folders)), 2 * i);
     if (check_standard_output && !plan.rows_on_standard_output) {
       plan.rows_on_standard_output =
@@ -182,24 +184,29 @@ void find_refused(FileSystem& fs, BatchPlan& plan) {
 
 }  // namespace
 
-RowFileParts row_file_parts(std::string_view input,
-                            std::string_view output_dir) {
+RowFileParts row_file_parts(std::string_view input, std::string_view output_dir,
+                            std::string_view packing) {
   const std::size_t start = folder_length(input);
   std::string_view stem = input.substr(start);
+  // A packed scan's row file is named after the text it holds
+  // ("run.dat.gz" gives "run.ntp").
+  stem.remove_suffix(compression_suffix(stem));
   // The last extension; a leading dot starts a name, not an extension.
   const std::size_t dot = stem.rfind('.');
   if (dot != std::string_view::npos && dot > 0) stem = stem.substr(0, dot);
-  if (output_dir.empty()) return {input.substr(0, start), false, stem};
-  return {output_dir, folder_length(output_dir) != output_dir.size(), stem};
+  if (output_dir.empty()) return {input.substr(0, start), false, stem, packing};
+  return {output_dir, folder_length(output_dir) != output_dir.size(), stem,
+          packing};
 }
 
-std::string row_file_name(std::string_view input, std::string_view output_dir) {
-  const RowFileParts parts = row_file_parts(input, output_dir);
+std::string row_file_name(std::string_view input, std::string_view output_dir,
+                          std::string_view packing) {
+  const RowFileParts parts = row_file_parts(input, output_dir, packing);
   std::string name;
   name.reserve(parts.folder.size() + 1 + parts.stem.size() + 4);
   name.append(parts.folder);
   if (parts.separator) name += '/';
-  name.append(parts.stem).append(".ntp");
+  name.append(parts.stem).append(".ntp").append(parts.packing);
   return name;
 }
 
@@ -232,10 +239,11 @@ std::string refusal_reason(const BatchPlan& plan, std::size_t index) {
 }
 
 BatchPlan plan_batch(FileSystem& fs, const NameList& names,
-                     const std::string& output_dir) {
+                     const std::string& output_dir, std::string_view packing) {
   BatchPlan plan;
   plan.names = &names;
   plan.output_dir = output_dir;
+  plan.packing = packing;
   find_refused(fs, plan);
   return plan;
 }

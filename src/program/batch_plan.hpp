@@ -21,10 +21,12 @@ namespace tnx {
 //
 // The row file of `input`: its name with the last extension replaced by
 // ".ntp" ("scan.dat" gives "scan.ntp", "run.2.dat" "run.2.ntp", "scan"
-// "scan.ntp"), in `output_dir` when it is not empty, beside the input
-// otherwise.
+// "scan.ntp"), after a suffix of a packed file is dropped ("run.dat.gz"
+// gives "run.ntp"), in `output_dir` when it is not empty, beside the input
+// otherwise; `packing` (".gz", ".zst" or empty) after ".ntp".
 [[nodiscard]] std::string row_file_name(std::string_view input,
-                                        std::string_view output_dir);
+                                        std::string_view output_dir,
+                                        std::string_view packing = {});
 
 // The row file's name of `input` in pieces that point into the input's
 // name and the output folder, so it can be written out without building it.
@@ -33,10 +35,13 @@ struct RowFileParts {
   // A separator goes between the folder and the name.
   bool separator = false;
   std::string_view stem;
+  // After ".ntp": the suffix of a packed row file, or empty.
+  std::string_view packing;
 };
 
 [[nodiscard]] RowFileParts row_file_parts(std::string_view input,
-                                          std::string_view output_dir);
+                                          std::string_view output_dir,
+                                          std::string_view packing = {});
 
 // In BatchPlan::refused: the refused file's row file is an input of the
 // batch.
@@ -45,6 +50,8 @@ inline constexpr std::size_t ROW_FILE_IS_INPUT = SIZE_MAX;
 struct BatchPlan {
   const NameList* names = nullptr;
   std::string output_dir;
+  // The suffix of packed row files, or empty.
+  std::string packing;
   // Refused file -> the earlier file that writes its row file, or
   // ROW_FILE_IS_INPUT.
   std::map<std::size_t, std::size_t> refused;
@@ -65,7 +72,8 @@ struct BatchPlan {
 // rows of any number of files. (A file that is its own row file is left to
 // its conversion, which refuses it as the same file as the input.)
 [[nodiscard]] BatchPlan plan_batch(FileSystem& fs, const NameList& names,
-                                   const std::string& output_dir);
+                                   const std::string& output_dir,
+                                   std::string_view packing = {});
 
 // Which standard streams lead to an input of a batch.
 struct StreamsOnInputs {

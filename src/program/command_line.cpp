@@ -5,6 +5,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "program/compression.hpp"
+#include "program/encoding_io.hpp"
+
 namespace tnx {
 namespace {
 
@@ -54,6 +57,16 @@ bool option_value(int argc, const char* const* argv, int& i,
   return true;
 }
 
+// The suffix of row files packed in the format named `name` ("gz", "zst"),
+// or empty when this build does not write it.
+std::string_view packing_suffix(std::string_view name) {
+  for (const Compression format : {Compression::gzip, Compression::zstd}) {
+    const std::string_view suffix = compression_suffix(format);
+    if (name == suffix.substr(1) && can_encode(format)) return suffix;
+  }
+  return {};
+}
+
 // A batch's options may stand anywhere among the files, up to a "--" after
 // which every argument is a file, as with most command-line tools.
 RunConfig parse_batch(int argc, const char* const* argv) {
@@ -100,6 +113,12 @@ RunConfig parse_batch(int argc, const char* const* argv) {
         return usage_error("option " + std::string(arg) + " needs a folder");
       }
       batch.output_dir = value;
+    } else if (option_value(argc, argv, i, "--compress", 'z', value, missing)) {
+      batch.packing = packing_suffix(value);
+      if (missing || batch.packing.empty()) {
+        return usage_error("option " + std::string(arg) +
+                           " needs a format: gz or zst");
+      }
     } else {
       return usage_error("unknown option '" + std::string(arg) +
                          "' (a file whose name starts with - goes after --)");

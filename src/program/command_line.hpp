@@ -21,6 +21,9 @@ struct BatchConfig {
   // 0: as many as the processors available.
   int jobs = 0;
   std::string output_dir;
+  // -z, --compress: the suffix of the packed row files (".gz", ".zst"), or
+  // empty for plain ones.
+  std::string_view packing;
   bool quiet = false;
   // --report: what each file's conversion passed over, on standard error.
   bool report = false;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/report/findings.hpp"
+#include "program/encoding_io.hpp"
 #include "program/findings_text.hpp"
 #include "program/input_file.hpp"
 #include "program/messages.hpp"
@@ -74,7 +75,7 @@ RunStatus output_not_opened(Console& console, const char* output,
 // and tells each failure. Returns the status.
 RunStatus finish(Console& console, const char* input, const char* output,
                  OutputFile& out, const ConversionResult& result,
-                 ConversionRecord& record) {
+                 std::string_view damage, ConversionRecord& record) {
   int write_error = result.write_error;
   if (write_error == 0 && result.read_error == 0 && !out.commit()) {
     write_error = out.error();
@@ -84,12 +85,46 @@ RunStatus finish(Console& console, const char* input, const char* output,
                  write_error, record);
   }
   // A read that failed too is reported as well: both files need looking at.
-  if (result.read_error != 0) {
+  if (result.read_error != 0 && !damage.empty()) {
+    note_failure(record, FailedFile::input, result.read_error, damage);
+    tell_failure(console, INPUT_NOT_READ, input, damage);
+  } else if (result.read_error != 0) {
     tell_failure(console, FailedFile::input, INPUT_NOT_READ, input,
                  result.read_error, record);
   }
   if (write_error != 0) return RunStatus::write_failed;
   return result.read_error != 0 ? RunStatus::read_failed : RunStatus::ok;
+}
+
+// Why a row file named as packed in a format this build does not write is
+// refused: never plain text under a packed name.
+#ifdef TNX_WITH_ZSTD
+constexpr std::string_view PACKED_OUTPUT_REFUSED =
+    "row files are written packed as .gz or .zst only";
+#else
+constexpr std::string_view PACKED_OUTPUT_REFUSED =
+    "row files are written packed as .gz only";
+#endif
+
+// convert() into a row file packed with `packing` (none: plain), the
+// packed stream ended once every row is in.
+ConversionResult convert_packed(FileIo& io, const ConversionInput& input,
+                                const ConversionOutput& output,
+                                Compression packing, Console& console,
+                                ConversionMemory& memory,
+                                const ConversionSettings& settings,
+                                Findings* findings) {
+  if (packing == Compression::none) {
+    return convert(io, input, output, console, memory, settings, findings);
+  }
+  EncodingIo packed(io, output.fd, packing);
+  if (packed.error() != 0) return {0, packed.error()};
+  ConversionResult result =
+      convert(packed, input, output, console, memory, settings, findings);
+  if (result.read_error == 0 && result.write_error == 0) {
+    result.write_error = packed.finish();
+  }
+  return result;
 }
 
 }  // namespace
@@ -124,6 +159,12 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
   if (!keep_console_off_input(fs, console, in.id())) {
     return RunStatus::streams_are_input;
   }
+  const Compression packing = compression_of_name(output);
+  if (packing != Compression::none && !can_encode(packing)) {
+    note_failure(record, FailedFile::output, EINVAL, PACKED_OUTPUT_REFUSED);
+    tell_refused_output(console, output, PACKED_OUTPUT_REFUSED);
+    return RunStatus::output_not_opened;
+  }
   OutputFile out(fs);
   if (const OutputStatus status = out.open(output, in.id());
       status != OutputStatus::ok) {
@@ -134,13 +175,15 @@ RunStatus convert_file(const char* input, const char* output, FileSystem& fs,
       out.kind() == FileKind::regular && !out.is_standard_output();
 
   const ConversionResult result =
-      convert(fs.io(), in.input(), {out.fd(), out.kind()}, console, memory,
-              settings, findings);
+      convert_packed(in.io(), in.input(), {out.fd(), out.kind()}, packing,
+                     console, memory, settings, findings);
+  // Closing stops the decoder's thread, which sets the damage's words.
   in.close();
+  const std::string_view damage = in.damage();
   // What the input held that gave no rows or changed, as far as it was
   // read, goes before any failure.
   if (findings != nullptr) tell_findings(console, input, *findings);
-  return finish(console, input, output, out, result, record);
+  return finish(console, input, output, out, result, damage, record);
 }
 
 }  // namespace tnx

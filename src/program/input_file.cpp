@@ -7,12 +7,13 @@
 namespace tnx {
 
 InputFile::InputFile(FileSystem& fs, const char* name, DashName dash)
-    : fs_(fs) {
+    : fs_(fs), text_(fs.io()) {
   error_ = open(name, dash);
   if (error_ != 0) close();
 }
 
 void InputFile::close() {
+  text_.stop();
   if (fd_ >= 0 && owned_) (void)fs_.io().close(fd_);
   fd_ = -1;
 }
@@ -30,7 +31,9 @@ int InputFile::open(const char* name, DashName dash) {
   const IoResult known = fs_.identify(fd_, info);
   if (!known.ok()) return known.error;
   id_ = info.id;
-  return id_.kind == FileKind::directory ? EISDIR : 0;
+  if (id_.kind == FileKind::directory) return EISDIR;
+  text_.sniff(fd_, owned_ && id_.kind == FileKind::regular);
+  return 0;
 }
 
 }  // namespace tnx

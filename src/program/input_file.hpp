@@ -1,9 +1,13 @@
 // The input of a conversion or a read, opened by name and identified: the
-// one place where the program opens what it reads.
+// one place where the program opens what it reads, and where a packed
+// input is recognised by its first bytes and given its decoder.
 #pragma once
+
+#include <string_view>
 
 #include "engine/conversion.hpp"
 #include "platform/file_system.hpp"
+#include "program/decoding_io.hpp"
 
 namespace tnx {
 
@@ -27,8 +31,16 @@ class InputFile {
   [[nodiscard]] int error() const { return error_; }
   [[nodiscard]] const FileId& id() const { return id_; }
   // What the conversion reads: a file opened by name from its start;
-  // standard input may start anywhere.
-  [[nodiscard]] ConversionInput input() const { return {fd_, id_, owned_}; }
+  // standard input may start anywhere. A packed file is read as the
+  // stream of the text it holds: of unknown size, never read again.
+  [[nodiscard]] ConversionInput input() const {
+    return text_.text_of({fd_, id_, owned_});
+  }
+  // The calls that read the input: through its decoder when packed.
+  [[nodiscard]] FileIo& io() { return text_.reader(fs_.io()); }
+  // The decoder's words for a damaged packed input, or empty; known once
+  // the input is closed, which stops the decoder.
+  [[nodiscard]] std::string_view damage() const { return text_.reason(); }
 
   void close();
 
@@ -40,6 +52,8 @@ class InputFile {
   bool owned_ = true;
   FileId id_;
   int error_ = 0;
+  // Last, so that its decoding thread stops before what it reads goes.
+  DecodingIo text_;
 };
 
 }  // namespace tnx

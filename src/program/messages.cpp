@@ -16,6 +16,12 @@ void tell_failure(Console& console, std::string_view message,
   console.report(name, error_text(error));
 }
 
+void tell_failure(Console& console, std::string_view message,
+                  std::string_view name, std::string_view reason) {
+  console.print(message, name);
+  console.report(name, reason);
+}
+
 void tell_refused_output(Console& console, std::string_view name,
                          std::string_view why) {
   console.print(OUTPUT_NOT_OPENED, name, " (");

@@ -28,6 +28,10 @@ inline constexpr std::string_view INPUT_NOT_READ =
 void tell_failure(Console& console, std::string_view message,
                   std::string_view name, int error);
 
+// The same with the reason in words of the program's or a library's own.
+void tell_failure(Console& console, std::string_view message,
+                  std::string_view name, std::string_view reason);
+
 // tell_refused_output()
 //
 // The output `name` refused for a reason of the program's own, `why` ("same

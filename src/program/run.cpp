@@ -37,6 +37,8 @@ number), the fourth is skipped, and every later line is a label followed
 by up to 100 values. Without both names, test.dat is converted into
 test.ntp. The name - reads standard input or writes the rows to
 standard output (the console text then goes to standard error).
+A scan packed with gzip, bzip2, xz or zstd, as its first bytes tell
+whatever its name, is converted as the text it holds.
 
   -h, --help     show this text
       --version  show the version
@@ -49,7 +51,9 @@ tarnovelix --batch [-j N | --jobs N] [-o DIR | --output-dir DIR] [-q | --quiet]
            [--report] [--] FILE...
 converts every FILE into a row file named like it with its last extension
 replaced by .ntp, beside it or in DIR (created if missing), N files at once
-(default: one per processor). Each file's text is shown in the order given,
+(default: one per processor). A suffix .gz, .bz2, .xz or .zst is dropped
+first: run.dat.gz gives run.ntp. With -z FORMAT (--compress FORMAT), gz
+or zst, the row files are written packed: scan.ntp.gz, scan.ntp.zst. Each file's text is shown in the order given,
 after a line naming the file and its row file (only for the files that
 failed with -q), then a summary line.
 

@@ -427,8 +427,10 @@ TEST(Fault, FirstWordReadAgain) {
       RunConfig config;
       config.input = input_name.c_str();
       config.output = output_name.c_str();
+      // The first read by offset looks for a packing; the second is the
+      // echo's.
       FaultyFileSystem fs(backend.inner(),
-                          {Call::read_at, Role::input, 1, 1, c.effect, EIO});
+                          {Call::read_at, Role::input, 2, 1, c.effect, EIO});
       EXPECT_EQ(run(config, fs, 16, 16), c.status);
       EXPECT_TRUE(fs.fault_hit);
       EXPECT_EQ(fs.open_descriptors(), 0);

@@ -40,6 +40,14 @@ TEST(Batch, RowFileNames) {
       {"data/scan.dat", "out", "out/scan.ntp"},
       {"data/scan.dat", "out/", "out/scan.ntp"},
       {"/abs/run.7.dat", "/tmp/o", "/tmp/o/run.7.ntp"},
+      // A packed scan's suffix goes before its last extension.
+      {"run.dat.gz", "", "run.ntp"},
+      {"data/run.dat.bz2", "out", "out/run.ntp"},
+      {"run.xz", "", "run.ntp"},
+      {"run.2.dat.zst", "", "run.2.ntp"},
+      {"run.gz.dat", "", "run.gz.ntp"},
+      {"data/.gz", "", "data/.gz.ntp"},
+      {"run.dat.GZ", "", "run.dat.ntp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.input + " in '" + c.output_dir + "'");
