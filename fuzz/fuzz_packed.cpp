@@ -109,6 +109,7 @@ void check_damaged(const std::string& packed,
 
 }  // namespace
 
+// NOLINTNEXTLINE(readability-identifier-naming): the name libFuzzer calls.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -136,15 +137,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   // A byte of the first member's data or trailer changed; its 10-byte
   // header is left, so the input is still known for gzip.
-  constexpr std::size_t HEADER = 10;
+  constexpr std::size_t header = 10;
   std::string changed = packed;
-  const std::size_t at = HEADER + sum % (first.size() - HEADER);
+  const std::size_t at = header + sum % (first.size() - header);
   changed[at] = static_cast<char>(static_cast<unsigned char>(changed[at]) ^
                                   (1U << (sum % 8)));
   check_damaged(changed, want, "a changed byte gave other rows");
 
   // Cut short anywhere but between the members, where what is left is whole.
-  const std::size_t kept = HEADER + sum % (packed.size() - HEADER);
+  const std::size_t kept = header + sum % (packed.size() - header);
   if (kept != first.size()) {
     const Decoded got = convert_packed(packed.substr(0, kept), sum % 2 == 0);
     TNX_FUZZ_ASSERT(
