@@ -3,14 +3,15 @@
 #   make lint            clang-tidy and cppcheck over src/, zero findings
 #   make valgrind-test   the test suite with every program under memcheck
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := number_scan run batch
+FUZZ_TARGETS := number_scan run batch packed
 FUZZ_WORK := build/fuzz/work
 LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*/*.cpp src/*/*/*.cpp))
 
 .PHONY: fuzz lint tidy cppcheck valgrind-test
 
 # New inputs collect in build/fuzz/work/<target>; the committed seeds in
-# fuzz/corpus/<target> are read, never written.
+# fuzz/corpus/<target> are read, never written. The packed harness starts
+# from the seeds of run, which it packs.
 fuzz:
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
@@ -19,11 +20,12 @@ fuzz:
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  extra=""; \
 	  if [ -f fuzz/$$t.dict ]; then extra="-dict=fuzz/$$t.dict"; fi; \
+	  seeds=fuzz/corpus/$$t; [ -d $$seeds ] || seeds=fuzz/corpus/run; \
 	  log=$(FUZZ_WORK)/$$t.log; \
 	  if ! build/fuzz/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) \
 	      -max_len=2048 -print_final_stats=1 $$extra \
 	      -artifact_prefix=$(FUZZ_WORK)/$$t- \
-	      $(FUZZ_WORK)/$$t fuzz/corpus/$$t >$$log 2>&1; then \
+	      $(FUZZ_WORK)/$$t $$seeds >$$log 2>&1; then \
 	    tail -n 40 $$log; exit 1; \
 	  fi; \
 	  grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|peak_rss)' $$log; \

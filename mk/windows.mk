@@ -6,7 +6,10 @@
 WINDOWS_DIR := build/windows
 WINDOWS_EXE := $(WINDOWS_DIR)/tarnovelix.exe
 PACKAGE_DIR := build/package
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64
+# zlib for the cross-compiler (gzip is the one packing the Windows build has),
+# and the packers that make the packed inputs of its tests.
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine64 \
+  gzip bzip2 xz-utils zstd
 PACKAGE_TOOLS := man-db bsdextrautils dpkg-dev file unzip
 
 # wine, quiet and self-contained: its own prefix under build/, no debug
@@ -57,6 +60,8 @@ windows-test: windows wine-prefix
 	  $(WINDOWS_DIR)/interrupt wine
 	$(WINE_ENV) bash tests/batch/windows_wildcards.sh $(WINDOWS_EXE) \
 	  tests/e2e/cases $(WINDOWS_DIR)/batch-wildcards wine
+	$(WINE_ENV) bash tests/batch/windows_packed.sh $(WINDOWS_EXE) \
+	  tests/e2e/cases $(WINDOWS_DIR)/packed wine
 
 package-tools:
 	$(call apt_install,$(PACKAGE_TOOLS))

@@ -10,7 +10,8 @@
 #   truncated  the packed file cut short
 #   corrupted  bytes in its middle changed
 # The damaged ones fail as a read does: status 1, the decoder's reason on
-# standard error, and the row file that was there left as it was. Last, a
+# standard error, and the row file that was there left as it was. A sample
+# of the fuzzing corpus runs packed in each format too. Last, a
 # small packed file holding a line of 300 MB keeps the peak resident memory
 # (PEAK_RSS) within 8 MiB, unless NO_LIMIT gives a reason not to measure.
 #   compressed.sh BINARY CASES_DIR SCRATCH PEAK_RSS [NO_LIMIT]
@@ -126,6 +127,31 @@ for format in $formats; do
     done
   done
 done
+
+# A sample of the fuzzing corpus of the conversion (every 100th of its
+# stored scans, odd bytes and all), packed whole in each format, converts as
+# its text does: by name for one, from standard input for the next. A
+# stored scan that itself starts with a signature is left out, since its
+# plain run would decode it.
+corpus=$cases/../../../fuzz/corpus/run
+n=0
+for seed in $(ls "$corpus" | awk 'NR % 100 == 1'); do
+  sig=$(head -c 4 "$corpus/$seed" | od -An -tx1 | tr -d ' \n')
+  case $sig in 1f8b* | 425a68* | fd377a58* | 28b52ffd*) continue ;; esac
+  for format in $formats; do
+    command -v "$format" >/dev/null || continue
+    mode=$([ $((n % 2)) = 0 ] && echo file || echo stdin)
+    n=$((n + 1))
+    rm -rf ref got && mkdir ref got
+    cp "$corpus/$seed" ref/c.dat
+    pack "$format" <"$corpus/$seed" >got/c.dat
+    run_in ref "$mode" c.dat
+    run_in got "$mode" c.dat
+    same "corpus $seed in $format by $mode" ref got
+    cases_run=$((cases_run + 1))
+  done
+done
+[ "$n" -ge 20 ] || fail "only $n packed scans of the corpus"
 
 # A text that starts like a bzip2 header, and a text named as packed,
 # convert as text.
