@@ -21,13 +21,15 @@ from typing import Iterable, List, Optional, Union
 from . import _core
 from ._conversion import Conversion, batch_of, convert_pair
 from ._names import PathName, file_name, is_path
-from ._scan import Header, Scan, ScanError, error_of, frame_of, scan_of
+from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
+from ._sources import checked_errors, checked_jobs, kept, names_of
 from ._workers import on_caller_or_worker, run_all
 
 __version__: str = _core.version
 
 __all__ = [
     "ScanError",
+    "ScanWarning",
     "Scan",
     "Header",
     "Conversion",
@@ -39,6 +41,12 @@ __all__ = [
 ]
 
 Source = Union[PathName, bytearray, memoryview]
+# One name (a file, a glob pattern, a folder) or the items themselves.
+Sources = Union[PathName, Iterable[Source]]
+
+
+def __dir__() -> List[str]:
+    return list(__all__)
 
 
 def _read(source: Source, cancel: Optional[_core.Cancel]) -> Scan:
@@ -56,6 +64,14 @@ def _read(source: Source, cancel: Optional[_core.Cancel]) -> Scan:
     return scan_of(result, shown)
 
 
+def _read_or_failure(source: Source, cancel: Optional[_core.Cancel]):
+    """The Scan, or the ScanError of a file that could not be read."""
+    try:
+        return _read(source, cancel)
+    except ScanError as error:
+        return error
+
+
 def read(source: Source) -> Scan:
     """Reads one scan into arrays.
 
@@ -70,25 +86,35 @@ def read(source: Source) -> Scan:
     return on_caller_or_worker(_read, source, (source,))
 
 
-def read_many(sources: Iterable[Source], jobs: Optional[int] = None):
+def read_many(sources: Sources, jobs: Optional[int] = None, errors: str = "raise"):
     """Reads many scans into one pandas DataFrame.
 
-    The columns of :meth:`Scan.to_pandas` and ``file`` (categorical: the
-    name of each row's scan, as given), the scans in the order given.
-    ``jobs`` threads read at once (default: one per processor available),
-    the GIL released. The first file that fails raises its
-    :class:`ScanError` after the others stopped; an interrupt stops every
-    read promptly.
+    ``sources`` is a list of sources (as :func:`read` takes them) or one
+    name: a file, a glob pattern (``"scans/*.dat"``, its matches sorted; a
+    pattern that matches nothing is read as the name it is, and fails as a
+    missing file) or a folder (its ``*.dat`` files and the packed
+    ``*.dat.gz``, ``.bz2``, ``.xz`` and ``.zst``, sorted). The columns of
+    :meth:`Scan.to_pandas` and ``file`` (categorical: the name of each
+    row's scan, as given), the scans in order. ``jobs`` threads read at
+    once (default: one per processor available), the GIL released. With
+    ``errors="raise"`` the first file that fails raises its
+    :class:`ScanError` after the others stopped; ``"warn"`` leaves out a
+    file that cannot be read with a :class:`ScanWarning`, ``"skip"``
+    without a word. An interrupt stops every read promptly.
     """
     # A missing pandas fails before any file is read.
     import pandas
 
-    items = list(sources)
-    scans: List[Scan] = run_all(_read, items, jobs) if items else []
+    count = checked_jobs(jobs)
+    checked_errors(errors)
+    items = names_of(sources)
+    one = _read if errors == "raise" else _read_or_failure
+    results = run_all(one, items, count) if items else []
     names = [
         os.fsdecode(os.fspath(s)) if is_path(s) else "<memory %d>" % i
         for i, s in enumerate(items)
     ]
+    scans, names = kept(results, names, errors, ScanWarning)
     return frame_of(pandas, scans, names)
 
 
@@ -110,7 +136,7 @@ def convert(input: PathName, output: PathName) -> Conversion:
 
 
 def convert_many(
-    inputs: Iterable[PathName],
+    inputs: Union[PathName, Iterable[PathName]],
     output_dir: Optional[PathName] = None,
     jobs: Optional[int] = None,
     compress: Optional[str] = None,
@@ -125,11 +151,14 @@ def convert_many(
     fails with the reason, "Not a directory" for an existing file). A file
     whose row file an earlier one writes, or whose row file is another of
     the inputs, is refused. An interrupt stops every conversion promptly
-    and leaves no partial row file."""
+    and leaves no partial row file. ``inputs`` is a list of names or one
+    name: a file, a glob pattern or a folder, as :func:`read_many` takes
+    them."""
+    count = checked_jobs(jobs)
     if compress not in (None, "gz", "zst"):
         raise ValueError("compress must be 'gz' or 'zst', not %r" % (compress,))
     packing = "" if compress is None else "." + compress
-    names = [os.fsdecode(os.fspath(i)) for i in inputs]
+    names = [os.fsdecode(os.fspath(i)) for i in names_of(inputs)]
     folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
     one = batch_of(names, folder, packing)
-    return run_all(one, list(range(len(names))), jobs) if names else []
+    return run_all(one, list(range(len(names))), count) if names else []

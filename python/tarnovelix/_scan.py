@@ -19,6 +19,11 @@ class ScanError(OSError):
     """
 
 
+class ScanWarning(UserWarning):
+    """A warning of the package: a file :func:`read_many` left out with
+    ``errors="warn"``, and why."""
+
+
 def error_of(code: int, name: object, reason: bytes = b"") -> ScanError:
     """The ScanError of `code` for `name`: `reason` (a decoder's words for
     a damaged packed input) or else the system's text for `code`."""
@@ -181,5 +186,5 @@ def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]):
 
 
 # The public names are the package's own: shown and pickled as such.
-for _type in (ScanError, Header, Scan):
+for _type in (ScanError, ScanWarning, Header, Scan):
     _type.__module__ = "tarnovelix"

@@ -160,7 +160,6 @@ def test_convert_many_never_writes_an_input_that_is_a_row_file(tmp_path, order):
 COMMAND_LINES = [
     ["in.dat", "out.ntp"],
     ["--version"],
-    ["--help"],
     ["missing.dat", "out.ntp"],
     ["--batch", "-q", "in.dat", "missing.dat"],
     ["in.dat", "-"],
@@ -179,6 +178,18 @@ def test_module_runs_the_command_line(program, tmp_path, arguments):
         rows = [(tmp_path / n).read_bytes() if (tmp_path / n).exists() else None for n in ("out.ntp", "in.ntp")]
         results.append((done.returncode, done.stdout, done.stderr.replace(b"python3 -m ", b""), rows))
     assert results[0] == results[1]
+
+
+@pytest.mark.parametrize("asked", ["--help", "-h"])
+def test_module_help_is_the_programs_and_plot(program, asked):
+    done = [subprocess.run(command + [asked], capture_output=True, check=True)
+            for command in ([str(program)], [sys.executable, "-m", "tarnovelix"])]
+    assert done[1].stdout.startswith(done[0].stdout)
+    added = done[1].stdout[len(done[0].stdout):]
+    assert b"python3 -m tarnovelix plot" in added and b"plot --help" in added
+    plot_help = subprocess.run([sys.executable, "-m", "tarnovelix", "plot", "--help"],
+                               capture_output=True, check=True)
+    assert b"--output" in plot_help.stdout
 
 
 def test_jobs_must_be_positive(tmp_path):
