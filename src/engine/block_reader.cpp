@@ -1,3 +1,4 @@
+// The block reader's refills: a block per read call, the unread front kept.
 #include "engine/block_reader.hpp"
 
 #include <algorithm>

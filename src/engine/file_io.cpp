@@ -1,3 +1,4 @@
+// Reads and writes over a FileIo that go on until done or failed.
 #include "engine/file_io.hpp"
 
 #include <cerrno>

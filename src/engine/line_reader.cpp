@@ -1,3 +1,4 @@
+// Cutting the input into lines, and a line too long into pieces.
 #include "engine/line_reader.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Scanning the numbers of a line: wrapped integers and reals.
 #include "engine/number_scan.hpp"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The writer thread: blocks of rows handed over and written in turn.
 #include "engine/output_thread.hpp"
 
 #include <new>

@@ -1,3 +1,4 @@
+// Formatting the fields of a row: labels, column texts, values.
 #include "engine/row_format.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The row file's buffer, written here or handed to the writer thread.
 #include "engine/row_writer.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Telling a packed scan by its first bytes, and a packed name by its end.
 #include "program/compression.hpp"
 
 #include <algorithm>

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <new>
 #include <string_view>
 
 namespace tnx {
@@ -45,5 +47,16 @@ inline constexpr std::size_t SIGNATURE_BYTES = 10;
 
 // Whether this build reads (decodes) files packed with `format`.
 [[nodiscard]] bool can_decode(Compression format);
+
+// make_started()
+//
+// A decoder or encoder of type `Codec`, its library's stream started; null
+// when it cannot get its memory.
+template <class Codec>
+[[nodiscard]] std::unique_ptr<Codec> make_started() {
+  auto codec = std::unique_ptr<Codec>(new (std::nothrow) Codec);
+  if (codec == nullptr || !codec->start()) return nullptr;
+  return codec;
+}
 
 }  // namespace tnx

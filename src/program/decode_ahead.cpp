@@ -1,3 +1,4 @@
+// Decoding a few blocks ahead of the conversion, on a thread of its own.
 #include "program/decode_ahead.hpp"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
+// The bzip2 decoder, over libbz2.
 #include <bzlib.h>
 
 #include <algorithm>
 #include <climits>
-#include <new>
 
 #include "program/decoder.hpp"
 
@@ -81,9 +81,7 @@ class Bzip2Decoder final : public Decoder {
 }  // namespace
 
 std::unique_ptr<Decoder> make_bzip2_decoder() {
-  auto decoder = std::unique_ptr<Bzip2Decoder>(new (std::nothrow) Bzip2Decoder);
-  if (decoder == nullptr || !decoder->start()) return nullptr;
-  return decoder;
+  return make_started<Bzip2Decoder>();
 }
 
 }  // namespace tnx

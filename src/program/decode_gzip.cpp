@@ -1,19 +1,11 @@
+// The gzip decoder (every member of the file), over zlib.
 #include <zlib.h>
 
-#include <algorithm>
-#include <climits>
-#include <new>
-
 #include "program/decoder.hpp"
+#include "program/zlib_sizes.hpp"
 
 namespace tnx {
 namespace {
-
-// zlib counts its buffers in unsigned ints: larger pieces are taken in
-// parts.
-unsigned int clamp_size(std::size_t size) {
-  return static_cast<unsigned int>(std::min<std::size_t>(size, UINT_MAX));
-}
 
 class GzipDecoder final : public Decoder {
  public:
@@ -73,9 +65,7 @@ class GzipDecoder final : public Decoder {
 }  // namespace
 
 std::unique_ptr<Decoder> make_gzip_decoder() {
-  auto decoder = std::unique_ptr<GzipDecoder>(new (std::nothrow) GzipDecoder);
-  if (decoder == nullptr || !decoder->start()) return nullptr;
-  return decoder;
+  return make_started<GzipDecoder>();
 }
 
 }  // namespace tnx

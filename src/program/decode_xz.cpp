@@ -1,6 +1,5 @@
+// The xz decoder, over liblzma, its memory bounded.
 #include <lzma.h>
-
-#include <new>
 
 #include "program/decoder.hpp"
 
@@ -66,10 +65,6 @@ class XzDecoder final : public Decoder {
 
 }  // namespace
 
-std::unique_ptr<Decoder> make_xz_decoder() {
-  auto decoder = std::unique_ptr<XzDecoder>(new (std::nothrow) XzDecoder);
-  if (decoder == nullptr || !decoder->start()) return nullptr;
-  return decoder;
-}
+std::unique_ptr<Decoder> make_xz_decoder() { return make_started<XzDecoder>(); }
 
 }  // namespace tnx

@@ -1,7 +1,6 @@
+// The zstd decoder (every frame of the file), over libzstd.
 #include <zstd.h>
 #include <zstd_errors.h>
-
-#include <new>
 
 #include "program/decoder.hpp"
 
@@ -50,9 +49,7 @@ class ZstdDecoder final : public Decoder {
 }  // namespace
 
 std::unique_ptr<Decoder> make_zstd_decoder() {
-  auto decoder = std::unique_ptr<ZstdDecoder>(new (std::nothrow) ZstdDecoder);
-  if (decoder == nullptr || !decoder->start()) return nullptr;
-  return decoder;
+  return make_started<ZstdDecoder>();
 }
 
 }  // namespace tnx

@@ -1,3 +1,4 @@
+// Reading a packed input as the text it holds.
 #include "program/decoding_io.hpp"
 
 #include <algorithm>

@@ -1,17 +1,11 @@
+// The gzip encoder for packed row files, over zlib, level 1.
 #include <zlib.h>
 
-#include <algorithm>
-#include <climits>
-#include <new>
-
 #include "program/encoder.hpp"
+#include "program/zlib_sizes.hpp"
 
 namespace tnx {
 namespace {
-
-unsigned int clamp_size(std::size_t size) {
-  return static_cast<unsigned int>(std::min<std::size_t>(size, UINT_MAX));
-}
 
 class GzipEncoder final : public Encoder {
  public:
@@ -55,9 +49,7 @@ class GzipEncoder final : public Encoder {
 }  // namespace
 
 std::unique_ptr<Encoder> make_gzip_encoder() {
-  auto encoder = std::unique_ptr<GzipEncoder>(new (std::nothrow) GzipEncoder);
-  if (encoder == nullptr || !encoder->start()) return nullptr;
-  return encoder;
+  return make_started<GzipEncoder>();
 }
 
 }  // namespace tnx

@@ -1,6 +1,6 @@
+// The zstd encoder for packed row files, over libzstd, level 1.
 #include <zstd.h>
 
-#include <new>
 #include <thread>
 
 #include "program/encoder.hpp"
@@ -46,9 +46,7 @@ class ZstdEncoder final : public Encoder {
 }  // namespace
 
 std::unique_ptr<Encoder> make_zstd_encoder() {
-  auto encoder = std::unique_ptr<ZstdEncoder>(new (std::nothrow) ZstdEncoder);
-  if (encoder == nullptr || !encoder->start()) return nullptr;
-  return encoder;
+  return make_started<ZstdEncoder>();
 }
 
 }  // namespace tnx

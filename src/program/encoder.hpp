@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <memory>
 
+#include "program/compression.hpp"
+
 namespace tnx {
 
 // What one call of Encoder::encode() did; `failed` when the library

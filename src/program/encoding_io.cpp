@@ -1,3 +1,4 @@
+// Writing a row file packed, and ending its packed stream.
 #include "program/encoding_io.hpp"
 
 #include <cerrno>
