@@ -56,10 +56,12 @@ install: program
 	DESTDIR="$(DESTDIR)" cmake --install build/program --prefix "$(PREFIX)"
 
 # The C++ tests, then the Python package's (pytest; label python), when
-# pybind11 was found.
+# pybind11 was found; the last line names what the build left out and the
+# packages that bring it.
 test: build
 	ctest --preset release -j $(JOBS) -LE python
 	ctest --preset release -L python --output-on-failure
+	@if [ -f build/release/skipped.txt ]; then echo "skipped: $$(cat build/release/skipped.txt)"; fi
 
 asan-test:
 	cmake --preset asan >/dev/null

@@ -9,6 +9,18 @@ venv=build/python-venv
 rm -rf "$venv"
 /usr/bin/python3 -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install --no-index --no-deps --force-reinstall dist/tarnovelix-*.whl
+# The wheel's long description is the package's README, whole.
+/usr/bin/python3 - dist/tarnovelix-*.whl python/README.md <<'EOF'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as wheel:
+    name = next(n for n in wheel.namelist() if n.endswith(".dist-info/METADATA"))
+    metadata = wheel.read(name).decode()
+body = metadata.split("\n\n", 1)[1]
+readme = open(sys.argv[2]).read()
+assert body.strip() == readme.strip(), "METADATA does not hold python/README.md"
+assert "Description-Content-Type: text/markdown" in metadata
+print("long description:", len(readme.splitlines()), "lines of python/README.md")
+EOF
 tests=$(mktemp -d)
 trap 'rm -rf "$tests"' EXIT
 cp python/tests/*.py "$tests/"

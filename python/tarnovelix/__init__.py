@@ -16,7 +16,7 @@ row ``i`` of the row file the command line writes.
 from __future__ import annotations
 
 import os
-from typing import Iterable, List, Optional, Union
+from typing import TYPE_CHECKING, Iterable, List, Optional, Union
 
 from . import _core
 from ._conversion import Conversion, batch_of, convert_pair
@@ -24,6 +24,9 @@ from ._names import PathName, file_name, is_path
 from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
 from ._sources import checked_errors, checked_jobs, kept, names_of
 from ._workers import on_caller_or_worker, run_all
+
+if TYPE_CHECKING:
+    import pandas
 
 __version__: str = _core.version
 
@@ -86,7 +89,9 @@ def read(source: Source) -> Scan:
     return on_caller_or_worker(_read, source, (source,))
 
 
-def read_many(sources: Sources, jobs: Optional[int] = None, errors: str = "raise"):
+def read_many(
+    sources: Sources, jobs: Optional[int] = None, errors: str = "raise"
+) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
     ``sources`` is a list of sources (as :func:`read` takes them) or one

@@ -4,11 +4,17 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass
-from typing import Optional, Sequence, Tuple
+from typing import TYPE_CHECKING, Optional, Sequence, Tuple
 
 import numpy as np
 
 from ._names import decode
+
+if TYPE_CHECKING:
+    # For the annotations only: pandas and xarray are imported by the calls
+    # that use them.
+    import pandas
+    import xarray
 
 
 class ScanError(OSError):
@@ -71,7 +77,7 @@ class Scan:
     def __len__(self) -> int:
         return len(self.value)
 
-    def to_pandas(self):
+    def to_pandas(self) -> pandas.DataFrame:
         """The rows as a pandas DataFrame with the columns label, column,
         point, events and value (the arrays themselves, not copies)."""
         import pandas as pd
@@ -100,7 +106,7 @@ class Scan:
         image[line_of_row, self.column] = self.value
         return image, self.label[starts]
 
-    def to_xarray(self):
+    def to_xarray(self) -> xarray.DataArray:
         """The values as an xarray DataArray named ``value`` over the
         dimensions ``line`` and ``column`` (see :meth:`grid`), with the
         coordinates ``label`` along ``line`` and ``point`` and ``events``
@@ -156,7 +162,7 @@ def scan_of(result, source: Optional[str]) -> Scan:
     )
 
 
-def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]):
+def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]) -> pandas.DataFrame:
     """The rows of `scans` as one DataFrame of the pandas module `pd`: the
     columns of :meth:`Scan.to_pandas` and ``file`` (categorical: the name
     of each row's scan, one category for a name given twice)."""

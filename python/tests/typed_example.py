@@ -1,0 +1,36 @@
+"""Calls a user writes, for the type checker (test_typing.py runs mypy over
+this file); never run. Each line marked ``# rejected`` must be refused."""
+
+from pathlib import Path
+from typing import List
+
+import tarnovelix
+
+
+def accepted() -> None:
+    scan: tarnovelix.Scan = tarnovelix.read("scan.dat")
+    scan = tarnovelix.read(Path("scan.dat"))
+    scan = tarnovelix.read(b"scan.dat")
+    scan = tarnovelix.read(memoryview(b"points 1\n"))
+    values = scan.to_xarray().sel(column=0)
+    frame = scan.to_pandas()
+    frame = tarnovelix.read_many(["a.dat", Path("b.dat"), b"c.dat"], jobs=2)
+    frame = tarnovelix.read_many("scans/*.dat", errors="warn")
+    frame = tarnovelix.read_many(Path("scans"))
+    done: tarnovelix.Conversion = tarnovelix.convert(Path("a.dat"), "a.ntp")
+    done = tarnovelix.convert(b"a.dat", b"a.ntp")
+    results: List[tarnovelix.Conversion] = tarnovelix.convert_many(
+        [Path("a.dat"), "b.dat"], output_dir=Path("rows"), jobs=4, compress="gz"
+    )
+    results = tarnovelix.convert_many("scans", jobs=None)
+    print(values, frame, done, results)
+
+
+def rejected() -> None:
+    tarnovelix.read(42)  # rejected
+    tarnovelix.read_many(["a.dat"], jobs="2")  # rejected
+    tarnovelix.convert_many(["a.dat"], jobs=2.5)  # rejected
+    tarnovelix.convert("a.dat")  # rejected
+    text: str = tarnovelix.read("a.dat").console.encode()  # rejected
+    count: int = tarnovelix.convert("a.dat", "a.ntp")  # rejected
+    print(text, count)
