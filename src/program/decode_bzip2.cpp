@@ -1,20 +1,14 @@
 // The bzip2 decoder, over libbz2.
 #include <bzlib.h>
 
-#include <algorithm>
-#include <climits>
-
+#include "program/codec_sizes.hpp"
 #include "program/decoder.hpp"
 
 namespace tnx {
 namespace {
 
-unsigned int clamp_size(std::size_t size) {
-  return static_cast<unsigned int>(std::min<std::size_t>(size, UINT_MAX));
-}
-
-// The library has no text for its codes; these follow its manual's
-// descriptions of them.
+// The library has no text for its codes; these follow what its manual
+// says of each.
 const char* bzip2_error_text(int code) {
   switch (code) {
     case BZ_DATA_ERROR: return "data integrity error in compressed data";

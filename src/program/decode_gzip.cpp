@@ -1,8 +1,8 @@
 // The gzip decoder (every member of the file), over zlib.
 #include <zlib.h>
 
+#include "program/codec_sizes.hpp"
 #include "program/decoder.hpp"
-#include "program/zlib_sizes.hpp"
 
 namespace tnx {
 namespace {

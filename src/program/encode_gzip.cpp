@@ -1,8 +1,8 @@
 // The gzip encoder for packed row files, over zlib, level 1.
 #include <zlib.h>
 
+#include "program/codec_sizes.hpp"
 #include "program/encoder.hpp"
-#include "program/zlib_sizes.hpp"
 
 namespace tnx {
 namespace {

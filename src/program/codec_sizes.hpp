@@ -1,5 +1,5 @@
-// zlib counts its buffers in unsigned ints: larger pieces are taken in
-// parts.
+// zlib and libbz2 count their buffers in unsigned ints: a larger buffer
+// is handed over a piece at a time.
 #pragma once
 
 #include <algorithm>
