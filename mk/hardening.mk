@@ -10,8 +10,8 @@ LINT_SOURCES = $(filter-out %_windows.cpp,$(wildcard src/*/*.cpp src/*/*/*.cpp))
 .PHONY: fuzz lint tidy cppcheck valgrind-test
 
 # New inputs collect in build/fuzz/work/<target>; the committed seeds in
-# fuzz/corpus/<target> are read, never written. The packed harness starts
-# from the seeds of run, which it packs.
+# fuzz/corpus/<target> are read, never written. fuzz_packed starts from
+# fuzz_run's committed inputs, each packed with gzip before it is read.
 fuzz:
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)

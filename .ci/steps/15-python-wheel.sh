@@ -9,7 +9,8 @@ venv=build/python-venv
 rm -rf "$venv"
 /usr/bin/python3 -m venv --system-site-packages "$venv"
 "$venv/bin/pip" install --no-index --no-deps --force-reinstall dist/tarnovelix-*.whl
-# The wheel's long description is the package's README, whole.
+# The text of the wheel's METADATA, below its fields, is the package's
+# README, whole.
 /usr/bin/python3 - dist/tarnovelix-*.whl python/README.md <<'EOF'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1]) as wheel:
@@ -19,7 +20,7 @@ body = metadata.split("\n\n", 1)[1]
 readme = open(sys.argv[2]).read()
 assert body.strip() == readme.strip(), "METADATA does not hold python/README.md"
 assert "Description-Content-Type: text/markdown" in metadata
-print("long description:", len(readme.splitlines()), "lines of python/README.md")
+print("README in METADATA:", len(readme.splitlines()), "lines of python/README.md")
 EOF
 tests=$(mktemp -d)
 trap 'rm -rf "$tests"' EXIT

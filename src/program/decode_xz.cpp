@@ -11,8 +11,8 @@ namespace {
 // rather than let a batch's jobs outgrow their bound.
 constexpr std::uint64_t XZ_MEMORY_LIMIT = std::uint64_t{128} << 20U;
 
-// The library has no text for its codes; these follow its header's
-// descriptions of them.
+// The library has no text for its codes; these follow what its header
+// says of each.
 const char* xz_error_text(lzma_ret code) {
   switch (code) {
     case LZMA_MEM_ERROR: return "out of memory";
