@@ -16,8 +16,8 @@ namespace {
 
 // The kinds as Python names them, in the order of FindingKind.
 constexpr std::array<std::string_view, FINDING_KINDS> KIND_NAMES = {
-    "no_rows",   "text_in_values", "past_max_columns", "past_header",
-    "wrapped",   "nul_byte",       "header_count",     "header_missing",
+    "no_rows", "text_in_values", "past_max_columns", "past_header",
+    "wrapped", "nul_byte",       "header_count",     "header_missing",
 };
 
 py::str name_of(FindingKind kind) {

@@ -16,8 +16,8 @@
 
 #include "cancellable_files.hpp"
 #include "capped_text.hpp"
-#include "findings_binding.hpp"
 #include "engine/arrays/scan_arrays.hpp"
+#include "findings_binding.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
@@ -132,8 +132,7 @@ ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
 
 // Reads a scan held in memory (any object with the buffer protocol), noting
 // its findings when `report` is set.
-ReadResult read_buffer(const py::buffer& source, Cancel* cancel,
-                       bool report) {
+ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
   const py::buffer_info info = source.request();
   Findings findings;
   Findings* notes = report ? &findings : nullptr;
