@@ -39,8 +39,8 @@ class Comparison:
     """A subject timed against its reference. The ratio shown is the
     subject's median over the reference's (`at_most`: the target it must
     stay under), or with `speedup` the reference's over the subject's
-    (`at_least`: the target it must reach). `rounds` 1: each runs once,
-    after no warm-up (the slow peers)."""
+    (`at_least`: the target it must reach). A reference that is slow runs
+    `reference_rounds` times (once), after no warm-up."""
 
     subject: str
     run_subject: Callable
@@ -50,18 +50,21 @@ class Comparison:
     at_most: Optional[float] = None
     at_least: Optional[float] = None
     speedup: bool = False
+    reference_rounds: Optional[int] = None
 
 
 def side_by_side(functions, rounds):
-    """Times each function `rounds` times, taking turns (after one call
-    each to warm up when there are several rounds): the median and the
-    minimum of each."""
+    """Times each function its count of `rounds`, taking turns while any
+    has rounds left (after one call to warm up of each that runs more than
+    once): the median and the minimum of each."""
     times = [[] for _ in functions]
-    if rounds > 1:
-        for function in functions:
+    for function, count in zip(functions, rounds):
+        if count > 1:
             function()
-    for _ in range(rounds):
+    for turn in range(max(rounds)):
         for i, function in enumerate(functions):
+            if turn >= rounds[i]:
+                continue
             start = time.perf_counter()
             result = function()
             times[i].append(time.perf_counter() - start)
@@ -178,9 +181,10 @@ def comparisons(arguments, scan, rows_file, files, row_files) -> List[Comparison
         Comparison("read() into arrays", lambda: tarnovelix.read(scan),
                    "convert + pandas.read_csv",
                    convert_then(lambda f: pd.read_csv(f, sep=r"\s+", header=None, engine="c")),
-                   1, at_least=20, speedup=True),
+                   rounds, at_least=20, speedup=True, reference_rounds=1),
         Comparison("read() into arrays", lambda: tarnovelix.read(scan),
-                   "convert + numpy.loadtxt", convert_then(np.loadtxt), 1, speedup=True),
+                   "convert + numpy.loadtxt", convert_then(np.loadtxt), rounds,
+                   speedup=True, reference_rounds=1),
     ]
 
 
@@ -210,7 +214,8 @@ def main():
              len(files), arguments.small_lines, small_rows))
     print("%-36s %8s %8s" % ("seconds", "median", "min"))
     for row in comparisons(arguments, scan, rows_file, files, row_files):
-        print_comparison(row, side_by_side([row.run_subject, row.run_reference], row.rounds))
+        counts = [row.rounds, row.reference_rounds or row.rounds]
+        print_comparison(row, side_by_side([row.run_subject, row.run_reference], counts))
     peak, size = peak_memory(scan)
     print("== Peak memory of read()")
     print("%-36s %8.1f MiB" % ("arrays", size / MIB))
