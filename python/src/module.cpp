@@ -17,6 +17,7 @@
 #include "cancellable_files.hpp"
 #include "capped_text.hpp"
 #include "engine/arrays/scan_arrays.hpp"
+#include "findings_binding.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
@@ -53,7 +54,8 @@ const char* keyword_name(HeaderKeyword keyword) {
 }
 
 // What a read gives Python: the arrays of the rows, the header's tables,
-// the console text, and the errno value of a failure (0: none).
+// the console text, the errno value of a failure (0: none), and the
+// findings of a read with a report (None without).
 struct ReadResult {
   py::array label, column, point, events, value;
   py::array points, events_table;
@@ -63,6 +65,7 @@ struct ReadResult {
   // The decoder's words for a damaged packed input; empty: the system's
   // text for `error`.
   py::bytes reason;
+  py::object findings = py::none();
 };
 
 ReadResult to_python(ScanArrays& scan, const std::string& console,
@@ -94,9 +97,17 @@ ReadResult to_python(ScanArrays& scan, const std::string& console,
   return out;
 }
 
+// The findings a read with a report noted, else None.
+py::object findings_or_none(const Findings* findings) {
+  if (findings == nullptr) return py::none();
+  return py::cast(findings_of(*findings));
+}
+
 // Reads the file `name` (a file system path as bytes; "-" is a file of
-// that name).
-ReadResult read_path(const std::string& name, Cancel* cancel) {
+// that name), noting its findings when `report` is set.
+ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
+  Findings findings;
+  Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
   CappedText console;
   std::string damage;
@@ -109,17 +120,22 @@ ReadResult read_path(const std::string& name, Cancel* cancel) {
     } else {
       CappedTextOutput text(console);
       scan = read_arrays(in.io(), in.input(), text, {}, CHUNK_ROWS,
-                         {allocate_in_large_pages});
+                         {allocate_in_large_pages}, notes);
       in.close();
       if (scan.error != 0) damage = in.damage();
     }
   }
-  return to_python(scan, console.take(), damage);
+  ReadResult out = to_python(scan, console.take(), damage);
+  out.findings = findings_or_none(notes);
+  return out;
 }
 
-// Reads a scan held in memory (any object with the buffer protocol).
-ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
+// Reads a scan held in memory (any object with the buffer protocol), noting
+// its findings when `report` is set.
+ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
   const py::buffer_info info = source.request();
+  Findings findings;
+  Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
   CappedText console;
   std::string damage;
@@ -133,11 +149,13 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
     packed.sniff(0, true);
     CappedTextOutput text(console);
     scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
-                       text, {}, CHUNK_ROWS, {allocate_in_large_pages});
+                       text, {}, CHUNK_ROWS, {allocate_in_large_pages}, notes);
     packed.stop();
     if (scan.error != 0) damage = packed.reason();
   }
-  return to_python(scan, console.take(), damage);
+  ReadResult out = to_python(scan, console.take(), damage);
+  out.findings = findings_or_none(notes);
+  return out;
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -224,7 +242,8 @@ void bind_types(py::module_& m) {
       .def_readonly("counts", &ReadResult::counts)
       .def_readonly("console", &ReadResult::console)
       .def_readonly("error", &ReadResult::error)
-      .def_readonly("reason", &ReadResult::reason);
+      .def_readonly("reason", &ReadResult::reason)
+      .def_readonly("findings", &ReadResult::findings);
   py::class_<ConvertResult>(m, "ConvertResult",
                             "The console text of a conversion and its failure.")
       .def_readonly("ok", &ConvertResult::ok)
@@ -243,12 +262,15 @@ PYBIND11_MODULE(_core, m) {
   m.attr("version") = TNX_VERSION;
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
+  tnx::bind_findings(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
-        py::arg("cancel") = nullptr,
-        "Reads the scan file `name` (bytes) into arrays.");
+        py::arg("cancel") = nullptr, py::arg("report") = false,
+        "Reads the scan file `name` (bytes) into arrays, with its findings "
+        "when `report` is set.");
   m.def("read_buffer", &tnx::read_buffer, py::arg("source"),
-        py::arg("cancel") = nullptr,
-        "Reads a scan held in memory into arrays.");
+        py::arg("cancel") = nullptr, py::arg("report") = false,
+        "Reads a scan held in memory into arrays, with its findings when "
+        "`report` is set.");
   m.def(
       "convert", &tnx::convert_one, py::arg("input"), py::arg("output"),
       py::arg("cancel") = nullptr,

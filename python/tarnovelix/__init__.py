@@ -10,16 +10,28 @@ row ``i`` of the row file the command line writes.
     >>> scan = tarnovelix.read("scan.dat")
     >>> scan.value.sum(), scan.header.points[:3]
     >>> frame = tarnovelix.read_many(["a.dat", "b.dat"])   # pandas
+    >>> tarnovelix.read("scan.dat", report=True).findings   # as --report
     >>> tarnovelix.convert("scan.dat", "scan.ntp")          # the row file
 """
 
 from __future__ import annotations
 
+import functools
 import os
 from typing import TYPE_CHECKING, Iterable, List, Optional, Union
 
 from . import _core
 from ._conversion import Conversion, batch_of, convert_pair
+from ._findings import (
+    Finding,
+    FindingError,
+    Findings,
+    FindingWarning,
+    act_on,
+    checked_on_findings,
+    counts_table,
+    findings_of,
+)
 from ._names import PathName, file_name, is_path
 from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
 from ._sources import checked_errors, checked_jobs, kept, names_of
@@ -33,8 +45,12 @@ __version__: str = _core.version
 __all__ = [
     "ScanError",
     "ScanWarning",
+    "FindingError",
+    "FindingWarning",
     "Scan",
     "Header",
+    "Findings",
+    "Finding",
     "Conversion",
     "read",
     "read_many",
@@ -52,30 +68,30 @@ def __dir__() -> List[str]:
     return list(__all__)
 
 
-def _read(source: Source, cancel: Optional[_core.Cancel]) -> Scan:
+def _read(source: Source, cancel: Optional[_core.Cancel], report: bool = False) -> Scan:
     if is_path(source):
         name = os.fspath(source)
-        result = _core.read_path(file_name(name), cancel)
+        result = _core.read_path(file_name(name), cancel, report)
         shown = os.fsdecode(name)
     else:
-        result = _core.read_buffer(memoryview(source).cast("B"), cancel)
+        result = _core.read_buffer(memoryview(source).cast("B"), cancel, report)
         shown = None
     if result.error != 0:
         raise error_of(
             result.error, shown if shown is not None else "<memory>", result.reason
         )
-    return scan_of(result, shown)
+    return scan_of(result, shown, findings_of(result))
 
 
-def _read_or_failure(source: Source, cancel: Optional[_core.Cancel]):
+def _read_or_failure(source: Source, cancel: Optional[_core.Cancel], report: bool = False):
     """The Scan, or the ScanError of a file that could not be read."""
     try:
-        return _read(source, cancel)
+        return _read(source, cancel, report)
     except ScanError as error:
         return error
 
 
-def read(source: Source) -> Scan:
+def read(source: Source, report: bool = False, on_findings: str = "ignore") -> Scan:
     """Reads one scan into arrays.
 
     ``source`` is a file name (``str``, ``bytes`` or ``os.PathLike``) or a
@@ -85,12 +101,30 @@ def read(source: Source) -> Scan:
     a file that cannot be opened or read raises :class:`ScanError` with the
     system's reason. The GIL is released while the file is read, and Ctrl-C
     stops a long read (a large file, a pipe) at its next read.
+
+    With ``report=True`` the scan's :attr:`Scan.findings` are what the
+    command line's ``--report`` shows of it: the first five findings of
+    each kind, with their lines and texts, and the count of every kind
+    (the lines are scanned a second time: it costs about as much as
+    ``--report`` does). ``on_findings`` says what to do when there are
+    any, as pandas' ``on_bad_lines`` does for bad lines: ``"ignore"``
+    (the default), ``"warn"`` (a :class:`FindingWarning` per line of the
+    report) or ``"raise"`` (a :class:`FindingError` naming the first
+    finding); either of the last two reads with the report.
     """
-    return on_caller_or_worker(_read, source, (source,))
+    report = checked_on_findings(on_findings) != "ignore" or bool(report)
+    one = functools.partial(_read, report=True) if report else _read
+    scan = on_caller_or_worker(one, source, (source,))
+    act_on(scan.findings, scan.source or "<memory>", on_findings, stacklevel=2)
+    return scan
 
 
 def read_many(
-    sources: Sources, jobs: Optional[int] = None, errors: str = "raise"
+    sources: Sources,
+    jobs: Optional[int] = None,
+    errors: str = "raise",
+    report: bool = False,
+    on_findings: str = "ignore",
 ) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
@@ -106,21 +140,36 @@ def read_many(
     :class:`ScanError` after the others stopped; ``"warn"`` leaves out a
     file that cannot be read with a :class:`ScanWarning`, ``"skip"``
     without a word. An interrupt stops every read promptly.
+
+    With ``report=True``, ``frame.attrs["findings"]`` holds each file's
+    count of findings of every kind as columns (``file``, then one per
+    kind of :attr:`Findings.KINDS`, a row per file read, in order):
+    ``pandas.DataFrame(frame.attrs["findings"])`` makes it a table.
+    ``on_findings`` is :func:`read`'s, file by file in order, once every
+    file is read.
     """
     # A missing pandas fails before any file is read.
     import pandas
 
     count = checked_jobs(jobs)
     checked_errors(errors)
+    report = checked_on_findings(on_findings) != "ignore" or bool(report)
     items = names_of(sources)
     one = _read if errors == "raise" else _read_or_failure
+    if report:
+        one = functools.partial(one, report=True)
     results = run_all(one, items, count) if items else []
     names = [
         os.fsdecode(os.fspath(s)) if is_path(s) else "<memory %d>" % i
         for i, s in enumerate(items)
     ]
     scans, names = kept(results, names, errors, ScanWarning)
-    return frame_of(pandas, scans, names)
+    for scan, name in zip(scans, names):
+        act_on(scan.findings, name, on_findings, stacklevel=2)
+    frame = frame_of(pandas, scans, names)
+    if report:
+        frame.attrs["findings"] = counts_table([s.findings for s in scans], names)
+    return frame
 
 
 def convert(input: PathName, output: PathName) -> Conversion:

@@ -5,12 +5,19 @@ import numpy.typing as npt
 
 version: str
 MAX_COLUMNS: int
+FINDING_KINDS: Tuple[str, ...]
 
 class Cancel:
     def __init__(self) -> None: ...
     def set(self) -> None: ...
     @property
     def is_set(self) -> bool: ...
+
+class ReadFindings:
+    # (kind, line or None, column, text), the first five of each kind.
+    shown: Tuple[Tuple[str, Optional[int], int, str], ...]
+    counts: Tuple[int, ...]
+    summary: str
 
 class ReadResult:
     label: npt.NDArray[np.int32]
@@ -24,6 +31,7 @@ class ReadResult:
     console: bytes
     error: int
     reason: bytes
+    findings: Optional[ReadFindings]
 
 class ConvertResult:
     ok: bool
@@ -32,8 +40,12 @@ class ConvertResult:
     error: int
     reason: bytes
 
-def read_path(name: bytes, cancel: Optional[Cancel] = ...) -> ReadResult: ...
-def read_buffer(source: memoryview, cancel: Optional[Cancel] = ...) -> ReadResult: ...
+def read_path(
+    name: bytes, cancel: Optional[Cancel] = ..., report: bool = ...
+) -> ReadResult: ...
+def read_buffer(
+    source: memoryview, cancel: Optional[Cancel] = ..., report: bool = ...
+) -> ReadResult: ...
 def convert(input: bytes, output: bytes, cancel: Optional[Cancel] = ...) -> ConvertResult: ...
 def row_file_name(input: bytes, output_dir: bytes, packing: bytes = ...) -> bytes: ...
 def refused_row_files(

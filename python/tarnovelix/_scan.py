@@ -16,6 +16,8 @@ if TYPE_CHECKING:
     import pandas
     import xarray
 
+    from ._findings import Findings
+
 
 class ScanError(OSError):
     """A scan or row file that could not be read or written.
@@ -62,7 +64,8 @@ class Scan:
     uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
     the text the command line prints for the header (each line kept to its
     first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
-    (None for a scan in memory).
+    (None for a scan in memory), ``findings`` what ``--report`` shows of
+    the scan (:class:`Findings`; None unless read with ``report=True``).
     """
 
     label: np.ndarray
@@ -73,6 +76,7 @@ class Scan:
     header: Header
     console: str
     source: Optional[str] = None
+    findings: Optional[Findings] = None
 
     def __len__(self) -> int:
         return len(self.value)
@@ -144,8 +148,8 @@ class Scan:
         )
 
 
-def scan_of(result, source: Optional[str]) -> Scan:
-    """The Scan of a read's result (``_core.ReadResult``)."""
+def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) -> Scan:
+    """The Scan of a read's result (``_core.ReadResult``) and its findings."""
     return Scan(
         label=result.label,
         column=result.column,
@@ -159,6 +163,7 @@ def scan_of(result, source: Optional[str]) -> Scan:
         ),
         console=decode(result.console),
         source=source,
+        findings=findings,
     )
 
 
