@@ -10,9 +10,9 @@
 #
 # PROGRAM is a static build of tarnovelix, SCAN a small scan file (for
 # example examples/scan.dat); the names found are added to the end of the
-# list, those already in it kept in their place. The runs are watched with valgrind's
-# callgrind: a new row file, the same row file replaced, and a missing
-# input. valgrind picks the string functions of its own processor model, so
+# list, those already in it kept in their place. The runs are watched with
+# valgrind's callgrind: a new row file, the same row file replaced, and a
+# missing input. valgrind picks the string functions of its own processor model, so
 # for each one called, its variants for the usual processors are listed
 # too; and every function the start runs to choose those variants. Where
 # perf is there, the code and data a real run faults on are added as well,

@@ -20,8 +20,9 @@ void* allocate_in_large_pages(std::size_t bytes) noexcept;
 //
 // Asks the system (Linux) to back the `bytes` of stack below the caller's
 // frame in one call, so that the frames of a run do not take one page fault
-// per fresh page as they grow. Pages already there stay as they are; where
-// the system cannot, nothing happens and the stack grows as usual.
-void populate_stack(std::size_t bytes) noexcept;
+// per fresh page as they grow. Pages already there stay as they are.
+// Returns false where the system cannot (before Linux 5.14, other systems,
+// or a stack limit below `bytes`): then the stack grows as usual.
+bool populate_stack(std::size_t bytes) noexcept;
 
 }  // namespace tnx

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   tnx::share_thread_heaps();
   // A run's frames reach about 24 KiB below this one (the console's
   // writer, the conversion): backed in one call, not a fault per page.
-  tnx::populate_stack(std::size_t{24} << 10);
+  (void)tnx::populate_stack(std::size_t{24} << 10);
   const tnx::ProgramArguments args(argc, argv);
   return tnx::exit_code(
       tnx::run(tnx::parse_command_line(args.count(), args.values()),
