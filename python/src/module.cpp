@@ -16,6 +16,7 @@
 
 #include "cancellable_files.hpp"
 #include "capped_text.hpp"
+#include "header_texts.hpp"
 #include "engine/arrays/scan_arrays.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
@@ -27,6 +28,7 @@
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
+#include "scan_grid_bindings.hpp"
 
 namespace py = pybind11;
 
@@ -52,23 +54,38 @@ const char* keyword_name(HeaderKeyword keyword) {
   return "";
 }
 
-// What a read gives Python: the arrays of the rows, the header's tables,
-// the console text, and the errno value of a failure (0: none).
+// What a read gives Python: the arrays of the rows, the number of each
+// line that gave rows, the header's tables, the console text, the comment
+// lines and the dropped line (None: the input had none), and the errno
+// value of a failure (0: none).
 struct ReadResult {
-  py::array label, column, point, events, value;
+  py::array label, column, point, events, value, lines;
   py::array points, events_table;
   py::tuple counts;
   py::bytes console;
+  py::tuple comments;
+  py::object dropped = py::none();
   int error = 0;
   // The decoder's words for a damaged packed input; empty: the system's
   // text for `error`.
   py::bytes reason;
 };
 
+void add_header_texts(ReadResult& out, const KeptHeaderTexts& texts) {
+  py::tuple comments(texts.comments().size());
+  for (std::size_t i = 0; i < texts.comments().size(); ++i) {
+    comments[i] = py::bytes(texts.comments()[i]);
+  }
+  out.comments = comments;
+  if (texts.has_dropped()) out.dropped = py::bytes(texts.dropped());
+}
+
 ReadResult to_python(ScanArrays& scan, const std::string& console,
-                     std::string_view reason) {
+                     const KeptHeaderTexts& texts, std::string_view reason) {
   ReadResult out;
   out.reason = py::bytes(reason.data(), reason.size());
+  add_header_texts(out, texts);
+  out.lines = to_numpy(scan.line_number, scan.lines);
   out.label = to_numpy(scan.label, scan.rows);
   out.column = to_numpy(scan.column, scan.rows);
   out.point = to_numpy(scan.point, scan.rows);
@@ -99,6 +116,7 @@ ReadResult to_python(ScanArrays& scan, const std::string& console,
 ReadResult read_path(const std::string& name, Cancel* cancel) {
   ScanArrays scan;
   CappedText console;
+  KeptHeaderTexts texts;
   std::string damage;
   {
     py::gil_scoped_release unlocked;
@@ -109,12 +127,12 @@ ReadResult read_path(const std::string& name, Cancel* cancel) {
     } else {
       CappedTextOutput text(console);
       scan = read_arrays(in.io(), in.input(), text, {}, CHUNK_ROWS,
-                         {allocate_in_large_pages});
+                         {allocate_in_large_pages}, &texts);
       in.close();
       if (scan.error != 0) damage = in.damage();
     }
   }
-  return to_python(scan, console.take(), damage);
+  return to_python(scan, console.take(), texts, damage);
 }
 
 // Reads a scan held in memory (any object with the buffer protocol).
@@ -122,6 +140,7 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
   const py::buffer_info info = source.request();
   ScanArrays scan;
   CappedText console;
+  KeptHeaderTexts texts;
   std::string damage;
   {
     py::gil_scoped_release unlocked;
@@ -133,11 +152,12 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
     packed.sniff(0, true);
     CappedTextOutput text(console);
     scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
-                       text, {}, CHUNK_ROWS, {allocate_in_large_pages});
+                       text, {}, CHUNK_ROWS, {allocate_in_large_pages},
+                       &texts);
     packed.stop();
     if (scan.error != 0) damage = packed.reason();
   }
-  return to_python(scan, console.take(), damage);
+  return to_python(scan, console.take(), texts, damage);
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -219,6 +239,9 @@ void bind_types(py::module_& m) {
       .def_readonly("point", &ReadResult::point)
       .def_readonly("events", &ReadResult::events)
       .def_readonly("value", &ReadResult::value)
+      .def_readonly("lines", &ReadResult::lines)
+      .def_readonly("comments", &ReadResult::comments)
+      .def_readonly("dropped", &ReadResult::dropped)
       .def_readonly("points", &ReadResult::points)
       .def_readonly("events_table", &ReadResult::events_table)
       .def_readonly("counts", &ReadResult::counts)
@@ -243,6 +266,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("version") = TNX_VERSION;
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
+  tnx::bind_scan_grid(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
         py::arg("cancel") = nullptr,
         "Reads the scan file `name` (bytes) into arrays.");

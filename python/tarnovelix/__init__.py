@@ -90,7 +90,10 @@ def read(source: Source) -> Scan:
 
 
 def read_many(
-    sources: Sources, jobs: Optional[int] = None, errors: str = "raise"
+    sources: Sources,
+    jobs: Optional[int] = None,
+    errors: str = "raise",
+    compact: bool = False,
 ) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
@@ -99,8 +102,10 @@ def read_many(
     pattern that matches nothing is read as the name it is, and fails as a
     missing file) or a folder (its ``*.dat`` files and the packed
     ``*.dat.gz``, ``.bz2``, ``.xz`` and ``.zst``, sorted). The columns of
-    :meth:`Scan.to_pandas` and ``file`` (categorical: the name of each
-    row's scan, as given), the scans in order. ``jobs`` threads read at
+    :meth:`Scan.to_pandas` (``events`` and ``value`` int64, or uint32 with
+    ``compact=True``; ``line`` the row's data line in its file) and
+    ``file`` (categorical: the name of each row's scan, as given), the
+    scans in order. ``jobs`` threads read at
     once (default: one per processor available), the GIL released. With
     ``errors="raise"`` the first file that fails raises its
     :class:`ScanError` after the others stopped; ``"warn"`` leaves out a
@@ -120,7 +125,7 @@ def read_many(
         for i, s in enumerate(items)
     ]
     scans, names = kept(results, names, errors, ScanWarning)
-    return frame_of(pandas, scans, names)
+    return frame_of(pandas, scans, names, compact)
 
 
 def convert(input: PathName, output: PathName) -> Conversion:
