@@ -5,9 +5,12 @@
   command line             the program converting it to /dev/null
   convert + pandas         the row file, then pandas.read_csv of it
   convert + numpy.loadtxt  the row file, then numpy.loadtxt of it
+  read().grid()            the values by line and column, against read()
+  read().to_xarray()       the same as a DataArray, against read()
   read_many (300 files)    the package, one frame with a file column
   pandas loop (300 files)  pandas.read_csv over their row files
-  peak memory              of read(), against the size of its arrays
+  peak memory              of read(), against the size of its arrays, and
+                           of read().grid() and read().to_xarray()
 
 The command line and read(), and read_many() and the pandas loop, take
 turns round by round, so that both of a pair see the same machine; each
@@ -56,18 +59,21 @@ def side_by_side(functions, rounds):
     return [(min(t), sorted(t)[len(t) // 2]) for t in times]
 
 
-def peak_memory(scan_path):
-    """Peak resident memory of a fresh process reading the scan, above what
-    it held before the read, and the size of the arrays (bytes)."""
+def peak_memory(scan_path, then="None"):
+    """Peak resident memory of a fresh process reading the scan and
+    evaluating `then` of it (`s`), above what it held before the read, and
+    the size of the arrays (bytes)."""
     code = (
         "import sys, tarnovelix, numpy\n"
         "def kib(field):\n"
         "    text = open('/proc/self/status').read()\n"
         "    return int(text.split(field + ':')[1].split()[0]) * 1024\n"
-        "before = kib('VmRSS')\n"
+        + ("import xarray\n" if "xarray" in then else "")
+        + "before = kib('VmRSS')\n"
         "s = tarnovelix.read(sys.argv[1])\n"
+        "kept = " + then + "\n"
         "after = kib('VmHWM')\n"
-        "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value))\n"
+        "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value, s.lines))\n"
         "print(before, after, size)\n"
     )
     out = subprocess.run([sys.executable, "-c", code, str(scan_path)],
@@ -116,6 +122,15 @@ def main():
         subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
         return pd.read_csv(rows_file, sep=r"\s+", header=None, engine="c")
 
+    try:
+        import xarray  # noqa: F401
+        shapes = [lambda: tarnovelix.read(scan).to_xarray()]
+    except ImportError:
+        shapes = []
+    grid_times = side_by_side(
+        [lambda: tarnovelix.read(scan), lambda: tarnovelix.read(scan).grid()] + shapes,
+        2 * arguments.rounds + 1)
+
     pandas_time, _, frame = timed(convert_then_pandas, 1)
     assert len(frame) == rows
     del frame
@@ -148,6 +163,8 @@ def main():
     (many, many_median), (loop, loop_median) = side_by_side(
         [lambda: tarnovelix.read_many(files), pandas_loop], arguments.rounds)
     peak, size = peak_memory(scan)
+    grid_peak, _ = peak_memory(scan, "s.grid()")
+    xarray_peak = peak_memory(scan, "s.to_xarray()")[0] if shapes else None
 
     mib = 1 << 20
     print("== Scans into arrays: %s, %d lines, %d rows (%.1f MB)"
@@ -158,6 +175,14 @@ def main():
           % ("read() into arrays", read, read_median, read / cli, read_median / cli_median))
     print("%-34s %9.3f %9s   read() %.1fx faster (target >= 20)" % ("convert + pandas.read_csv", pandas_time, "once", pandas_time / read))
     print("%-34s %9.3f %9s   read() %.1fx faster" % ("convert + numpy.loadtxt", loadtxt_time, "once", loadtxt_time / read))
+    print("== The grid (values by line and column), side by side with read()")
+    alone, alone_median = grid_times[0]
+    for (name, target), (best, median) in zip(
+            [("read().grid()", "<= 1.5"), ("read().to_xarray()", "")], grid_times[1:]):
+        print("%-34s %9.3f %9.3f   %.2fx read() (%.2fx%s)"
+              % (name, best, median, best / alone, median / alone_median,
+                 "; target " + target if target else ""))
+    print("%-34s %9.3f %9.3f" % ("read() alone", alone, alone_median))
     print("== %d small files of %d lines, %d rows" % (len(files), arguments.small_lines, small_rows))
     print("%-34s %9.3f %9.3f" % ("read_many()", many, many_median))
     print("%-34s %9.3f %9.3f   read_many() %.1fx faster (%.1fx; target >= 5)"
@@ -165,6 +190,9 @@ def main():
     print("== Peak memory of read()")
     print("%-34s %9.1f MiB" % ("arrays", size / mib))
     print("%-34s %9.1f MiB   %.1f MiB above the arrays" % ("peak resident memory added", peak / mib, (peak - size) / mib))
+    print("%-34s %9.1f MiB   %.2fx read()'s" % ("  with read().grid()", grid_peak / mib, grid_peak / peak))
+    if xarray_peak is not None:
+        print("%-34s %9.1f MiB   %.2fx read()'s" % ("  with read().to_xarray()", xarray_peak / mib, xarray_peak / peak))
     for f in work.rglob("*"):
         if f.is_file():
             f.unlink()

@@ -16,8 +16,8 @@
 
 #include "cancellable_files.hpp"
 #include "capped_text.hpp"
-#include "header_texts.hpp"
 #include "engine/arrays/scan_arrays.hpp"
+#include "header_texts.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
@@ -152,8 +152,7 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
     packed.sniff(0, true);
     CappedTextOutput text(console);
     scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
-                       text, {}, CHUNK_ROWS, {allocate_in_large_pages},
-                       &texts);
+                       text, {}, CHUNK_ROWS, {allocate_in_large_pages}, &texts);
     packed.stop();
     if (scan.error != 0) damage = packed.reason();
   }

@@ -75,7 +75,8 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
     if (status == ReadStatus::end) break;
     if (status == ReadStatus::error) return reader.error();
     if (count == HEADER_LINES) {
-      if (const int error = drop_line(reader, line, status, texts); error != 0) {
+      if (const int error = drop_line(reader, line, status, texts);
+          error != 0) {
         return error;
       }
       continue;
@@ -87,11 +88,13 @@ int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
     const int summaries = tables.summaries;
     if (status == ReadStatus::line) {
       handle_header_line(line, tables, text);
-      if (comment) texts->add(number, std::string_view(line.text, line.size), true);
+      if (comment)
+        texts->add(number, std::string_view(line.text, line.size), true);
     } else if (const int error =
-                   comment ? keep_line_text(reader, line, status, number, *texts)
-                           : handle_header_in_pieces(reader, line, tables, text,
-                                                     input, hold);
+                   comment
+                       ? keep_line_text(reader, line, status, number, *texts)
+                       : handle_header_in_pieces(reader, line, tables, text,
+                                                 input, hold);
                error != 0) {
       return error;
     }

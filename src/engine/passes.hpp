@@ -76,8 +76,7 @@ class HeaderTextSink {
  public:
   // A piece of line `number` (from 1; HEADER_LINES + 1 is the dropped
   // line), without its line end; `last` on the line's last piece.
-  virtual void add(std::uint64_t number, std::string_view piece,
-                   bool last) = 0;
+  virtual void add(std::uint64_t number, std::string_view piece, bool last) = 0;
 
  protected:
   HeaderTextSink() = default;

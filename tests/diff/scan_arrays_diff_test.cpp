@@ -72,6 +72,22 @@ std::string format_rows(const ScanArrays& scan) {
   return rows;
 }
 
+// The numbers of the lines that gave rows, checked against the rows: one
+// per row of column 0, each after the header and the line before it.
+std::vector<std::int64_t> line_numbers(const ScanArrays& scan) {
+  std::vector<std::int64_t> numbers(scan.line_number.get(),
+                                    scan.line_number.get() + scan.lines);
+  std::size_t starts = 0;
+  for (std::size_t i = 0; i < scan.rows; ++i) {
+    starts += scan.column.get()[i] == 0 ? 1 : 0;
+  }
+  EXPECT_EQ(starts, scan.lines);
+  for (std::size_t j = 0; j < numbers.size(); ++j) {
+    EXPECT_GT(numbers[j], j == 0 ? HEADER_LINES + 1 : numbers[j - 1]);
+  }
+  return numbers;
+}
+
 struct Reading {
   const char* name;
   std::size_t block_size;
@@ -136,6 +152,7 @@ TEST(ScanArraysDiff, ArraysFormatToTheRowFile) {
   for (int round = 0; round < 300; ++round) {
     const std::string scan = random_scan(random);
     const test::MemoryConversion expected = test::convert_in_memory(scan, {});
+    std::vector<std::int64_t> first;
     for (const Reading& reading : READINGS) {
       SCOPED_TRACE(random.seed_trace() + ", round " + std::to_string(round) +
                    ", " + reading.name);
@@ -149,6 +166,11 @@ TEST(ScanArraysDiff, ArraysFormatToTheRowFile) {
         ASSERT_EQ(arrays.point.get()[i], arrays.tables.points[j]);
         ASSERT_EQ(arrays.events.get()[i], arrays.tables.events[j]);
       }
+      // The numbers of the lines that gave rows, however the input was
+      // read and the rows chunked, are the same.
+      const std::vector<std::int64_t> numbers = line_numbers(arrays);
+      if (&reading == &READINGS[0]) first = numbers;
+      ASSERT_EQ(numbers, first);
     }
   }
 }

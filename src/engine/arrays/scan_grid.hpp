@@ -11,10 +11,15 @@
 
 namespace tnx {
 
-// The lines of a scan's rows, and the most rows one of them gave.
+// The lines of a scan's rows, the most rows one of them gave, and where
+// the second half of the rows starts: the first line starting at or after
+// the middle row (`split_row`, `rows` when none does), and how many lines
+// come before it.
 struct GridShape {
   std::size_t lines = 0;
   std::size_t columns = 0;
+  std::size_t split_row = 0;
+  std::size_t split_line = 0;
 };
 
 // grid_shape()
@@ -25,11 +30,17 @@ struct GridShape {
 [[nodiscard]] std::optional<GridShape> grid_shape(const std::uint8_t* column,
                                                   std::size_t rows) noexcept;
 
+// The rows of a grid from which its second half is filled on a thread of
+// its own: below, starting one costs more than it saves.
+inline constexpr std::size_t GRID_THREAD_ROWS = std::size_t{1} << 20;
+
 // fill_grid()
 //
 // Writes the rows' values into `grid` (shape.lines x shape.columns, by
 // line), NaN where a line gave fewer values, and each line's label into
-// `labels` (shape.lines). `shape` must be grid_shape() of `column`.
+// `labels` (shape.lines). `shape` must be grid_shape() of `column`. From
+// GRID_THREAD_ROWS rows on, a second thread fills the second half (this
+// one alone when the thread cannot start).
 void fill_grid(const std::uint8_t* column, const std::uint32_t* value,
                const std::int32_t* label, std::size_t rows, GridShape shape,
                double* grid, std::int32_t* labels) noexcept;
