@@ -10,10 +10,13 @@ ratio of the medians against its target:
   read()                   vs the command line converting to /dev/null
   read(report=True)        vs the command line with --report to /dev/null
   read(report=True)        vs read() (what the report adds)
+  read().grid()            vs read() (values by line and column)
+  read().to_xarray()       vs read() (the same as a DataArray)
   read_many (300 files)    vs a loop of pandas.read_csv over their row files
   convert + pandas         the row file, then pandas.read_csv of it (once)
   convert + numpy.loadtxt  the row file, then numpy.loadtxt of it (once)
-  peak memory              of read(), above the size of its arrays
+  peak memory              of read(), above the size of its arrays, and
+                           of read().grid() and read().to_xarray()
 
 A row is one Comparison in comparisons(): adding a figure is adding one.
 The arrays are checked against the row file, and the report against the
@@ -93,18 +96,21 @@ def print_comparison(row, times):
              verdict(ratio, row.at_most, row.at_least)))
 
 
-def peak_memory(scan_path):
-    """Peak resident memory of a fresh process reading the scan, above what
-    it held before the read, and the size of the arrays (bytes)."""
+def peak_memory(scan_path, then="None"):
+    """Peak resident memory of a fresh process reading the scan and
+    evaluating `then` of it (`s`), above what it held before the read, and
+    the size of the arrays (bytes)."""
     code = (
         "import sys, tarnovelix, numpy\n"
         "def kib(field):\n"
         "    text = open('/proc/self/status').read()\n"
         "    return int(text.split(field + ':')[1].split()[0]) * 1024\n"
-        "before = kib('VmRSS')\n"
+        + ("import xarray\n" if "xarray" in then else "")
+        + "before = kib('VmRSS')\n"
         "s = tarnovelix.read(sys.argv[1])\n"
+        "kept = " + then + "\n"
         "after = kib('VmHWM')\n"
-        "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value))\n"
+        "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value, s.lines))\n"
         "print(before, after, size)\n"
     )
     out = subprocess.run([sys.executable, "-c", code, str(scan_path)],
@@ -174,6 +180,10 @@ def comparisons(arguments, scan, rows_file, files, row_files) -> List[Comparison
                    rounds, at_most=1.25),
         Comparison("read(report=True)", lambda: tarnovelix.read(scan, report=True),
                    "read()", lambda: tarnovelix.read(scan), rounds),
+        Comparison("read().grid()", lambda: tarnovelix.read(scan).grid(),
+                   "read()", lambda: tarnovelix.read(scan), rounds, at_most=1.5),
+        Comparison("read().to_xarray()", lambda: tarnovelix.read(scan).to_xarray(),
+                   "read()", lambda: tarnovelix.read(scan), rounds, at_most=1.5),
         Comparison("read_many() of %d files" % len(files), lambda: tarnovelix.read_many(files),
                    "loop of pandas.read_csv",
                    lambda: [pd.read_csv(f, sep=r"\s+", header=None, engine="c") for f in row_files],
@@ -222,6 +232,11 @@ def main():
     print("%-36s %8.1f MiB   %.1f MiB above the arrays   %s"
           % ("peak resident memory added", peak / MIB, (peak - size) / MIB,
              verdict((peak - size) / MIB, at_most=16)))
+    for then in ("s.grid()", "s.to_xarray()"):
+        shape_peak, _ = peak_memory(scan, then)
+        print("%-36s %8.1f MiB   %.2f times read()'s"
+              % ("peak with " + then.replace("s.", "read()."), shape_peak / MIB,
+                 shape_peak / peak))
     for f in work.rglob("*"):
         if f.is_file():
             f.unlink()

@@ -18,6 +18,7 @@
 #include "capped_text.hpp"
 #include "engine/arrays/scan_arrays.hpp"
 #include "findings_binding.hpp"
+#include "header_texts.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
@@ -28,6 +29,7 @@
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
+#include "scan_grid_bindings.hpp"
 
 namespace py = pybind11;
 
@@ -53,14 +55,18 @@ const char* keyword_name(HeaderKeyword keyword) {
   return "";
 }
 
-// What a read gives Python: the arrays of the rows, the header's tables,
-// the console text, the errno value of a failure (0: none), and the
-// findings of a read with a report (None without).
+// What a read gives Python: the arrays of the rows, the number of each
+// line that gave rows, the header's tables, the console text, the comment
+// lines and the dropped line (None: the input had none), the errno value of
+// a failure (0: none), and the findings of a read with a report (None
+// without).
 struct ReadResult {
-  py::array label, column, point, events, value;
+  py::array label, column, point, events, value, lines;
   py::array points, events_table;
   py::tuple counts;
   py::bytes console;
+  py::tuple comments;
+  py::object dropped = py::none();
   int error = 0;
   // The decoder's words for a damaged packed input; empty: the system's
   // text for `error`.
@@ -68,10 +74,21 @@ struct ReadResult {
   py::object findings = py::none();
 };
 
+void add_header_texts(ReadResult& out, const KeptHeaderTexts& texts) {
+  py::tuple comments(texts.comments().size());
+  for (std::size_t i = 0; i < texts.comments().size(); ++i) {
+    comments[i] = py::bytes(texts.comments()[i]);
+  }
+  out.comments = comments;
+  if (texts.has_dropped()) out.dropped = py::bytes(texts.dropped());
+}
+
 ReadResult to_python(ScanArrays& scan, const std::string& console,
-                     std::string_view reason) {
+                     const KeptHeaderTexts& texts, std::string_view reason) {
   ReadResult out;
   out.reason = py::bytes(reason.data(), reason.size());
+  add_header_texts(out, texts);
+  out.lines = to_numpy(scan.line_number, scan.lines);
   out.label = to_numpy(scan.label, scan.rows);
   out.column = to_numpy(scan.column, scan.rows);
   out.point = to_numpy(scan.point, scan.rows);
@@ -110,6 +127,7 @@ ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
   Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
   CappedText console;
+  KeptHeaderTexts texts;
   std::string damage;
   {
     py::gil_scoped_release unlocked;
@@ -120,12 +138,12 @@ ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
     } else {
       CappedTextOutput text(console);
       scan = read_arrays(in.io(), in.input(), text, {}, CHUNK_ROWS,
-                         {allocate_in_large_pages}, notes);
+                         {allocate_in_large_pages}, {notes, &texts});
       in.close();
       if (scan.error != 0) damage = in.damage();
     }
   }
-  ReadResult out = to_python(scan, console.take(), damage);
+  ReadResult out = to_python(scan, console.take(), texts, damage);
   out.findings = findings_or_none(notes);
   return out;
 }
@@ -138,6 +156,7 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
   Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
   CappedText console;
+  KeptHeaderTexts texts;
   std::string damage;
   {
     py::gil_scoped_release unlocked;
@@ -148,12 +167,13 @@ ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
     DecodingIo packed(io);
     packed.sniff(0, true);
     CappedTextOutput text(console);
-    scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
-                       text, {}, CHUNK_ROWS, {allocate_in_large_pages}, notes);
+    scan =
+        read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}), text,
+                    {}, CHUNK_ROWS, {allocate_in_large_pages}, {notes, &texts});
     packed.stop();
     if (scan.error != 0) damage = packed.reason();
   }
-  ReadResult out = to_python(scan, console.take(), damage);
+  ReadResult out = to_python(scan, console.take(), texts, damage);
   out.findings = findings_or_none(notes);
   return out;
 }
@@ -237,6 +257,9 @@ void bind_types(py::module_& m) {
       .def_readonly("point", &ReadResult::point)
       .def_readonly("events", &ReadResult::events)
       .def_readonly("value", &ReadResult::value)
+      .def_readonly("lines", &ReadResult::lines)
+      .def_readonly("comments", &ReadResult::comments)
+      .def_readonly("dropped", &ReadResult::dropped)
       .def_readonly("points", &ReadResult::points)
       .def_readonly("events_table", &ReadResult::events_table)
       .def_readonly("counts", &ReadResult::counts)
@@ -263,6 +286,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
   tnx::bind_findings(m);
+  tnx::bind_scan_grid(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
         py::arg("cancel") = nullptr, py::arg("report") = false,
         "Reads the scan file `name` (bytes) into arrays, with its findings "

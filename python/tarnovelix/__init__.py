@@ -125,6 +125,7 @@ def read_many(
     errors: str = "raise",
     report: bool = False,
     on_findings: str = "ignore",
+    compact: bool = False,
 ) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
@@ -133,8 +134,10 @@ def read_many(
     pattern that matches nothing is read as the name it is, and fails as a
     missing file) or a folder (its ``*.dat`` files and the packed
     ``*.dat.gz``, ``.bz2``, ``.xz`` and ``.zst``, sorted). The columns of
-    :meth:`Scan.to_pandas` and ``file`` (categorical: the name of each
-    row's scan, as given), the scans in order. ``jobs`` threads read at
+    :meth:`Scan.to_pandas` (``events`` and ``value`` int64, or uint32 with
+    ``compact=True``; ``line`` the row's data line in its file) and
+    ``file`` (categorical: the name of each row's scan, as given), the
+    scans in order. ``jobs`` threads read at
     once (default: one per processor available), the GIL released. With
     ``errors="raise"`` the first file that fails raises its
     :class:`ScanError` after the others stopped; ``"warn"`` leaves out a
@@ -166,7 +169,7 @@ def read_many(
     scans, names = kept(results, names, errors, ScanWarning)
     for scan, name in zip(scans, names):
         act_on(scan.findings, name, on_findings, stacklevel=2)
-    frame = frame_of(pandas, scans, names)
+    frame = frame_of(pandas, scans, names, compact)
     if report:
         frame.attrs["findings"] = counts_table([s.findings for s in scans], names)
     return frame

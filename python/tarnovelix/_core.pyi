@@ -25,6 +25,9 @@ class ReadResult:
     point: npt.NDArray[np.float64]
     events: npt.NDArray[np.uint32]
     value: npt.NDArray[np.uint32]
+    lines: npt.NDArray[np.int64]
+    comments: Tuple[bytes, ...]
+    dropped: Optional[bytes]
     points: npt.NDArray[np.float64]
     events_table: npt.NDArray[np.uint32]
     counts: Tuple[Tuple[str, int], ...]
@@ -47,6 +50,14 @@ def read_buffer(
     source: memoryview, cancel: Optional[Cancel] = ..., report: bool = ...
 ) -> ReadResult: ...
 def convert(input: bytes, output: bytes, cancel: Optional[Cancel] = ...) -> ConvertResult: ...
+def grid(
+    column: npt.NDArray[np.uint8],
+    value: npt.NDArray[np.uint32],
+    label: npt.NDArray[np.int32],
+) -> Tuple[npt.NDArray[np.float64], npt.NDArray[np.int32]]: ...
+def line_of_rows(
+    column: npt.NDArray[np.uint8], lines: npt.NDArray[np.int64]
+) -> npt.NDArray[np.int64]: ...
 def row_file_name(input: bytes, output_dir: bytes, packing: bytes = ...) -> bytes: ...
 def refused_row_files(
     inputs: List[bytes], output_dir: bytes, packing: bytes = ...

@@ -4,10 +4,12 @@ from __future__ import annotations
 
 import os
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Optional, Sequence, Tuple
+from functools import cached_property
+from typing import TYPE_CHECKING, Any, Dict, Optional, Sequence, Tuple
 
 import numpy as np
 
+from . import _core
 from ._names import decode
 
 if TYPE_CHECKING:
@@ -46,12 +48,19 @@ class Header:
     the events number of each of the 100 columns (0 where no header line
     gave one); ``counts`` lists, for each points or events line in order,
     its keyword and how many numbers it gave (-1 when only white space
-    followed the keyword, as the console text shows).
+    followed the keyword, as the console text shows). ``comments`` holds
+    the header's comment lines (those starting with ``#``) and ``dropped``
+    the line after the header, which gives no rows (None when the input
+    has none), each without its line end and kept to its first 65,536
+    bytes like the console text (a longer line ends with ``[... N more
+    bytes]``).
     """
 
     points: np.ndarray
     events: np.ndarray
     counts: Tuple[Tuple[str, int], ...]
+    comments: Tuple[str, ...] = ()
+    dropped: Optional[str] = None
 
 
 @dataclass(frozen=True)
@@ -61,11 +70,17 @@ class Scan:
     ``label`` int32, ``column`` uint8 (the value's column, which the row
     file does not show), ``point`` float64 (the column's coordinate, every
     bit of the double, where the row file shows three decimals), ``events``
-    uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
-    the text the command line prints for the header (each line kept to its
-    first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
-    (None for a scan in memory), ``findings`` what ``--report`` shows of
-    the scan (:class:`Findings`; None unless read with ``report=True``).
+    uint32 and ``value`` uint32: compact and exact, but arithmetic on them
+    wraps around modulo 2**32 (``scan.value - 1000`` gives 4294967295 for
+    a value of 999); :meth:`to_pandas` gives them as int64, and
+    ``scan.value.astype(np.int64)`` does here. ``lines`` (int64) holds the
+    number in the file, from 1 as ``--report`` counts lines, of each data
+    line that gave rows; :attr:`line` the line of each row. ``header``
+    holds the tables, ``console`` the text the command line prints for
+    the header (each line kept to its first 65,536 bytes, see
+    :class:`Conversion`), ``source`` the name read (None for a scan in
+    memory), ``findings`` what ``--report`` shows of the scan
+    (:class:`Findings`; None unless read with ``report=True``).
     """
 
     label: np.ndarray
@@ -73,6 +88,7 @@ class Scan:
     point: np.ndarray
     events: np.ndarray
     value: np.ndarray
+    lines: np.ndarray
     header: Header
     console: str
     source: Optional[str] = None
@@ -81,41 +97,63 @@ class Scan:
     def __len__(self) -> int:
         return len(self.value)
 
-    def to_pandas(self) -> pandas.DataFrame:
-        """The rows as a pandas DataFrame with the columns label, column,
-        point, events and value (the arrays themselves, not copies)."""
+    @cached_property
+    def line(self) -> np.ndarray:
+        """Each row's data line: its number in the file (int64, from 1, as
+        ``--report`` counts lines), worked out on first use."""
+        return _core.line_of_rows(self.column, self.lines)
+
+    def metadata(self) -> Dict[str, Any]:
+        """What a frame's or DataArray's ``attrs`` hold: ``source`` (the
+        name read, ``"<memory>"`` for a scan in memory), ``comments`` (the
+        header's comment lines, joined by newlines) and ``dropped`` (the
+        dropped line, empty when there was none)."""
+        return {
+            "source": self.source if self.source is not None else "<memory>",
+            "comments": "\n".join(self.header.comments),
+            "dropped": self.header.dropped or "",
+        }
+
+    def to_pandas(self, compact: bool = False) -> pandas.DataFrame:
+        """The rows as a pandas DataFrame with the columns line (int64, see
+        :attr:`line`), label, column, point, events and value, and
+        :meth:`metadata` as its ``attrs``. ``events`` and ``value`` are
+        int64, so arithmetic on them is exact (what ``read_csv`` of the row
+        file gives); ``compact=True`` keeps them uint32 as the arrays are
+        (4 bytes a value less, but ``frame.value - 1000`` then wraps around
+        below 0). The other columns are the arrays themselves, not copies."""
         import pandas as pd
 
-        return pd.DataFrame(
+        frame = pd.DataFrame(
             {
+                "line": self.line,
                 "label": self.label,
                 "column": self.column,
                 "point": self.point,
-                "events": self.events,
-                "value": self.value,
+                "events": wide(self.events, compact),
+                "value": wide(self.value, compact),
             },
             copy=False,
         )
+        frame.attrs.update(self.metadata())
+        return frame
 
     def grid(self) -> Tuple[np.ndarray, np.ndarray]:
         """The values as a (lines, columns) float64 array, one line per
-        data line that gave rows, NaN where a line gave no value for a
-        column (float64 holds every uint32 exactly), and the label of each
-        line. A line's rows are its columns 0, 1, ..., so a row of column 0
-        starts the next line."""
-        starts = np.flatnonzero(self.column == 0)
-        columns = int(self.column.max()) + 1 if len(self) else 0
-        image = np.full((len(starts), columns), np.nan)
-        line_of_row = np.cumsum(self.column == 0) - 1
-        image[line_of_row, self.column] = self.value
-        return image, self.label[starts]
+        data line that gave rows (their numbers are :attr:`lines`), NaN
+        where a line gave no value for a column (float64 holds every uint32
+        exactly), and the label of each line. Built in one pass over the
+        arrays, the GIL released; ValueError for arrays that are not a
+        scan's (a line's rows are its columns 0, 1, ... in order)."""
+        return _core.grid(self.column, self.value, self.label)
 
     def to_xarray(self) -> xarray.DataArray:
         """The values as an xarray DataArray named ``value`` over the
-        dimensions ``line`` and ``column`` (see :meth:`grid`), with the
+        dimensions ``line`` (its coordinate the data line numbers,
+        :attr:`lines`) and ``column`` (see :meth:`grid`), with the
         coordinates ``label`` along ``line`` and ``point`` and ``events``
-        (the header's tables) along ``column``. xarray is imported only
-        when asked for."""
+        (the header's tables) along ``column``, and :meth:`metadata` as
+        its ``attrs``. xarray is imported only when asked for."""
         import xarray as xr
 
         image, labels = self.grid()
@@ -124,14 +162,14 @@ class Scan:
             image,
             dims=("line", "column"),
             coords={
-                "line": np.arange(image.shape[0]),
+                "line": self.lines,
                 "column": np.arange(columns, dtype=np.uint8),
                 "label": ("line", labels),
                 "point": ("column", self.header.points[:columns]),
                 "events": ("column", self.header.events[:columns]),
             },
             name="value",
-            attrs={"source": self.source if self.source is not None else "<memory>"},
+            attrs=self.metadata(),
         )
 
     def format_rows(self) -> bytes:
@@ -148,6 +186,11 @@ class Scan:
         )
 
 
+def wide(array: np.ndarray, compact: bool) -> np.ndarray:
+    """`array` as int64, or as it is when `compact`."""
+    return array if compact else array.astype(np.int64)
+
+
 def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) -> Scan:
     """The Scan of a read's result (``_core.ReadResult``) and its findings."""
     return Scan(
@@ -156,10 +199,13 @@ def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) 
         point=result.point,
         events=result.events,
         value=result.value,
+        lines=result.lines,
         header=Header(
             points=result.points,
             events=result.events_table,
             counts=result.counts,
+            comments=tuple(decode(c) for c in result.comments),
+            dropped=None if result.dropped is None else decode(result.dropped),
         ),
         console=decode(result.console),
         source=source,
@@ -167,10 +213,13 @@ def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) 
     )
 
 
-def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]) -> pandas.DataFrame:
+def frame_of(
+    pd, scans: Sequence[Scan], names: Sequence[str], compact: bool = False
+) -> pandas.DataFrame:
     """The rows of `scans` as one DataFrame of the pandas module `pd`: the
-    columns of :meth:`Scan.to_pandas` and ``file`` (categorical: the name
-    of each row's scan, one category for a name given twice)."""
+    columns of :meth:`Scan.to_pandas` (with `compact` as it takes it) and
+    ``file`` (categorical: the name of each row's scan, one category for a
+    name given twice)."""
     lengths = np.array([len(s) for s in scans], dtype=np.int64)
     codes_type = np.int16 if len(names) < 2**15 else np.int32
     codes = np.repeat(np.arange(len(names), dtype=codes_type), lengths)
@@ -186,11 +235,12 @@ def frame_of(pd, scans: Sequence[Scan], names: Sequence[str]) -> pandas.DataFram
     return pd.DataFrame(
         {
             "file": pd.Categorical.from_codes(codes, categories=categories),
+            "line": joined("line", np.int64),
             "label": joined("label", np.int32),
             "column": joined("column", np.uint8),
             "point": joined("point", np.float64),
-            "events": joined("events", np.uint32),
-            "value": joined("value", np.uint32),
+            "events": wide(joined("events", np.uint32), compact),
+            "value": wide(joined("value", np.uint32), compact),
         },
         copy=False,
     )

@@ -104,12 +104,13 @@ def test_file_without_read_permission_raises(tmp_path):
     assert caught.value.errno == errno.EACCES
 
 
-def test_to_pandas_holds_the_arrays():
+def test_to_pandas_holds_the_rows_and_their_lines():
     scan = tarnovelix.read(memoryview(HEADER + b"1 2 3\n4 5\n"))
     frame = scan.to_pandas()
-    assert list(frame.columns) == ["label", "column", "point", "events", "value"]
+    assert list(frame.columns) == ["line", "label", "column", "point", "events", "value"]
     assert frame["value"].tolist() == [2, 3, 5]
-    assert str(frame["label"].dtype) == "int32"
+    assert frame["line"].tolist() == [5, 5, 6]
+    assert str(frame["label"].dtype) == "int32" and str(frame["value"].dtype) == "int64"
 
 
 def test_version_is_the_programs(program):

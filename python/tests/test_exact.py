@@ -125,14 +125,15 @@ def test_memory_and_file_read_alike(source_dir):
 def test_read_many_matches_read(source_dir):
     files = corpus_inputs(source_dir) + e2e_inputs(source_dir)
     frame = tarnovelix.read_many(files, jobs=3)
-    assert list(frame.columns) == ["file", "label", "column", "point", "events", "value"]
+    assert list(frame.columns) == ["file", "line", "label", "column", "point", "events", "value"]
     assert frame["file"].dtype == "category"
+    assert frame["value"].dtype == np.int64 and frame["events"].dtype == np.int64
     start = 0
     for path in files:
         scan = tarnovelix.read(path)
         part = frame.iloc[start:start + len(scan)]
         assert (part["file"] == str(path)).all()
-        for name in ("label", "column", "point", "events", "value"):
+        for name in ("line", "label", "column", "point", "events", "value"):
             assert np.array_equal(part[name].to_numpy(), getattr(scan, name)), path
         start += len(scan)
     assert start == len(frame)

@@ -2,7 +2,7 @@
 this file); never run. Each line marked ``# rejected`` must be refused."""
 
 from pathlib import Path
-from typing import List
+from typing import List, Optional
 
 import tarnovelix
 
@@ -14,21 +14,26 @@ def accepted() -> None:
     scan = tarnovelix.read(memoryview(b"points 1\n"))
     values = scan.to_xarray().sel(column=0)
     frame = scan.to_pandas()
+    frame = scan.to_pandas(compact=True)
+    image, labels = scan.grid()
+    comments: tuple = scan.header.comments
+    dropped: Optional[str] = scan.header.dropped
     frame = tarnovelix.read_many(["a.dat", Path("b.dat"), b"c.dat"], jobs=2)
     frame = tarnovelix.read_many("scans/*.dat", errors="warn")
-    frame = tarnovelix.read_many(Path("scans"))
+    frame = tarnovelix.read_many(Path("scans"), compact=True)
     done: tarnovelix.Conversion = tarnovelix.convert(Path("a.dat"), "a.ntp")
     done = tarnovelix.convert(b"a.dat", b"a.ntp")
     results: List[tarnovelix.Conversion] = tarnovelix.convert_many(
         [Path("a.dat"), "b.dat"], output_dir=Path("rows"), jobs=4, compress="gz"
     )
     results = tarnovelix.convert_many("scans", jobs=None)
-    print(values, frame, done, results)
+    print(values, frame, done, results, image, labels, comments, dropped)
 
 
 def rejected() -> None:
     tarnovelix.read(42)  # rejected
     tarnovelix.read_many(["a.dat"], jobs="2")  # rejected
+    tarnovelix.read("a.dat").lines.decode()  # rejected
     tarnovelix.convert_many(["a.dat"], jobs=2.5)  # rejected
     tarnovelix.convert("a.dat")  # rejected
     text: str = tarnovelix.read("a.dat").console.encode()  # rejected

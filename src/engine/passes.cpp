@@ -29,6 +29,33 @@ int handle_header_in_pieces(LineReader& reader, Line& line,
   }
 }
 
+// Hands line `number`, from its first piece or whole line in `line` on, to
+// `texts` piece by piece and consumes it. Returns 0 or the errno value of a
+// failed read.
+int keep_line_text(LineReader& reader, Line& line, ReadStatus status,
+                   std::uint64_t number, HeaderTextSink& texts) {
+  for (;;) {
+    const bool last = status == ReadStatus::line;
+    texts.add(number, std::string_view(line.text, line.size), last);
+    if (last) return 0;
+    status = reader.next_piece(line);
+    if (status == ReadStatus::error) return reader.error();
+  }
+}
+
+// The line after the header, whose text only `texts` may want. Returns 0 or
+// the errno value of a failed read.
+int drop_line(LineReader& reader, Line& line, ReadStatus status,
+              HeaderTextSink* texts) {
+  if (texts != nullptr) {
+    return keep_line_text(reader, line, status, HEADER_LINES + 1, *texts);
+  }
+  if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
+    return reader.error();
+  }
+  return 0;
+}
+
 }  // namespace
 
 std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
@@ -40,28 +67,38 @@ std::size_t read_size(const ConversionInput& input, std::size_t block_size) {
 }
 
 int run_header_pass(LineReader& reader, ColumnTables& tables, TextOutput& text,
-                    InputAgain input, std::size_t hold, PassNotes* notes) {
+                    InputAgain input, std::size_t hold, PassNotes* notes,
+                    HeaderTextSink* texts) {
   Line line;
   for (int count = 0; count <= HEADER_LINES; ++count) {
     const ReadStatus status = reader.next(line);
     if (status == ReadStatus::end) break;
     if (status == ReadStatus::error) return reader.error();
     if (count == HEADER_LINES) {
-      if (status == ReadStatus::piece && !reader.pass_over_rest_of_line()) {
-        return reader.error();
+      if (const int error = drop_line(reader, line, status, texts);
+          error != 0) {
+        return error;
       }
       continue;
     }
+    const auto number = static_cast<std::uint64_t>(count) + 1;
+    // A comment line changes nothing and echoes nothing, in pieces or not.
+    const bool comment =
+        texts != nullptr && line.size != 0 && line.text[0] == '#';
     const int summaries = tables.summaries;
     if (status == ReadStatus::line) {
       handle_header_line(line, tables, text);
-    } else if (const int error = handle_header_in_pieces(reader, line, tables,
-                                                         text, input, hold);
+      if (comment)
+        texts->add(number, std::string_view(line.text, line.size), true);
+    } else if (const int error =
+                   comment
+                       ? keep_line_text(reader, line, status, number, *texts)
+                       : handle_header_in_pieces(reader, line, tables, text,
+                                                 input, hold);
                error != 0) {
       return error;
     }
     if (notes == nullptr) continue;
-    const auto number = static_cast<std::uint64_t>(count) + 1;
     // A points or events line adds its summary: the line's number and
     // what it read go to the report.
     if (tables.summaries != summaries) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/buffers.hpp"
 #include "engine/column_tables.hpp"
@@ -68,6 +69,22 @@ class PassNotes {
   ~PassNotes() = default;
 };
 
+// Takes the text of the header's comment lines (those whose first byte is
+// '#') and of the dropped line, which no table keeps, piece by piece in
+// the order of the input.
+class HeaderTextSink {
+ public:
+  // A piece of line `number` (from 1; HEADER_LINES + 1 is the dropped
+  // line), without its line end; `last` on the line's last piece.
+  virtual void add(std::uint64_t number, std::string_view piece, bool last) = 0;
+
+ protected:
+  HeaderTextSink() = default;
+  HeaderTextSink(const HeaderTextSink&) = default;
+  HeaderTextSink& operator=(const HeaderTextSink&) = default;
+  ~HeaderTextSink() = default;
+};
+
 // read_size()
 //
 // The size of the reads of `input`. A regular input is read in one block
@@ -83,11 +100,13 @@ class PassNotes {
 // line after them is dropped. Lines longer than the reader's buffer are
 // taken in pieces, a first word of up to `hold` bytes held for the echo.
 // Hands `notes`, when given, each keyword line's count and each header line
-// read whole, then the tables. Returns 0 or the errno value of a failed
+// read whole, then the tables; hands `texts`, when given, the comment
+// lines and the dropped line. Returns 0 or the errno value of a failed
 // read.
 [[nodiscard]] int run_header_pass(LineReader& reader, ColumnTables& tables,
                                   TextOutput& text, InputAgain input,
-                                  std::size_t hold, PassNotes* notes = nullptr);
+                                  std::size_t hold, PassNotes* notes = nullptr,
+                                  HeaderTextSink* texts = nullptr);
 
 // The passes over one input, opened: its line reader, sized for the input,
 // and the input to be read again for the echo of a long header line.
@@ -99,8 +118,9 @@ class InputPasses {
 
   // The header pass over the input (see run_header_pass()).
   [[nodiscard]] int run_header(ColumnTables& tables, TextOutput& text,
-                               PassNotes* notes = nullptr) {
-    return run_header_pass(reader_, tables, text, again_, hold_, notes);
+                               PassNotes* notes = nullptr,
+                               HeaderTextSink* texts = nullptr) {
+    return run_header_pass(reader_, tables, text, again_, hold_, notes, texts);
   }
 
   // The reader the data pass goes on with.

@@ -6,12 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/arrays/scan_arrays.hpp"
+#include "engine/arrays/scan_grid.hpp"
 #include "memory_conversion.hpp"
 #include "memory_file_io.hpp"
 #include "seeded_random.hpp"
@@ -70,6 +73,23 @@ std::string format_rows(const ScanArrays& scan) {
     rows.append(row, static_cast<std::size_t>(n));
   }
   return rows;
+}
+
+// The numbers of the lines that gave rows, checked against the rows: one
+// per row of column 0, each after the header and the line before it.
+std::vector<std::int64_t> line_numbers(const ScanArrays& scan) {
+  std::vector<std::int64_t> numbers(scan.line_number.get(),
+                                    scan.line_number.get() + scan.lines);
+  std::size_t starts = 0;
+  for (std::size_t i = 0; i < scan.rows; ++i) {
+    if (scan.column.get()[i] == 0) ++starts;
+  }
+  EXPECT_EQ(starts, scan.lines);
+  for (std::size_t j = 0; j < numbers.size(); ++j) {
+    EXPECT_GT(numbers[j],
+              j == 0 ? std::int64_t{HEADER_LINES} + 1 : numbers[j - 1]);
+  }
+  return numbers;
 }
 
 struct Reading {
@@ -136,6 +156,7 @@ TEST(ScanArraysDiff, ArraysFormatToTheRowFile) {
   for (int round = 0; round < 300; ++round) {
     const std::string scan = random_scan(random);
     const test::MemoryConversion expected = test::convert_in_memory(scan, {});
+    std::vector<std::int64_t> first;
     for (const Reading& reading : READINGS) {
       SCOPED_TRACE(random.seed_trace() + ", round " + std::to_string(round) +
                    ", " + reading.name);
@@ -149,6 +170,11 @@ TEST(ScanArraysDiff, ArraysFormatToTheRowFile) {
         ASSERT_EQ(arrays.point.get()[i], arrays.tables.points[j]);
         ASSERT_EQ(arrays.events.get()[i], arrays.tables.events[j]);
       }
+      // The numbers of the lines that gave rows, however the input was
+      // read and the rows chunked, are the same.
+      const std::vector<std::int64_t> numbers = line_numbers(arrays);
+      if (&reading == &READINGS[0]) first = numbers;
+      ASSERT_EQ(numbers, first);
     }
   }
 }
@@ -202,7 +228,8 @@ TEST(ScanArraysDiff, NoRowsTakeNoChunk) {
   EXPECT_EQ(arrays.error, 0);
   EXPECT_EQ(arrays.rows, 0U);
   EXPECT_FALSE(arrays.value.empty());
-  EXPECT_EQ(blocks.taken.size(), 5U);
+  // The five fields and the line numbers, a block each.
+  EXPECT_EQ(blocks.taken.size(), 6U);
   for (const std::size_t bytes : blocks.taken) EXPECT_LE(bytes, sizeof(double));
 }
 
@@ -258,6 +285,66 @@ TEST(ScanArraysDiff, HeaderCountsFollowTheSummaries) {
     EXPECT_EQ(arrays.tables.counts[0].count, c.first_count);
     EXPECT_EQ(arrays.rows, 1U);
   }
+}
+
+// Checks the grid of `scan` cell by cell against its rows: row i is cell
+// (line of row i, column[i]); every other cell is NaN.
+void expect_grid_holds_the_rows(const ScanArrays& scan) {
+  const std::optional<GridShape> shape =
+      grid_shape(scan.column.get(), scan.rows);
+  ASSERT_TRUE(shape.has_value());
+  ASSERT_EQ(shape->lines, scan.lines);
+  std::vector<double> grid(shape->lines * shape->columns, -1.0);
+  std::vector<std::int32_t> labels(shape->lines);
+  fill_grid(scan.column.get(), scan.value.get(), scan.label.get(), scan.rows,
+            *shape, grid.data(), labels.data());
+  std::vector<bool> held(grid.size());
+  std::size_t line = 0;
+  for (std::size_t i = 0; i < scan.rows; ++i) {
+    if (i != 0 && scan.column.get()[i] == 0) ++line;
+    const std::size_t cell = line * shape->columns + scan.column.get()[i];
+    ASSERT_EQ(grid[cell], scan.value.get()[i]) << "row " << i;
+    ASSERT_EQ(labels[line], scan.label.get()[i]) << "row " << i;
+    held[cell] = true;
+  }
+  for (std::size_t cell = 0; cell < grid.size(); ++cell) {
+    if (!held[cell]) {
+      ASSERT_TRUE(std::isnan(grid[cell])) << "cell " << cell;
+    }
+  }
+}
+
+TEST(ScanGrid, HoldsEveryRowAndNanElsewhere) {
+  SeededRandom random(20261209);
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(random.seed_trace() + ", round " + std::to_string(round));
+    expect_grid_holds_the_rows(
+        read_in_memory(random_scan(random), READINGS[0]));
+  }
+  // Enough rows for the second half on a thread of its own, lines of 1 to
+  // 100 values.
+  std::string large = "points 1\nevents 2\nh\nh\n";
+  for (std::size_t line = 0; large.size() < 3 * GRID_THREAD_ROWS; ++line) {
+    large += std::to_string(line);
+    for (std::size_t v = 0; v <= line % MAX_COLUMNS; ++v) large += " 7";
+    large += "\n";
+  }
+  const ScanArrays scan = read_in_memory(large, READINGS[0]);
+  ASSERT_GE(scan.rows, GRID_THREAD_ROWS);
+  expect_grid_holds_the_rows(scan);
+}
+
+TEST(ScanGrid, RefusesColumnsNoReadGives) {
+  const std::vector<std::vector<std::uint8_t>> cases = {
+      {1}, {0, 2}, {0, 1, 1}, {0, 1, 0, 2}};
+  for (const auto& column : cases) {
+    EXPECT_FALSE(grid_shape(column.data(), column.size()).has_value());
+  }
+  const std::uint8_t none = 0;
+  const std::optional<GridShape> empty = grid_shape(&none, 0);
+  ASSERT_TRUE(empty.has_value());
+  EXPECT_EQ(empty->lines, 0U);
+  EXPECT_EQ(empty->columns, 0U);
 }
 
 }  // namespace

@@ -29,14 +29,17 @@ class TextCollector final : public TextOutput {
   std::string& text_;
 };
 
-enum class Field { label, column, point, events, value };
+enum class Field { label, column, point, events, value, line_number };
 
-// Up to `capacity` rows of the data pass, every field.
+// Up to `capacity` rows of the data pass, every field, and the numbers of
+// the lines that gave them (a line gives one row at least).
 struct RowChunk {
   SharedFields shared;
   HeapArray<std::uint32_t> value;
+  HeapArray<std::int64_t> line_number;
   std::size_t capacity = 0;
   std::size_t size = 0;
+  std::size_t lines = 0;
 
   [[nodiscard]] static RowChunk allocate(std::size_t capacity,
                                          AllocateMemory allocate) noexcept {
@@ -45,11 +48,13 @@ struct RowChunk {
                     HeapArray<double>::allocate(capacity, allocate),
                     HeapArray<std::uint32_t>::allocate(capacity, allocate)},
                    HeapArray<std::uint32_t>::allocate(capacity, allocate),
+                   HeapArray<std::int64_t>::allocate(capacity, allocate),
                    capacity,
+                   0,
                    0};
     if (chunk.shared.label.empty() || chunk.shared.column.empty() ||
         chunk.shared.point.empty() || chunk.shared.events.empty() ||
-        chunk.value.empty()) {
+        chunk.value.empty() || chunk.line_number.empty()) {
       return {};
     }
     return chunk;
@@ -65,9 +70,17 @@ struct RowChunk {
       return shared.point;
     } else if constexpr (F == Field::events) {
       return shared.events;
-    } else {
+    } else if constexpr (F == Field::value) {
       return value;
+    } else {
+      return line_number;
     }
+  }
+
+  // The elements of field `F` held: one per line for the line numbers.
+  template <Field F>
+  [[nodiscard]] std::size_t count() const noexcept {
+    return F == Field::line_number ? lines : size;
   }
 };
 
@@ -174,11 +187,16 @@ class ChunkedRows {
     return {c.value.get() + c.size, MAX_COLUMNS};
   }
 
+  // The data pass is at its next line, which may give no rows.
+  void next_line() noexcept { ++line_number_; }
+
   // The line's rows are column 0, 1, ... k-1 (see fill_line_rows()).
   void commit(const NumberRows& rows) noexcept {
     if (failed_) return;
     RowChunk& c = chunks_.back();
     const auto k = static_cast<std::size_t>(rows.count());
+    if (k == 0) return;
+    c.line_number.get()[c.lines++] = line_number_;
     if (shared_thread_ != nullptr) {
       shared_thread_->add(label_, static_cast<std::uint32_t>(k));
     } else {
@@ -236,31 +254,33 @@ class ChunkedRows {
   std::size_t chunk_rows_;
   ArraySettings settings_;
   std::int32_t label_ = 0;
+  // The number of the line the data pass is at: the header's lines and
+  // the dropped one come before the first.
+  std::int64_t line_number_ = HEADER_LINES + 1;
   bool failed_ = false;
   // Holds the first chunk's shared fields while it fills them; after
   // chunks_, so that it is joined before the other arrays are freed.
   std::unique_ptr<SharedFieldsThread> shared_thread_;
 };
 
-// Copies the field `F` of every chunk into one array, freeing each
-// chunk's part once copied; a single chunk is handed over as it is, less
-// the room it did not use.
+// Copies the field `F` of every chunk into one array of `count` elements,
+// freeing each chunk's part once copied; a single chunk is handed over as
+// it is, less the room it did not use.
 template <Field F, class T>
-bool join_field(std::vector<RowChunk>& chunks, std::size_t rows,
+bool join_field(std::vector<RowChunk>& chunks, std::size_t count,
                 HeapArray<T>& out, AllocateMemory allocate) noexcept {
   if (chunks.size() == 1) {
     out = std::move(chunks.front().array<F>());
-    out.shrink(rows);
+    out.shrink(count);
     return true;
   }
-  out = HeapArray<T>::allocate(rows, allocate);
+  out = HeapArray<T>::allocate(count, allocate);
   if (out.empty()) return false;
   T* to = out.get();
   for (RowChunk& chunk : chunks) {
-    if (chunk.size != 0) {
-      std::memcpy(to, chunk.array<F>().get(), chunk.size * sizeof(T));
-    }
-    to += chunk.size;
+    const std::size_t n = chunk.count<F>();
+    if (n != 0) std::memcpy(to, chunk.array<F>().get(), n * sizeof(T));
+    to += n;
     chunk.array<F>().reset();
   }
   return true;
@@ -269,8 +289,13 @@ bool join_field(std::vector<RowChunk>& chunks, std::size_t rows,
 bool ChunkedRows::join(ScanArrays& out) noexcept {
   take_shared_fields_back();
   std::size_t count = 0;
-  for (const RowChunk& chunk : chunks_) count += chunk.size;
+  std::size_t lines = 0;
+  for (const RowChunk& chunk : chunks_) {
+    count += chunk.size;
+    lines += chunk.lines;
+  }
   out.rows = count;
+  out.lines = lines;
   const AllocateMemory allocate = settings_.allocate;
   if (chunks_.empty()) {
     // No line gave rows: a chunk of none, not one sized for the whole
@@ -287,7 +312,9 @@ bool ChunkedRows::join(ScanArrays& out) noexcept {
          join_field<Field::column>(chunks_, count, out.column, allocate) &&
          join_field<Field::point>(chunks_, count, out.point, allocate) &&
          join_field<Field::events>(chunks_, count, out.events, allocate) &&
-         join_field<Field::value>(chunks_, count, out.value, allocate);
+         join_field<Field::value>(chunks_, count, out.value, allocate) &&
+         join_field<Field::line_number>(chunks_, lines, out.line_number,
+                                        allocate);
 }
 
 // The rows of the first chunk: as many as a regular input can give (each
@@ -311,7 +338,11 @@ std::size_t first_chunk_rows(const ConversionInput& input,
 int run_rows_pass(LineReader& reader, ChunkedRows& rows, PassNotes* notes) {
   if (notes == nullptr) {
     return run_data_pass(
-        reader, [&rows](const Line& line) { scan_data_line(line, rows); },
+        reader,
+        [&rows](const Line& line) {
+          rows.next_line();
+          scan_data_line(line, rows);
+        },
         [&rows] { return rows.failed(); });
   }
   // Each data line's notes, numbered from the line after the header, as a
@@ -321,6 +352,7 @@ int run_rows_pass(LineReader& reader, ChunkedRows& rows, PassNotes* notes) {
   return run_data_pass(
       reader,
       [&](const Line& line) {
+        rows.next_line();
         notes->data_line(line, ++number);
         scan_data_line(line, rows);
       },
@@ -342,15 +374,18 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        TextOutput& text, const ConversionSettings& settings,
                        std::size_t chunk_rows, const ArraySettings& arrays,
-                       PassNotes* notes) {
+                       const ReadSinks& sinks) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
   InputPasses passes(io, input, settings, InputBuffer());
-  out.error = passes.run_header(out.tables, text, notes);
+  out.error =
+      passes.run_header(out.tables, text, sinks.notes, sinks.header_texts);
 
   ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
                    arrays);
-  if (out.error == 0) out.error = run_rows_pass(passes.reader(), rows, notes);
+  if (out.error == 0) {
+    out.error = run_rows_pass(passes.reader(), rows, sinks.notes);
+  }
   if (rows.failed() || !rows.join(out)) {
     const ColumnTables tables = out.tables;
     out = ScanArrays();

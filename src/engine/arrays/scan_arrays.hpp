@@ -3,7 +3,9 @@
 // (the same passes, scanners, header tables and stop rules). Formatting
 // row i as "%4d %.3f %u %u" from label[i], point[i], events[i] and
 // value[i] gives the row file's row i; column[i] is the value's column,
-// which the row file does not show.
+// which the row file does not show. line_number[j] is the number in the
+// input (from 1, as the report counts lines) of the j-th data line that
+// gave rows: the rows of a column 0 start the next such line.
 //
 // The data pass stores each value as it comes, and the other fields once
 // per line (a line's rows are its columns 0, 1, ... with the line's label
@@ -40,6 +42,9 @@ struct ScanArrays {
   HeapArray<double> point;
   HeapArray<std::uint32_t> events;
   HeapArray<std::uint32_t> value;
+  // The data lines that gave rows, and each one's number in the input.
+  std::size_t lines = 0;
+  HeapArray<std::int64_t> line_number;
   ColumnTables tables;
   // The header pass's echo and summaries, as the command line prints them.
   std::string console;
@@ -61,6 +66,15 @@ struct ArraySettings {
   std::size_t batch_lines = SharedFieldsThread::BATCH_LINES;
 };
 
+// What a read hands on besides the rows, each only when given.
+struct ReadSinks {
+  // What the passes met, as a conversion hands it to a report (it costs a
+  // second look at each line).
+  PassNotes* notes = nullptr;
+  // The header's comment lines and the dropped line.
+  HeaderTextSink* header_texts = nullptr;
+};
+
 // The rows per chunk of the data pass: 128 Ki rows, 2.6 MiB of all their
 // fields.
 inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
@@ -79,14 +93,13 @@ inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
 
 // The same, the header pass's echo and summaries handed to `text` as they
 // come instead of kept in ScanArrays::console (left empty): the caller
-// decides how much of an echo as long as its header line to keep.
-// `notes`, when given, are handed what the passes met besides the rows, as
-// a conversion hands them (a report; it costs a second scan of each line).
+// decides how much of an echo as long as its header line to keep; `sinks`
+// are handed what the passes meet besides the rows.
 [[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                                      TextOutput& text,
                                      const ConversionSettings& settings = {},
                                      std::size_t chunk_rows = CHUNK_ROWS,
                                      const ArraySettings& arrays = {},
-                                     PassNotes* notes = nullptr);
+                                     const ReadSinks& sinks = {});
 
 }  // namespace tnx
