@@ -28,7 +28,8 @@ struct NoRows {
     // Up to nine digits a label is surely within 32 bits.
     return digits - 1 < 9;
   }
-  static void label_from_value(std::int32_t /*value*/, Label& /*label*/) noexcept {}
+  static void label_from_value(std::int32_t /*value*/,
+                               Label& /*label*/) noexcept {}
   static Rows rows(const Label& /*label*/) noexcept { return {}; }
   static void commit(const Rows& /*rows*/) noexcept {}
 };
