@@ -12,7 +12,7 @@ namespace tnx {
 namespace {
 
 // A number's text as the scanners read it: an optional sign, then digits.
-struct NumberText {
+struct ScannedNumber {
   bool negative = false;
   // The digits' value, exact up to 2^32; `beyond` once it is larger.
   std::uint64_t magnitude = 0;
@@ -27,8 +27,8 @@ struct NumberText {
 };
 
 // The number [first, end), which the scanner took whole.
-NumberText read_number_text(const char* first, const char* end) noexcept {
-  NumberText number;
+ScannedNumber read_scanned_number(const char* first, const char* end) noexcept {
+  ScannedNumber number;
   if (*first == '+' || *first == '-') {
     number.negative = *first == '-';
     ++first;
@@ -48,7 +48,7 @@ NumberText read_number_text(const char* first, const char* end) noexcept {
 
 void LineScan::label_scanned(const char* from, const char* end) noexcept {
   while (is_space(*from)) ++from;
-  const NumberText label = read_number_text(from, end);
+  const ScannedNumber label = read_scanned_number(from, end);
   // A label is read as a 32-bit two's complement number.
   const std::uint64_t limit =
       label.negative ? std::uint64_t{1} << 31 : (std::uint64_t{1} << 31) - 1;
@@ -63,7 +63,7 @@ void LineScan::label_scanned(const char* from, const char* end) noexcept {
 void LineScan::value_scanned(const char* first, const char* end,
                              int column) noexcept {
   if (wrap_first != nullptr) return;
-  const NumberText value = read_number_text(first, end);
+  const ScannedNumber value = read_scanned_number(first, end);
   // A value is unsigned: a minus sign before anything but zero wraps it.
   if (value.beyond || (value.negative && value.magnitude != 0)) {
     wrap_first = first;
