@@ -101,9 +101,9 @@ const char* NumberText::take_number_start(const char* p) noexcept {
 }
 
 const char* NumberText::take_digits(const char* p, const char* last) noexcept {
-  const bool real = kind_ == NumberKind::real;
+  const bool is_real = kind_ == NumberKind::real;
   const bool fraction = state_ == State::fraction;
-  if (!real) {
+  if (!is_real) {
     // Unsigned arithmetic wraps, which is the rule.
     for (; p != last && is_digit(*p); ++p) {
       value_ = value_ * 10u + static_cast<std::uint32_t>(*p - '0');
@@ -112,11 +112,11 @@ const char* NumberText::take_digits(const char* p, const char* last) noexcept {
     for (; p != last && is_digit(*p); ++p) real_.add_digit(*p, fraction);
   }
   if (p == last) return p;
-  if (real && !fraction && *p == '.') {
+  if (is_real && !fraction && *p == '.') {
     state_ = State::fraction;
     return p + 1;
   }
-  if (real && (*p == 'e' || *p == 'E')) {
+  if (is_real && (*p == 'e' || *p == 'E')) {
     state_ = State::exponent_mark;
     return p + 1;
   }

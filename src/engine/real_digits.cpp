@@ -73,10 +73,10 @@ double RealDigits::value() const noexcept {
     if (sticky_) *p++ = '1';
     *p++ = 'e';
     p = std::to_chars(p, text.data() + text.size(), magnitude).ptr;
-    double value = 0.0;
+    double read = 0.0;
     const std::from_chars_result r =
-        std::from_chars(text.data(), p, value, std::chars_format::general);
-    if (r.ec == std::errc()) return value;
+        std::from_chars(text.data(), p, read, std::chars_format::general);
+    if (r.ec == std::errc()) return read;
   }
   // Out of range: scan_double() decides between infinity and zero by the
   // place of the leading digit, with the exponent as it takes it.
