@@ -86,8 +86,9 @@ ConversionResult convert(FileIo& io, const ConversionInput& input,
     result.read_error = run_data_pass(
         reader,
         [&](const Line& line) {
-          notes->data_line(line, ++number);
-          convert_data_line(line, columns, rows);
+          LineScan scan;
+          convert_data_line(line, columns, rows, scan);
+          notes->data_line_scanned(line, ++number, scan);
         },
         [&rows] { return rows.failed(); }, REPORTED_LINE_NUMBERS);
   }

@@ -51,8 +51,8 @@ struct ConversionResult {
 // pass's echo and summaries to `text` (flushed once the header pass is
 // over). `memory`: buffers to take over, given back for the next
 // conversion. `notes`, when given, are handed what the passes met besides
-// the rows (a report; it costs a second scan of each line). Neither file is
-// closed.
+// the rows (a report, from what the data pass's scan of each line saw: see
+// LineScan). Neither file is closed.
 [[nodiscard]] ConversionResult convert(FileIo& io, const ConversionInput& input,
                                        const ConversionOutput& output,
                                        TextOutput& text,

@@ -130,9 +130,9 @@ class ByteWindow {
 // are) become the field as they stand, which saves a scan and a formatting
 // per line, worth it on lines of few values; any other label is scanned.
 // Advances `p` past the label; false when the line has none.
-template <class Sink>
+template <class Sink, class Watch>
 bool scan_label(const char*& p, const char* last, ByteWindow& window,
-                typename Sink::Label& label) noexcept {
+                typename Sink::Label& label, Watch& watch) noexcept {
   const char* text = p;
   std::size_t n = window.skip_space_to_digits(text);
   const bool negative = n == 0 && *text == '-';
@@ -144,6 +144,7 @@ bool scan_label(const char*& p, const char* last, ByteWindow& window,
   std::int32_t value = 0;
   const ScanResult r = scan_i32(p, last, value);
   if (r.status != ScanStatus::ok) return false;
+  watch.label_scanned(p, r.end);
   p = r.end;
   Sink::label_from_value(value, label);
   return true;
@@ -190,9 +191,9 @@ template <class Rows>
 // One value the window's masks do not cover: a sign, leading zeros, more
 // than 32 bits, more than 64 bytes of blanks and digits. Returns false when
 // no value is there.
-template <class Rows>
+template <class Rows, class Watch>
 bool take_one_value(ByteWindow& window, const char*& p, const char* last,
-                    Rows& rows) noexcept {
+                    Rows& rows, Watch& watch) noexcept {
   const std::size_t n = window.skip_space_to_digits(p);
   if (is_canonical_u32(p, n)) {
     rows.append_digits(p, n);
@@ -202,8 +203,9 @@ bool take_one_value(ByteWindow& window, const char*& p, const char* last,
   std::uint32_t value = 0;
   const ScanResult r = scan_u32(p, last, value);
   if (r.status != ScanStatus::ok) return false;
-  p = r.end;
   rows.append_value(value);
+  watch.value_scanned(p, r.end, rows.count());
+  p = r.end;
   return true;
 }
 
@@ -214,6 +216,17 @@ inline bool only_space_left(const char* p) noexcept {
 
 }  // namespace
 }  // namespace detail
+
+// What a plain scan notes besides the rows: nothing, at no cost.
+struct NoWatch {
+  static void label_scanned(const char* /*from*/,
+                            const char* /*end*/) noexcept {}
+  static void value_scanned(const char* /*first*/, const char* /*end*/,
+                            int /*column*/) noexcept {}
+  static void no_label(const Line& /*line*/) noexcept {}
+  static void values_over(const Line& /*line*/, const char* /*stop*/,
+                          int /*values*/) noexcept {}
+};
 
 // scan_data_line()
 //
@@ -227,16 +240,32 @@ inline bool only_space_left(const char* p) noexcept {
 //                               bool negative, Label&);  as
 //                               label_field_from_text()
 //   static void label_from_value(std::int32_t, Label&);
-//   rows(const Label&)  the rows of one line: full(), append_digits(digits,
-//                       n) for n canonical digits, append_value(value)
+//   rows(const Label&)  the rows of one line: full(), count(),
+//                       append_digits(digits, n) for n canonical digits,
+//                       append_value(value)
 //   commit(rows)        takes the line's rows
-template <class Sink>
-void scan_data_line(const Line& line, Sink& sink) noexcept {
+// `watch` is told where the scan went off its fast path and where the
+// values stopped (see NoWatch for the calls, LineScan for a watch that
+// keeps them); the text taken fast is canonical and never wraps, so the
+// watch hears only of numbers that may:
+//   label_scanned(from, end)  a label scanned from `from` (white space
+//                             first) up to `end`
+//   value_scanned(first, end, column)  a value scanned from its sign or
+//                             first digit at `first`, in `column` from 1
+//   no_label(line)            the line gave no label
+//   values_over(line, stop, values)  the line's `values` values taken,
+//                             the scan at `stop`, just past the last
+//                             number or at text that is none
+template <class Sink, class Watch = NoWatch>
+void scan_data_line(const Line& line, Sink& sink, Watch&& watch = {}) noexcept {
   const char* p = line.text;
   const char* const last = line.text + line.size;
   detail::ByteWindow window(p, line.size);
   typename Sink::Label label;
-  if (!detail::scan_label<Sink>(p, last, window, label)) return;
+  if (!detail::scan_label<Sink>(p, last, window, label, watch)) {
+    watch.no_label(line);
+    return;
+  }
 
   auto rows = sink.rows(label);
   while (!rows.full()) {
@@ -248,8 +277,9 @@ void scan_data_line(const Line& line, Sink& sink) noexcept {
     // Read the bytes from `p` afresh, then try again.
     window.load(p, 4);
     if (detail::take_window_values(window, p, rows)) continue;
-    if (!detail::take_one_value(window, p, last, rows)) break;
+    if (!detail::take_one_value(window, p, last, rows, watch)) break;
   }
+  watch.values_over(line, p, rows.count());
   sink.commit(rows);
 }
 

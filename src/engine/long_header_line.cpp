@@ -78,49 +78,7 @@ int HeldWord::write(std::uint64_t begin, std::uint64_t from, std::uint64_t to,
   return 0;
 }
 
-LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
-                               InputAgain input, std::uint64_t line_offset,
-                               std::size_t hold)
-    : tables_(tables), console_(console), word_(input, line_offset, hold) {}
-
-int LongHeaderLine::add(const Line& piece, bool last) {
-  piece_text_ = piece.text;
-  const char* p = piece.text;
-  // A NUL ends the text; nothing after it counts.
-  const auto* nul =
-      static_cast<const char*>(std::memchr(piece.text, '\0', piece.size));
-  const char* end = nul != nullptr ? nul : piece.text + piece.size;
-  const bool text_ends = nul != nullptr || last;
-
-  if (phase_ == Phase::first_byte) {
-    if (p == end) {
-      if (text_ends) phase_ = Phase::done;  // an empty text
-    } else {
-      phase_ = *p == '#' ? Phase::done : Phase::word;
-    }
-  }
-  if (phase_ == Phase::word) {
-    p = find_word_and_anchor(p, end);
-    if (phase_ == Phase::word && text_ends) {
-      // The text ends the word, if it was still going on.
-      if (word_begin_ != NOWHERE && word_end_ == NOWHERE) word_end_ = at(end);
-      // Without an s the line is passed over.
-      if (anchor_ == NOWHERE) phase_ = Phase::done;
-    }
-    if (phase_ == Phase::word && anchor_ != NOWHERE && word_end_ != NOWHERE) {
-      if (const int error = start_echo(); error != 0) return error;
-    }
-  }
-  if (phase_ == Phase::echo) {
-    echo(p, end);
-    if (text_ends) finish(last && piece.has_newline && nul == nullptr);
-  }
-  piece_offset_ += piece.size;
-  return 0;
-}
-
-const char* LongHeaderLine::find_word_and_anchor(const char* p,
-                                                 const char* end) {
+const char* FirstWordAndAnchor::find(const char* p, const char* end) {
   while (p != end) {
     if (word_begin_ == NOWHERE) {
       while (p != end && is_space(*p)) ++p;
@@ -154,7 +112,7 @@ const char* LongHeaderLine::find_word_and_anchor(const char* p,
   return p;
 }
 
-void LongHeaderLine::hold_word(const char* first, const char* last) {
+void FirstWordAndAnchor::hold_word(const char* first, const char* last) {
   const auto size = static_cast<std::size_t>(last - first);
   const std::size_t held = static_cast<std::size_t>(at(first) - word_begin_);
   if (held < word_start_.size()) {
@@ -164,27 +122,74 @@ void LongHeaderLine::hold_word(const char* first, const char* last) {
   word_.add(first, last);
 }
 
-int LongHeaderLine::start_echo() {
-  console_.add("\n");
+int FirstWordAndAnchor::write_head(TextOutput& console) {
   if (const int error =
-          word_.write(word_begin_, word_begin_, word_end_, console_);
+          word_.write(word_begin_, word_begin_, word_end_, console);
       error != 0) {
     return error;
   }
-  console_.add(":");
+  console.add(":");
   // The tail may start within the word.
   if (anchor_ + 1 < word_end_) {
     if (const int error =
-            word_.write(word_begin_, anchor_ + 1, word_end_, console_);
+            word_.write(word_begin_, anchor_ + 1, word_end_, console);
         error != 0) {
       return error;
     }
   }
   word_.release();
-  const std::string_view start(word_start_.data(), word_start_.size());
-  if (word_end_ - word_begin_ == word_start_.size()) {
-    keyword_ = keyword_of(start);
+  return 0;
+}
+
+HeaderKeyword FirstWordAndAnchor::keyword() const {
+  if (word_end_ - word_begin_ != word_start_.size()) return HeaderKeyword::none;
+  return keyword_of(std::string_view(word_start_.data(), word_start_.size()));
+}
+
+LongHeaderLine::LongHeaderLine(ColumnTables& tables, TextOutput& console,
+                               InputAgain input, std::uint64_t line_offset,
+                               std::size_t hold)
+    : tables_(tables), console_(console), head_(input, line_offset, hold) {}
+
+int LongHeaderLine::add(const Line& piece, bool last) {
+  head_.start_piece(piece.text, piece_offset_);
+  const char* p = piece.text;
+  // A NUL ends the text; nothing after it counts.
+  const auto* nul =
+      static_cast<const char*>(std::memchr(piece.text, '\0', piece.size));
+  const char* end = nul != nullptr ? nul : piece.text + piece.size;
+  const bool text_ends = nul != nullptr || last;
+
+  if (phase_ == Phase::first_byte) {
+    if (p == end) {
+      if (text_ends) phase_ = Phase::done;  // an empty text
+    } else {
+      phase_ = *p == '#' ? Phase::done : Phase::word;
+    }
   }
+  if (phase_ == Phase::word) {
+    p = head_.find(p, end);
+    if (phase_ == Phase::word && text_ends) {
+      head_.text_ended(end);
+      // Without an s the line is passed over.
+      if (!head_.has_anchor()) phase_ = Phase::done;
+    }
+    if (phase_ == Phase::word && head_.found()) {
+      if (const int error = start_echo(); error != 0) return error;
+    }
+  }
+  if (phase_ == Phase::echo) {
+    echo(p, end);
+    if (text_ends) finish(last && piece.has_newline && nul == nullptr);
+  }
+  piece_offset_ += piece.size;
+  return 0;
+}
+
+int LongHeaderLine::start_echo() {
+  console_.add("\n");
+  if (const int error = head_.write_head(console_); error != 0) return error;
+  keyword_ = head_.keyword();
   // For both keywords the first s is the word's last letter, so the
   // numbers are everything echoed from here on.
   if (keyword_ != HeaderKeyword::none) {

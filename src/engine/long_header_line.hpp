@@ -73,11 +73,72 @@ class HeldWord {
   int scratch_error_ = 0;
 };
 
+// The first word of a header line that comes in pieces, and its first s,
+// found piece by piece: the word is held (see HeldWord) until both are
+// known and the echo's head can be written.
+class FirstWordAndAnchor {
+ public:
+  // `line_offset`: the offset in the input of the line's first byte.
+  FirstWordAndAnchor(InputAgain input, std::uint64_t line_offset,
+                     std::size_t hold)
+      : word_(input, line_offset, hold) {}
+
+  // The next piece of the line: its bytes, and where it starts in the line.
+  void start_piece(const char* text, std::uint64_t offset) {
+    piece_text_ = text;
+    piece_offset_ = offset;
+  }
+
+  // Finds the first word and the first s in [p, end) of the piece; returns
+  // where the echo goes on when both are known, `end` otherwise.
+  const char* find(const char* p, const char* end);
+
+  // The line's text ended at `end`, which ends a word still going on.
+  void text_ended(const char* end) {
+    if (word_begin_ != NOWHERE && word_end_ == NOWHERE) word_end_ = at(end);
+  }
+
+  [[nodiscard]] bool has_anchor() const { return anchor_ != NOWHERE; }
+  [[nodiscard]] bool found() const {
+    return anchor_ != NOWHERE && word_end_ != NOWHERE;
+  }
+
+  // write_head()
+  //
+  // Once found(): hands `console` the first word, ":" and the part of the
+  // word after the first s, and lets the word go. Returns 0 or the errno
+  // value of a failed read.
+  [[nodiscard]] int write_head(TextOutput& console);
+
+  // The keyword the first word is, if any.
+  [[nodiscard]] HeaderKeyword keyword() const;
+
+ private:
+  // The offset in the line of the byte `p` of the current piece.
+  [[nodiscard]] std::uint64_t at(const char* p) const {
+    return piece_offset_ + static_cast<std::uint64_t>(p - piece_text_);
+  }
+  void hold_word(const char* first, const char* last);
+
+  // Where the current piece starts in the line, and its bytes.
+  std::uint64_t piece_offset_ = 0;
+  const char* piece_text_ = nullptr;
+  // Offsets in the line of the first word, [word_begin_, word_end_), and
+  // of the first s; NOWHERE until found.
+  static constexpr std::uint64_t NOWHERE = UINT64_MAX;
+  std::uint64_t word_begin_ = NOWHERE;
+  std::uint64_t word_end_ = NOWHERE;
+  std::uint64_t anchor_ = NOWHERE;
+  // The first word, and its first bytes always, to tell a keyword.
+  HeldWord word_;
+  std::array<char, 6> word_start_{};
+};
+
 // A header line that comes in pieces, handled exactly as
 // handle_header_line() handles the whole line.
 // The echo needs the first word before the text after the first s, which
-// may lie within that word: the word is kept (see HeldWord) until both are
-// known.
+// may lie within that word: the word is kept (see FirstWordAndAnchor)
+// until both are known.
 class LongHeaderLine {
  public:
   // `line_offset`: the offset in the input of the line's first byte.
@@ -106,16 +167,8 @@ class LongHeaderLine {
     echo,        // the echo's head is out; the rest of the text follows
     done,
   };
-  // The offset in the line of the byte `p` of the current piece.
-  [[nodiscard]] std::uint64_t at(const char* p) const {
-    return piece_offset_ + static_cast<std::uint64_t>(p - piece_text_);
-  }
-  // Finds the first word and the first s in [p, end); returns where the
-  // echo goes on when both are known, `end` otherwise.
-  const char* find_word_and_anchor(const char* p, const char* end);
-  void hold_word(const char* first, const char* last);
-  // Writes "\n", the first word, ":" and the part of the word after the
-  // first s. Returns 0 or the errno value of a failed read.
+  // Writes "\n" and the echo's head, and opens the numbers after a
+  // keyword. Returns 0 or the errno value of a failed read.
   int start_echo();
   void echo(const char* first, const char* last);
   void finish(bool newline);
@@ -123,18 +176,9 @@ class LongHeaderLine {
   ColumnTables& tables_;
   TextOutput& console_;
   Phase phase_ = Phase::first_byte;
-  // Where the current piece starts in the line, and its bytes.
+  // Where the current piece starts in the line.
   std::uint64_t piece_offset_ = 0;
-  const char* piece_text_ = nullptr;
-  // Offsets in the line of the first word, [word_begin_, word_end_), and
-  // of the first s; NOWHERE until found.
-  static constexpr std::uint64_t NOWHERE = UINT64_MAX;
-  std::uint64_t word_begin_ = NOWHERE;
-  std::uint64_t word_end_ = NOWHERE;
-  std::uint64_t anchor_ = NOWHERE;
-  // The first word, and its first bytes always, to tell a keyword.
-  HeldWord word_;
-  std::array<char, 6> word_start_{};
+  FirstWordAndAnchor head_;
   HeaderKeyword keyword_ = HeaderKeyword::none;
   // The numbers after a keyword, while they may still change the scan.
   std::optional<NumberCompactor> numbers_;

@@ -14,6 +14,7 @@
 #include "engine/file_io.hpp"
 #include "engine/limits.hpp"
 #include "engine/line_reader.hpp"
+#include "engine/line_scan.hpp"
 #include "engine/long_header_line.hpp"
 #include "engine/long_line_numbers.hpp"
 #include "engine/text_output.hpp"
@@ -61,6 +62,12 @@ class PassNotes {
   virtual void header_over(const ColumnTables& tables) noexcept = 0;
   // Data line `number`, whole or as the short line of its numbers.
   virtual void data_line(const Line& line, std::uint64_t number) noexcept = 0;
+  // As data_line(), with what the data pass's scan of the line saw (see
+  // scan_data_line() and LineScan), so the line need not be scanned again.
+  virtual void data_line_scanned(const Line& line, std::uint64_t number,
+                                 const LineScan& /*scan*/) noexcept {
+    data_line(line, number);
+  }
 
  protected:
   PassNotes() = default;

@@ -44,4 +44,10 @@ void convert_data_line(const Line& line, const ColumnTexts& columns,
   scan_data_line(line, sink);
 }
 
+void convert_data_line(const Line& line, const ColumnTexts& columns,
+                       RowWriter& writer, LineScan& scan) noexcept {
+  TextRows sink(columns, writer);
+  scan_data_line(line, sink, scan);
+}
+
 }  // namespace tnx

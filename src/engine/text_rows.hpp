@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/line_reader.hpp"
+#include "engine/line_scan.hpp"
 #include "engine/row_format.hpp"
 #include "engine/row_writer.hpp"
 
@@ -16,5 +17,10 @@ namespace tnx {
 // nothing. `line` must carry the NUL and padding that LineReader provides.
 void convert_data_line(const Line& line, const ColumnTexts& columns,
                        RowWriter& rows) noexcept;
+
+// As above, noting in `scan` (fresh for each line) what the scan saw
+// besides the rows, for the report.
+void convert_data_line(const Line& line, const ColumnTexts& columns,
+                       RowWriter& rows, LineScan& scan) noexcept;
 
 }  // namespace tnx

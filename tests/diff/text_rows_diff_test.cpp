@@ -180,6 +180,20 @@ std::vector<std::string> row_fields(const std::string& rows, int field) {
   return fields;
 }
 
+// The rows of `line` through the data pass's text sink, with the scan's
+// notes for the report in `scan`.
+std::string convert_noting(const Line& line, const ColumnTables& tables,
+                           LineScan& scan) {
+  test::MemoryFileIo io;
+  const ColumnTexts columns(tables);
+  RowWriter rows(io, io.open("rows"));
+  convert_data_line(line, columns, rows, scan);
+  if (!rows.flush()) return "<write failed>";
+  return io.file("rows");
+}
+
+// The report's scan, alone (scan_line_for_report()) and as the watch of the
+// data pass writing the rows, against the C library.
 TEST(RecordDiff, ReportScanAgreesWithRowsAndCLibrary) {
   SeededRandom random(4343);
   const ColumnTables tables = random_tables(random);
@@ -195,6 +209,21 @@ TEST(RecordDiff, ReportScanAgreesWithRowsAndCLibrary) {
     const LibraryScan want = library_scan(text);
     const std::string rows = test::convert_lines({text}, tables);
     const std::vector<std::string> values = row_fields(rows, 3);
+    // The watch of the data pass, writing the rows, sees the very same.
+    LineScan in_pass;
+    ASSERT_EQ(
+        convert_noting(Line{padded.data(), text.size(), true}, tables, in_pass),
+        rows);
+    ASSERT_EQ(in_pass.blank, scan.blank);
+    ASSERT_EQ(in_pass.has_label, scan.has_label);
+    ASSERT_EQ(in_pass.values, scan.values);
+    ASSERT_EQ(in_pass.stopped_at_count, scan.stopped_at_count);
+    ASSERT_EQ(in_pass.stop, scan.stop);
+    ASSERT_EQ(in_pass.nul, scan.nul);
+    ASSERT_EQ(in_pass.wrap_first, scan.wrap_first);
+    ASSERT_EQ(in_pass.wrap_last, scan.wrap_last);
+    ASSERT_EQ(in_pass.wrap_column, scan.wrap_column);
+    ASSERT_EQ(in_pass.wrap_result, scan.wrap_result);
 
     ASSERT_EQ(scan.values, static_cast<int>(values.size()));
     ASSERT_EQ(scan.blank, want.blank);

@@ -1,9 +1,9 @@
 // What a conversion passed over or changed in its input, noted when the
 // user asks for a report: the converter itself never complains about its
 // input, so these are facts about what the rules did, never guesses. Each
-// is told by the program's own rules: a line is scanned here exactly as the
-// data pass scans it (the same white space, signs, stop rules and
-// wrap-around), only more slowly and with notes, and only when asked.
+// is told by the program's own rules: a data line's findings come from the
+// data pass's own scan of it (a LineScan, line_scan.hpp), so the same white
+// space, signs, stop rules and wrap-around hold.
 #pragma once
 
 #include <array>
@@ -13,6 +13,7 @@
 
 #include "engine/column_tables.hpp"
 #include "engine/line_reader.hpp"
+#include "engine/line_scan.hpp"
 #include "engine/passes.hpp"
 
 namespace tnx {
@@ -69,33 +70,11 @@ struct Finding {
   bool text_cut = false;
 };
 
-// What scanning one data line by the data pass's rules found.
-struct LineScan {
-  bool blank = false;
-  bool has_label = false;
-  // Values taken: the rows the line gives.
-  int values = 0;
-  // Where the values stopped at something other than the end of the text
-  // (text that is no number, or anything after the last value taken), or
-  // null.
-  const char* stop = nullptr;
-  bool stopped_at_count = false;
-  // The first NUL before the line's end, or null.
-  const char* nul = nullptr;
-  // The first number that wraps: its text, its column (0: the label) and
-  // what it reads as; `wrap_first` null when none does.
-  const char* wrap_first = nullptr;
-  const char* wrap_last = nullptr;
-  int wrap_column = 0;
-  std::uint32_t wrap_result = 0;
-};
-
 // scan_line_for_report()
 //
-// Scans `line` (with the NUL and padding the line reader provides) by the
-// data pass's rules and says what happened: a scanner of its own beside
-// the data pass's (data_line.hpp), which its notes would slow down, kept
-// equal to it by a differential test.
+// Scans `line` (with the NUL and padding the line reader provides) with the
+// data pass's scanner (data_line.hpp), keeping no rows, and says what
+// happened.
 [[nodiscard]] LineScan scan_line_for_report(const Line& line) noexcept;
 
 class Findings final : public PassNotes {
@@ -127,6 +106,12 @@ class Findings final : public PassNotes {
   //
   // Notes what data line `number` gives besides its rows.
   void data_line(const Line& line, std::uint64_t number) noexcept override;
+
+  // data_line_scanned()
+  //
+  // As data_line(), from what the data pass's scan of the line saw.
+  void data_line_scanned(const Line& line, std::uint64_t number,
+                         const LineScan& scan) noexcept override;
 
   [[nodiscard]] std::uint64_t count(FindingKind kind) const noexcept {
     return counts_[static_cast<std::size_t>(kind)];
