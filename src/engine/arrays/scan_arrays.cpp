@@ -12,6 +12,7 @@
 
 #include "engine/arrays/shared_fields.hpp"
 #include "engine/data_line.hpp"
+#include "engine/line_scan.hpp"
 #include "engine/passes.hpp"
 
 namespace tnx {
@@ -333,7 +334,8 @@ std::size_t first_chunk_rows(const ConversionInput& input,
              : chunk_rows;
 }
 
-// The data pass into `rows`, each line handed to `notes` first when given.
+// The data pass into `rows`, what it saw of each line handed to `notes`
+// when given.
 // Returns 0 or the errno value of a failed read.
 int run_rows_pass(LineReader& reader, ChunkedRows& rows, PassNotes* notes) {
   if (notes == nullptr) {
@@ -347,14 +349,17 @@ int run_rows_pass(LineReader& reader, ChunkedRows& rows, PassNotes* notes) {
   }
   // Each data line's notes, numbered from the line after the header, as a
   // conversion numbers them; a loop of its own, so the one without a
-  // report stays as it was.
+  // report stays as it was. The notes get what the one scan of the line
+  // saw: a line's values stop where a conversion's do, as the rows take up
+  // to MAX_COLUMNS values too.
   std::uint64_t number = HEADER_LINES + 1;
   return run_data_pass(
       reader,
       [&](const Line& line) {
         rows.next_line();
-        notes->data_line(line, ++number);
-        scan_data_line(line, rows);
+        LineScan scan;
+        scan_data_line(line, rows, scan);
+        notes->data_line_scanned(line, ++number, scan);
       },
       [&rows] { return rows.failed(); }, REPORTED_LINE_NUMBERS);
 }
