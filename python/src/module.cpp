@@ -27,6 +27,7 @@
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
+#include "python_file_io.hpp"
 
 namespace py = pybind11;
 
@@ -94,16 +95,16 @@ ReadResult to_python(ScanArrays& scan, const std::string& console,
   return out;
 }
 
-// Reads the file `name` (a file system path as bytes; "-" is a file of
-// that name).
-ReadResult read_path(const std::string& name, Cancel* cancel) {
+// Reads the input `fs` opens as `name` (`dash`: what "-" stands for).
+ReadResult read_named(FileSystem& fs, const char* name, DashName dash,
+                      Cancel* cancel) {
   ScanArrays scan;
   CappedText console;
   std::string damage;
   {
     py::gil_scoped_release unlocked;
-    CancellableFileSystem fs(system_file_system(), cancel);
-    InputFile in(fs, name.c_str(), DashName::file);
+    CancellableFileSystem cancellable(fs, cancel);
+    InputFile in(cancellable, name, dash);
     if (in.error() != 0) {
       scan.error = in.error();
     } else {
@@ -115,6 +116,33 @@ ReadResult read_path(const std::string& name, Cancel* cancel) {
     }
   }
   return to_python(scan, console.take(), damage);
+}
+
+// Reads the file `name` (a file system path as bytes; "-" is a file of
+// that name).
+ReadResult read_path(const std::string& name, Cancel* cancel) {
+  return read_named(system_file_system(), name.c_str(), DashName::file, cancel);
+}
+
+// The identity of a Python input: that of the file it reads where known
+// (`device`, `inode`: 0 when not), so that no conversion writes over it;
+// a stream, of unknown size.
+FileId object_id(std::uint64_t device, std::uint64_t inode) {
+  FileId id;
+  id.device = device;
+  id.inode = inode;
+  id.kind = FileKind::other;
+  return id;
+}
+
+// Reads a binary file object block by block; raises what its reads raised.
+ReadResult read_file_object(const py::object& file, std::uint64_t device,
+                            std::uint64_t inode, Cancel* cancel) {
+  PythonFileIo io(file, cancel);
+  OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
+  ReadResult result = read_named(fs, "", DashName::file, cancel);
+  io.raise_failure();
+  return result;
 }
 
 // Reads a scan held in memory (any object with the buffer protocol).
@@ -160,19 +188,20 @@ const char* file_name(FailedFile file) {
   return "";
 }
 
-// Converts `input` into `output` as a single run does.
-ConvertResult convert_one(const std::string& input, const std::string& output,
-                          Cancel* cancel) {
+// Converts the input `fs` opens as `input` into `output` as a single run
+// does.
+ConvertResult convert_named(FileSystem& fs, const std::string& input,
+                            const std::string& output, Cancel* cancel) {
   ConversionOutcome outcome;
   CappedText text;
   {
     py::gil_scoped_release unlocked;
-    CancellableFileSystem fs(system_file_system(), cancel);
+    CancellableFileSystem cancellable(fs, cancel);
     // The console moves its text to the CappedText as it grows, so the
     // echo of a long header line is never held whole.
     CappedScratchIo console_io(text);
     Console console(console_io, ConsoleMode::collect);
-    outcome = convert_file(input.c_str(), output.c_str(), fs, console);
+    outcome = convert_file(input.c_str(), output.c_str(), cancellable, console);
     text.add(console.take_text().memory());
   }
   ConvertResult out;
@@ -187,6 +216,33 @@ ConvertResult convert_one(const std::string& input, const std::string& output,
     out.reason = py::bytes(failure.reason);
   }
   return out;
+}
+
+// Converts `input` into `output` as a single run does.
+ConvertResult convert_one(const std::string& input, const std::string& output,
+                          Cancel* cancel) {
+  return convert_named(system_file_system(), input, output, cancel);
+}
+
+// Converts a binary file object, or a scan held in memory (any other
+// object with the buffer protocol), into `output`; `name` is what the
+// console calls the input. Raises what the file object's reads raised.
+ConvertResult convert_object(const py::object& source, const std::string& name,
+                             const std::string& output, std::uint64_t device,
+                             std::uint64_t inode, Cancel* cancel) {
+  if (py::isinstance<py::buffer>(source)) {
+    const py::buffer_info info = py::buffer(source).request();
+    MemoryInputIo io(static_cast<const char*>(info.ptr),
+                     static_cast<std::size_t>(info.size * info.itemsize),
+                     cancel);
+    OneInputFileSystem fs(system_file_system(), io, io.id());
+    return convert_named(fs, name, output, cancel);
+  }
+  PythonFileIo io(source, cancel);
+  OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
+  ConvertResult result = convert_named(fs, name, output, cancel);
+  io.raise_failure();
+  return result;
 }
 
 // The command line's run, with the arguments as bytes; returns the exit
@@ -246,6 +302,23 @@ PYBIND11_MODULE(_core, m) {
   m.def("read_path", &tnx::read_path, py::arg("name"),
         py::arg("cancel") = nullptr,
         "Reads the scan file `name` (bytes) into arrays.");
+  m.def("read_file_object", &tnx::read_file_object, py::arg("file"),
+        py::arg("device") = 0, py::arg("inode") = 0,
+        py::arg("cancel") = nullptr,
+        "Reads a binary file object block by block into arrays; `device` "
+        "and `inode`: the file it reads, where known.");
+  m.def(
+      "read_standard_input",
+      [](tnx::Cancel* cancel) {
+        return tnx::read_named(tnx::system_file_system(), "-",
+                               tnx::DashName::standard_input, cancel);
+      },
+      py::arg("cancel") = nullptr, "Reads standard input into arrays.");
+  m.def("convert_object", &tnx::convert_object, py::arg("source"),
+        py::arg("name"), py::arg("output"), py::arg("device") = 0,
+        py::arg("inode") = 0, py::arg("cancel") = nullptr,
+        "Converts a binary file object or a scan held in memory into the "
+        "row file `output`; `name` is the input's name in the console text.");
   m.def("read_buffer", &tnx::read_buffer, py::arg("source"),
         py::arg("cancel") = nullptr,
         "Reads a scan held in memory into arrays.");
