@@ -15,6 +15,7 @@ row ``i`` of the row file the command line writes.
 
 from __future__ import annotations
 
+import os
 from typing import TYPE_CHECKING, Iterable, List, Optional, Union
 
 from . import _core
@@ -68,7 +69,7 @@ def _read(given: Given, cancel: Optional[_core.Cancel]) -> Scan:
 def _read_or_failure(given: Given, cancel: Optional[_core.Cancel]):
     """The Scan, or the ScanError of a file that could not be read."""
     try:
-        return _read(source, cancel)
+        return _read(given, cancel)
     except ScanError as error:
         return error
 

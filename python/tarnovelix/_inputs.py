@@ -23,7 +23,7 @@ class Readable(Protocol):
 
 
 Content = Union[bytes, bytearray, memoryview]
-Name = Union[str, "os.PathLike[str]", "os.PathLike[bytes]"]
+Name = Union[str, os.PathLike[str], os.PathLike[bytes]]
 Source = Union[Name, Content, Readable]
 
 ACCEPTED = (
@@ -32,7 +32,7 @@ ACCEPTED = (
     "bytearray, memoryview)"
 )
 
-# Content this long or shorter that holds no line end and gives nothing is
+# Bytes this long or shorter that hold no line end and give nothing are
 # most likely a file's name given as bytes (no name is longer).
 _NAME_BYTES = 4096
 
@@ -49,6 +49,8 @@ class Given(NamedTuple):
     shown: Optional[str]
     device: int = 0
     inode: int = 0
+    # Content given as `bytes`, the type a name may be held in.
+    as_bytes: bool = False
 
     def read(self, cancel) -> _core.ReadResult:
         if self.kind == "name":
@@ -61,10 +63,10 @@ class Given(NamedTuple):
 
     def looks_like_a_name(self, result: _core.ReadResult) -> bool:
         """Whether this content gave nothing and could be a file's name
-        given as bytes: short, with no line end."""
+        given as bytes: bytes, short, with no line end."""
         view = self.value
         return (
-            self.kind == "content"
+            self.as_bytes
             and isinstance(view, memoryview)
             and 0 < view.nbytes <= _NAME_BYTES
             and b"\n" not in view.tobytes()
@@ -117,7 +119,7 @@ def given_of(source: object, call: str = "read") -> Given:
     except TypeError:
         pass
     else:
-        return Given("content", view, None)
+        return Given("content", view, None, as_bytes=isinstance(source, bytes))
     if isinstance(source, io.TextIOBase):
         raise TypeError(
             "%s() reads a file opened in binary mode ('rb'), not %s"
