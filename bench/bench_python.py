@@ -7,7 +7,8 @@
   convert + numpy.loadtxt  the row file, then numpy.loadtxt of it
   read_many (300 files)    the package, one frame with a file column
   pandas loop (300 files)  pandas.read_csv over their row files
-  peak memory              of read(), against the size of its arrays
+  peak memory              of read(), against the size of its arrays: of a
+                           name, a file object over a pipe, a BytesIO
 
 The command line and read(), and read_many() and the pandas loop, take
 turns round by round, so that both of a pair see the same machine; each
@@ -56,16 +57,29 @@ def side_by_side(functions, rounds):
     return [(min(t), sorted(t)[len(t) // 2]) for t in times]
 
 
-def peak_memory(scan_path):
-    """Peak resident memory of a fresh process reading the scan, above what
-    it held before the read, and the size of the arrays (bytes)."""
+# How peak_memory() hands the scan to read(): by name, as a file object
+# over a pipe (its content never whole in the process), or as a BytesIO
+# holding it (made before the measure starts).
+SOURCES = {
+    "name": "source = sys.argv[1]",
+    "pipe file object": "import subprocess\n"
+                        "source = subprocess.Popen(['cat', sys.argv[1]], stdout=subprocess.PIPE).stdout",
+    "BytesIO": "import io\nsource = io.BytesIO(open(sys.argv[1], 'rb').read())",
+}
+
+
+def peak_memory(scan_path, how="name"):
+    """Peak resident memory of a fresh process reading the scan (given as
+    SOURCES[how] says), above what it held before the read, and the size
+    of the arrays (bytes)."""
     code = (
         "import sys, tarnovelix, numpy\n"
+        + SOURCES[how] + "\n"
         "def kib(field):\n"
         "    text = open('/proc/self/status').read()\n"
         "    return int(text.split(field + ':')[1].split()[0]) * 1024\n"
         "before = kib('VmRSS')\n"
-        "s = tarnovelix.read(sys.argv[1])\n"
+        "s = tarnovelix.read(source)\n"
         "after = kib('VmHWM')\n"
         "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value))\n"
         "print(before, after, size)\n"
@@ -147,7 +161,7 @@ def main():
     assert sum(len(f) for f in pandas_loop()) == small_rows
     (many, many_median), (loop, loop_median) = side_by_side(
         [lambda: tarnovelix.read_many(files), pandas_loop], arguments.rounds)
-    peak, size = peak_memory(scan)
+    peaks = {how: peak_memory(scan, how) for how in SOURCES}
 
     mib = 1 << 20
     print("== Scans into arrays: %s, %d lines, %d rows (%.1f MB)"
@@ -163,8 +177,10 @@ def main():
     print("%-34s %9.3f %9.3f   read_many() %.1fx faster (%.1fx; target >= 5)"
           % ("loop of pandas.read_csv", loop, loop_median, loop / many, loop_median / many_median))
     print("== Peak memory of read()")
-    print("%-34s %9.1f MiB" % ("arrays", size / mib))
-    print("%-34s %9.1f MiB   %.1f MiB above the arrays" % ("peak resident memory added", peak / mib, (peak - size) / mib))
+    print("%-34s %9.1f MiB" % ("arrays", peaks["name"][1] / mib))
+    for how, (peak, size) in peaks.items():
+        print("%-34s %9.1f MiB   %.1f MiB above the arrays"
+              % ("peak added, read(%s)" % how, peak / mib, (peak - size) / mib))
     for f in work.rglob("*"):
         if f.is_file():
             f.unlink()

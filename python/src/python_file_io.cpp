@@ -10,7 +10,12 @@ namespace tnx {
 
 PythonFileIo::PythonFileIo(py::object file, const Cancel* cancel)
     : cancel_(cancel) {
-  if (py::hasattr(file, "readinto")) {
+  // readinto1 makes one call of the stream below where the file object is
+  // buffered, so a read of a pipe returns what came, as a read of the
+  // descriptor does; readinto would wait until the buffer is full.
+  if (py::hasattr(file, "readinto1")) {
+    readinto_ = file.attr("readinto1");
+  } else if (py::hasattr(file, "readinto")) {
     readinto_ = file.attr("readinto");
   } else {
     read_ = file.attr("read");

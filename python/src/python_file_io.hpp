@@ -22,7 +22,7 @@ namespace tnx {
 inline constexpr int OBJECT_FD = INT_MAX;
 
 // A Python binary file object read as a stream: each read() is one call of
-// its readinto() (or read() where it has none) into the caller's buffer.
+// its readinto1(), readinto() or else read(), into the caller's buffer.
 // The first Python exception a call raises fails that read (EIO) and every
 // later one, and is kept for raise_failure(). Made and destroyed with the
 // GIL held; read() may be called from any thread without it.

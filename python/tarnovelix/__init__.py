@@ -27,7 +27,7 @@ from ._sources import checked_errors, checked_jobs, convert_source, input_names,
 from ._workers import on_caller_or_worker, run_all
 
 if TYPE_CHECKING:
-    import pandas
+    import pandas  # type: ignore[import]  # Debian's has no type information
 
 __version__: str = _core.version
 

@@ -10,7 +10,7 @@ from __future__ import annotations
 
 import io
 import os
-from typing import NamedTuple, Optional, Protocol, Union
+from typing import Any, NamedTuple, Optional, Protocol, Union
 
 from . import _core
 from ._names import file_name
@@ -45,7 +45,7 @@ class Given(NamedTuple):
     `inode`: the file a file object reads, where known (0 otherwise)."""
 
     kind: str
-    value: object
+    value: Any
     shown: Optional[str]
     device: int = 0
     inode: int = 0
@@ -75,7 +75,7 @@ class Given(NamedTuple):
         )
 
 
-def expanded(name: Name) -> str:
+def expanded(name: Union[Name, bytes]) -> str:
     """A name as str, "~" expanded as os.path.expanduser does."""
     return os.path.expanduser(os.fsdecode(os.fspath(name)))
 
@@ -127,5 +127,5 @@ def given_of(source: object, call: str = "read") -> Given:
         )
     if not is_file_object(source):
         raise refused(source, call)
-    name = getattr(source, "name", None)
-    return Given("file", source, name if isinstance(name, str) else None, *_file_identity(source))
+    label = getattr(source, "name", None)
+    return Given("file", source, label if isinstance(label, str) else None, *_file_identity(source))

@@ -13,7 +13,7 @@ from ._names import decode
 if TYPE_CHECKING:
     # For the annotations only: pandas and xarray are imported by the calls
     # that use them.
-    import pandas
+    import pandas  # type: ignore[import]  # Debian's has no type information
     import xarray
 
 

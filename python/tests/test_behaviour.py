@@ -124,8 +124,9 @@ def test_version_is_the_programs(program):
 # (call, where the scan comes from): each keeps its memory to its arrays
 # whatever the length of a header line.
 LONG_LINE_CALLS = [
-    ("read", "file"), ("read", "memory"), ("read", "pipe"), ("read_many", "file"),
-    ("convert", "file"), ("convert", "pipe"), ("convert_many", "file"),
+    ("read", "file"), ("read", "memory"), ("read", "pipe"), ("read", "file object"),
+    ("read_many", "file"), ("read_many", "file object"),
+    ("convert", "file"), ("convert", "pipe"), ("convert", "file object"), ("convert_many", "file"),
 ]
 
 
