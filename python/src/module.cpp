@@ -23,7 +23,6 @@
 #include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
 #include "program/console.hpp"
-#include "program/decoding_io.hpp"
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
@@ -145,27 +144,14 @@ ReadResult read_file_object(const py::object& file, std::uint64_t device,
   return result;
 }
 
-// Reads a scan held in memory (any object with the buffer protocol).
+// Reads a scan held in memory (any object with the buffer protocol); packed
+// bytes are read as the text they hold, as a packed file is.
 ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
   const py::buffer_info info = source.request();
-  ScanArrays scan;
-  CappedText console;
-  std::string damage;
-  {
-    py::gil_scoped_release unlocked;
-    MemoryInputIo io(static_cast<const char*>(info.ptr),
-                     static_cast<std::size_t>(info.size * info.itemsize),
-                     cancel);
-    // Packed bytes are read as the text they hold, as a packed file is.
-    DecodingIo packed(io);
-    packed.sniff(0, true);
-    CappedTextOutput text(console);
-    scan = read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}),
-                       text, {}, CHUNK_ROWS, {allocate_in_large_pages});
-    packed.stop();
-    if (scan.error != 0) damage = packed.reason();
-  }
-  return to_python(scan, console.take(), damage);
+  MemoryInputIo io(static_cast<const char*>(info.ptr),
+                   static_cast<std::size_t>(info.size * info.itemsize), cancel);
+  OneInputFileSystem fs(system_file_system(), io, io.id());
+  return read_named(fs, "", DashName::file, cancel);
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -290,6 +276,28 @@ void bind_types(py::module_& m) {
       .def_readonly("reason", &ConvertResult::reason);
 }
 
+// The calls that read or convert a source that is no name: a binary file
+// object, standard input, a scan held in memory (converted).
+void bind_object_sources(py::module_& m) {
+  m.def("read_file_object", &read_file_object, py::arg("file"),
+        py::arg("device") = 0, py::arg("inode") = 0,
+        py::arg("cancel") = nullptr,
+        "Reads a binary file object block by block into arrays; `device` "
+        "and `inode`: the file it reads, where known.");
+  m.def(
+      "read_standard_input",
+      [](Cancel* cancel) {
+        return read_named(system_file_system(), "-", DashName::standard_input,
+                          cancel);
+      },
+      py::arg("cancel") = nullptr, "Reads standard input into arrays.");
+  m.def("convert_object", &convert_object, py::arg("source"), py::arg("name"),
+        py::arg("output"), py::arg("device") = 0, py::arg("inode") = 0,
+        py::arg("cancel") = nullptr,
+        "Converts a binary file object or a scan held in memory into the "
+        "row file `output`; `name` is the input's name in the console text.");
+}
+
 }  // namespace
 }  // namespace tnx
 
@@ -299,26 +307,10 @@ PYBIND11_MODULE(_core, m) {
   m.attr("version") = TNX_VERSION;
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
+  tnx::bind_object_sources(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
         py::arg("cancel") = nullptr,
         "Reads the scan file `name` (bytes) into arrays.");
-  m.def("read_file_object", &tnx::read_file_object, py::arg("file"),
-        py::arg("device") = 0, py::arg("inode") = 0,
-        py::arg("cancel") = nullptr,
-        "Reads a binary file object block by block into arrays; `device` "
-        "and `inode`: the file it reads, where known.");
-  m.def(
-      "read_standard_input",
-      [](tnx::Cancel* cancel) {
-        return tnx::read_named(tnx::system_file_system(), "-",
-                               tnx::DashName::standard_input, cancel);
-      },
-      py::arg("cancel") = nullptr, "Reads standard input into arrays.");
-  m.def("convert_object", &tnx::convert_object, py::arg("source"),
-        py::arg("name"), py::arg("output"), py::arg("device") = 0,
-        py::arg("inode") = 0, py::arg("cancel") = nullptr,
-        "Converts a binary file object or a scan held in memory into the "
-        "row file `output`; `name` is the input's name in the console text.");
   m.def("read_buffer", &tnx::read_buffer, py::arg("source"),
         py::arg("cancel") = nullptr,
         "Reads a scan held in memory into arrays.");

@@ -8,7 +8,7 @@ namespace py = pybind11;
 
 namespace tnx {
 
-PythonFileIo::PythonFileIo(py::object file, const Cancel* cancel)
+PythonFileIo::PythonFileIo(const py::object& file, const Cancel* cancel)
     : cancel_(cancel) {
   // readinto1 makes one call of the stream below where the file object is
   // buffered, so a read of a pipe returns what came, as a read of the

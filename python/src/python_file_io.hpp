@@ -28,7 +28,7 @@ inline constexpr int OBJECT_FD = INT_MAX;
 // GIL held; read() may be called from any thread without it.
 class PythonFileIo final : public FileIo {
  public:
-  PythonFileIo(pybind11::object file, const Cancel* cancel);
+  PythonFileIo(const pybind11::object& file, const Cancel* cancel);
 
   IoResult create_scratch() override { return {0, ENOSYS}; }
   IoResult read(int fd, char* buffer, std::size_t size) override;
