@@ -56,8 +56,7 @@ def __dir__() -> List[str]:
 def _read(given: Given, cancel: Optional[_core.Cancel]) -> Scan:
     result = given.read(cancel)
     if result.error != 0:
-        shown = given.shown or ("<memory>" if given.kind == "content" else "<file object>")
-        raise error_of(result.error, shown, result.reason)
+        raise error_of(result.error, given.label(), result.reason)
     if given.looks_like_a_name(result):
         raise ValueError(
             "bytes are a scan's content, and these hold no line: give a "
@@ -102,9 +101,9 @@ def read_many(
     """Reads many scans into one pandas DataFrame.
 
     ``sources`` is a list of sources (as :func:`read` takes them), one
-    file object or content, or one name: a file, a glob pattern (``"scans/*.dat"``, its matches sorted; a
-    pattern that matches nothing is read as the name it is, and fails as a
-    missing file) or a folder (its ``*.dat`` files and the packed
+    file object or content, or one name: a file, a glob pattern
+    (``"scans/*.dat"``, its matches sorted; a pattern that matches nothing
+    is read as the name it is, and fails as a missing file) or a folder (its ``*.dat`` files and the packed
     ``*.dat.gz``, ``.bz2``, ``.xz`` and ``.zst``, sorted). The columns of
     :meth:`Scan.to_pandas` and ``file`` (categorical: the name of each
     row's scan, as given), the scans in order. ``jobs`` threads read at
@@ -122,10 +121,7 @@ def read_many(
     items = [given_of(item, "read_many") for item in names_of(sources)]
     one = _read if errors == "raise" else _read_or_failure
     results = run_all(one, items, count) if items else []
-    names = [
-        g.shown or "<%s %d>" % ("memory" if g.kind == "content" else "file", i)
-        for i, g in enumerate(items)
-    ]
+    names = [given.label(i) for i, given in enumerate(items)]
     scans, names = kept(results, names, errors, ScanWarning)
     return frame_of(pandas, scans, names)
 

@@ -52,6 +52,14 @@ class Given(NamedTuple):
     # Content given as `bytes`, the type a name may be held in.
     as_bytes: bool = False
 
+    def label(self, index: Optional[int] = None) -> str:
+        """What messages call this source: its name, or else "<memory>" or
+        "<file object>", numbered with `index` ("<memory 2>")."""
+        if self.shown is not None:
+            return self.shown
+        what = "memory" if self.kind == "content" else "file object"
+        return "<%s>" % what if index is None else "<%s %d>" % (what, index)
+
     def read(self, cancel) -> _core.ReadResult:
         if self.kind == "name":
             return _core.read_path(file_name(self.value), cancel)

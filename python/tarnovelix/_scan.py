@@ -62,7 +62,8 @@ class Scan:
     uint32 and ``value`` uint32. ``header`` holds the tables, ``console``
     the text the command line prints for the header (each line kept to its
     first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
-    (None for a scan in memory).
+    (a file object's ``name``; None for a scan in memory or a file object
+    without a name).
     """
 
     label: np.ndarray

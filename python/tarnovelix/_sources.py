@@ -84,7 +84,7 @@ def convert_source(job: Tuple[Given, str], cancel) -> Conversion:
     """Converts a file object or content (`job`: the source and the row
     file's name); what the file object's reads raised passes through."""
     given, output = job
-    shown = given.shown or ("<memory>" if given.kind == "content" else "<file object>")
+    shown = given.label()
     # The console's name for the input; "-" would be standard input.
     name = "./-" if shown == "-" else shown
     outcome = _core.convert_object(

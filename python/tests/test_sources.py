@@ -205,8 +205,8 @@ def with_standard_input(name, call, *args):
 
 
 # Each way to give the example scan: the source (made anew for each call)
-# and the name read_many gives it ("<memory>", "<file>": content, a file
-# object without a name, which the Scan calls None).
+# and the name read_many gives it ("<memory>", "<file object>": content, a
+# file object without a name, which the Scan calls None).
 SOURCES = [
     ("str", lambda d: "ex.dat", "ex.dat"),
     ("Path", lambda d: pathlib.Path("ex.dat"), "ex.dat"),
@@ -218,10 +218,10 @@ SOURCES = [
     ("unbuffered file", lambda d: open("ex.dat", "rb", buffering=0), "ex.dat"),
     ("packed open file", lambda d: open("ex.dat.gz", "rb"), "ex.dat.gz"),
     ("gzip.open", lambda d: gzip.open("ex.dat.gz"), "ex.dat.gz"),
-    ("BytesIO", lambda d: io.BytesIO(d), "<file>"),
-    ("packed BytesIO", lambda d: io.BytesIO(gzip.compress(d)), "<file>"),
-    ("read alone", lambda d: Trickle(d, readinto=False), "<file>"),
-    ("readinto alone", lambda d: Trickle(d), "<file>"),
+    ("BytesIO", lambda d: io.BytesIO(d), "<file object>"),
+    ("packed BytesIO", lambda d: io.BytesIO(gzip.compress(d)), "<file object>"),
+    ("read alone", lambda d: Trickle(d, readinto=False), "<file object>"),
+    ("readinto alone", lambda d: Trickle(d), "<file object>"),
     ("bytes", lambda d: d, "<memory>"),
     ("packed bytes", lambda d: gzip.compress(d), "<memory>"),
     ("bytearray", lambda d: bytearray(d), "<memory>"),
@@ -255,7 +255,7 @@ def test_read_many_takes_sources_of_every_kind_in_one_list(example):
     frame = tarnovelix.read_many(
         [io.BytesIO(example), "ex.dat", example, open("ex.dat.gz", "rb"), memoryview(example)], jobs=3)
     assert frame["file"].cat.categories.tolist() == [
-        "<file 0>", "ex.dat", "<memory 2>", "ex.dat.gz", "<memory 4>"]
+        "<file object 0>", "ex.dat", "<memory 2>", "ex.dat.gz", "<memory 4>"]
     assert frame.value.tolist() == expected.value.tolist() * 5
 
 
