@@ -1,60 +1,97 @@
 #!/usr/bin/env python3
-"""Reading scans into arrays, side by side with the peers, in one run:
+"""Reading scans into Python, side by side with the peers, in one run.
 
-  read()                   the package, the standard file into arrays
-  command line             the program converting it to /dev/null
-  convert + pandas         the row file, then pandas.read_csv of it
-  convert + numpy.loadtxt  the row file, then numpy.loadtxt of it
-  read_many (300 files)    the package, one frame with a file column
-  pandas loop (300 files)  pandas.read_csv over their row files
-  peak memory              of read(), against the size of its arrays: of a
+Each row of the table is a pair timed side by side, the two taking turns
+round by round so that both see the same machine: the subject (the
+package) and its reference (the command line, or what a pandas user would
+write), each shown as the median of its rounds and its minimum, and the
+ratio of the medians against its target:
+
+  read()                   vs the command line converting to /dev/null
+  read(report=True)        vs the command line with --report to /dev/null
+  read(report=True)        vs read() (what the report adds)
+  read_many (300 files)    vs a loop of pandas.read_csv over their row files
+  convert + pandas         the row file, then pandas.read_csv of it (once)
+  convert + numpy.loadtxt  the row file, then numpy.loadtxt of it (once)
+  peak memory              of read(), above the size of its arrays: of a
                            name, a file object over a pipe, a BytesIO
 
-The command line and read(), and read_many() and the pandas loop, take
-turns round by round, so that both of a pair see the same machine; each
-shows the minimum and the median of its rounds, and the ratios are of the
-minimums (of the medians in brackets). The slow peers run once. The
-arrays are checked against the row file before any figure is printed."""
+A row is one Comparison in comparisons(): adding a figure is adding one.
+The arrays are checked against the row file, and the report against the
+command line's, before any figure is printed."""
 
 import argparse
-import os
 import pathlib
-import resource
+import statistics
 import subprocess
 import sys
 import tempfile
 import time
+from dataclasses import dataclass
+from typing import Callable, List, Optional
 
 import numpy as np
 
+MIB = 1 << 20
 
-def timed(function, rounds):
-    times = []
-    result = None
-    for _ in range(rounds):
-        # The last round's result is let go before the clock starts: giving
-        # back its memory is not part of the next call.
-        result = None
-        start = time.perf_counter()
-        result = function()
-        times.append(time.perf_counter() - start)
-    return min(times), (max(times) - min(times)) / min(times) * 100, result
+
+@dataclass
+class Comparison:
+    """A subject timed against its reference. The ratio shown is the
+    subject's median over the reference's (`at_most`: the target it must
+    stay under), or with `speedup` the reference's over the subject's
+    (`at_least`: the target it must reach). A reference that is slow runs
+    `reference_rounds` times (once), after no warm-up."""
+
+    subject: str
+    run_subject: Callable
+    reference: str
+    run_reference: Callable
+    rounds: int
+    at_most: Optional[float] = None
+    at_least: Optional[float] = None
+    speedup: bool = False
+    reference_rounds: Optional[int] = None
 
 
 def side_by_side(functions, rounds):
-    """Times each function `rounds` times, taking turns, after one call
-    each to warm up, so that every one sees the same machine: the minimum
-    and the median of each."""
+    """Times each function its count of `rounds`, taking turns while any
+    has rounds left (after one call to warm up of each that runs more than
+    once): the median and the minimum of each."""
     times = [[] for _ in functions]
-    for function in functions:
-        function()
-    for _ in range(rounds):
+    for function, count in zip(functions, rounds):
+        if count > 1:
+            function()
+    for turn in range(max(rounds)):
         for i, function in enumerate(functions):
+            if turn >= rounds[i]:
+                continue
             start = time.perf_counter()
             result = function()
             times[i].append(time.perf_counter() - start)
+            # Giving back a result's memory is not part of the next call.
             del result
-    return [(min(t), sorted(t)[len(t) // 2]) for t in times]
+    return [(statistics.median(t), min(t)) for t in times]
+
+
+def verdict(figure, at_most=None, at_least=None):
+    """The target next to a figure and whether it is met."""
+    if at_most is not None:
+        return "target <= %g: %s" % (at_most, "met" if figure <= at_most else "NOT MET")
+    if at_least is not None:
+        return "target >= %g: %s" % (at_least, "met" if figure >= at_least else "NOT MET")
+    return ""
+
+
+def print_comparison(row, times):
+    (subject, subject_min), (reference, reference_min) = times
+    ratio = reference / subject if row.speedup else subject / reference
+    ratio_min = reference_min / subject_min if row.speedup else subject_min / reference_min
+    how = "times faster" if row.speedup else "times the time"
+    print("%-36s %8.3f %8.3f" % (row.reference, reference, reference_min))
+    print("%-36s %8.3f %8.3f   %.2f %s (min %.2f)   %s"
+          % (row.subject, subject, subject_min, ratio, how, ratio_min,
+             verdict(ratio, row.at_most, row.at_least)))
 
 
 # How peak_memory() hands the scan to read(): by name, as a file object
@@ -89,59 +126,31 @@ def peak_memory(scan_path, how="name"):
     return int(out[1]) - int(out[0]), int(out[2])
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--datagen", required=True)
-    parser.add_argument("--lines", type=int, default=100_000)
-    parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--small-files", type=int, default=300)
-    parser.add_argument("--small-lines", type=int, default=50)
-    arguments = parser.parse_args()
+def program_run(program, *args):
+    return lambda: subprocess.run([program, *args], stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL, check=True)
 
-    import pandas as pd
 
-    import tarnovelix
-
-    work = pathlib.Path(tempfile.mkdtemp(prefix="tnx-bench-python-"))
-    scan = work / "standard.dat"
-    with open(scan, "wb") as out:
-        subprocess.run([arguments.datagen, "standard", str(arguments.lines)], stdout=out, check=True)
-    rows_file = work / "standard.ntp"
-    subprocess.run([arguments.program, scan, rows_file], capture_output=True, check=True)
-
-    # Checked first: the arrays must be the row file's numbers.
-    arrays = tarnovelix.read(scan)
-    head = arrays.format_rows() if len(arrays) <= 200_000 else b"".join(
-        b"%4d %.3f %u %u\n" % r for r in zip(arrays.label[:200_000].tolist(), arrays.point[:200_000].tolist(),
-                                           arrays.events[:200_000].tolist(), arrays.value[:200_000].tolist()))
+def check_arrays(tarnovelix, program, scan, rows_file):
+    """The arrays must be the row file's numbers (its first 200,000 rows),
+    and the report the command line's; returns the count of rows."""
+    subprocess.run([program, scan, rows_file], capture_output=True, check=True)
+    arrays = tarnovelix.read(scan, report=True)
+    n = min(len(arrays), 200_000)
+    head = b"".join(b"%4d %.3f %u %u\n" % r for r in zip(
+        arrays.label[:n].tolist(), arrays.point[:n].tolist(),
+        arrays.events[:n].tolist(), arrays.value[:n].tolist()))
     with open(rows_file, "rb") as f:
         assert f.read(len(head)) == head, "the arrays differ from the row file"
-    rows = len(arrays)
-    del arrays
+    report = subprocess.run([program, scan, "/dev/null", "--report"],
+                            capture_output=True, check=True).stderr.decode()
+    lines = ["tarnovelix: " + line for line in arrays.findings.report_lines(str(scan))]
+    assert report.splitlines() == lines, "the report differs from the command line's"
+    return len(arrays)
 
-    assert len(tarnovelix.read(scan)) == rows
-    (cli, cli_median), (read, read_median) = side_by_side(
-        [lambda: subprocess.run([arguments.program, scan, "/dev/null"], stdout=subprocess.DEVNULL, check=True),
-         lambda: tarnovelix.read(scan)],
-        2 * arguments.rounds + 1)
 
-    def convert_then_pandas():
-        subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
-        return pd.read_csv(rows_file, sep=r"\s+", header=None, engine="c")
-
-    pandas_time, _, frame = timed(convert_then_pandas, 1)
-    assert len(frame) == rows
-    del frame
-
-    def convert_then_loadtxt():
-        subprocess.run([arguments.program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
-        return np.loadtxt(rows_file)
-
-    loadtxt_time, _, table = timed(convert_then_loadtxt, 1)
-    assert len(table) == rows
-    del table
-
+def small_files(arguments, work):
+    """The many small scans and their row files."""
     small = work / "small"
     small.mkdir()
     files = []
@@ -152,35 +161,82 @@ def main():
                            stdout=out, check=True)
         files.append(path)
     subprocess.run([arguments.program, "--batch", "-q", *files], check=True)
-    row_files = [f.with_suffix(".ntp") for f in files]
+    return files, [f.with_suffix(".ntp") for f in files]
+
+
+def comparisons(arguments, scan, rows_file, files, row_files) -> List[Comparison]:
+    import pandas as pd
+
+    import tarnovelix
+
+    program = arguments.program
+    rounds = 2 * arguments.rounds + 1
+
+    def convert_then(read_rows):
+        def run():
+            subprocess.run([program, scan, rows_file], stdout=subprocess.DEVNULL, check=True)
+            return read_rows(rows_file)
+        return run
+
+    return [
+        Comparison("read() into arrays", lambda: tarnovelix.read(scan),
+                   "command line to /dev/null", program_run(program, scan, "/dev/null"),
+                   rounds, at_most=1.25),
+        Comparison("read(report=True)", lambda: tarnovelix.read(scan, report=True),
+                   "command line --report to /dev/null",
+                   program_run(program, scan, "/dev/null", "--report"),
+                   rounds, at_most=1.25),
+        Comparison("read(report=True)", lambda: tarnovelix.read(scan, report=True),
+                   "read()", lambda: tarnovelix.read(scan), rounds),
+        Comparison("read_many() of %d files" % len(files), lambda: tarnovelix.read_many(files),
+                   "loop of pandas.read_csv",
+                   lambda: [pd.read_csv(f, sep=r"\s+", header=None, engine="c") for f in row_files],
+                   arguments.rounds, at_least=15, speedup=True),
+        Comparison("read() into arrays", lambda: tarnovelix.read(scan),
+                   "convert + pandas.read_csv",
+                   convert_then(lambda f: pd.read_csv(f, sep=r"\s+", header=None, engine="c")),
+                   rounds, at_least=20, speedup=True, reference_rounds=1),
+        Comparison("read() into arrays", lambda: tarnovelix.read(scan),
+                   "convert + numpy.loadtxt", convert_then(np.loadtxt), rounds,
+                   speedup=True, reference_rounds=1),
+    ]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--datagen", required=True)
+    parser.add_argument("--lines", type=int, default=100_000)
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--small-files", type=int, default=300)
+    parser.add_argument("--small-lines", type=int, default=50)
+    arguments = parser.parse_args()
+
+    import tarnovelix
+
+    work = pathlib.Path(tempfile.mkdtemp(prefix="tnx-bench-python-"))
+    scan = work / "standard.dat"
+    with open(scan, "wb") as out:
+        subprocess.run([arguments.datagen, "standard", str(arguments.lines)], stdout=out, check=True)
+    rows_file = work / "standard.ntp"
+    rows = check_arrays(tarnovelix, arguments.program, scan, rows_file)
+    files, row_files = small_files(arguments, work)
     small_rows = len(tarnovelix.read_many(files))
 
-    def pandas_loop():
-        return [pd.read_csv(f, sep=r"\s+", header=None, engine="c") for f in row_files]
-
-    assert sum(len(f) for f in pandas_loop()) == small_rows
-    (many, many_median), (loop, loop_median) = side_by_side(
-        [lambda: tarnovelix.read_many(files), pandas_loop], arguments.rounds)
+    print("== %s: %d lines, %d rows (%.1f MB); %d small files of %d lines, %d rows"
+          % (scan.name, arguments.lines, rows, scan.stat().st_size / 1e6,
+             len(files), arguments.small_lines, small_rows))
+    print("%-36s %8s %8s" % ("seconds", "median", "min"))
+    for row in comparisons(arguments, scan, rows_file, files, row_files):
+        counts = [row.rounds, row.reference_rounds or row.rounds]
+        print_comparison(row, side_by_side([row.run_subject, row.run_reference], counts))
     peaks = {how: peak_memory(scan, how) for how in SOURCES}
-
-    mib = 1 << 20
-    print("== Scans into arrays: %s, %d lines, %d rows (%.1f MB)"
-          % (scan.name, arguments.lines, rows, scan.stat().st_size / 1e6))
-    print("%-34s %9s %9s" % ("", "seconds", "median"))
-    print("%-34s %9.3f %9.3f" % ("command line to /dev/null", cli, cli_median))
-    print("%-34s %9.3f %9.3f   %.2fx the command line (%.2fx; target <= 1.5)"
-          % ("read() into arrays", read, read_median, read / cli, read_median / cli_median))
-    print("%-34s %9.3f %9s   read() %.1fx faster (target >= 20)" % ("convert + pandas.read_csv", pandas_time, "once", pandas_time / read))
-    print("%-34s %9.3f %9s   read() %.1fx faster" % ("convert + numpy.loadtxt", loadtxt_time, "once", loadtxt_time / read))
-    print("== %d small files of %d lines, %d rows" % (len(files), arguments.small_lines, small_rows))
-    print("%-34s %9.3f %9.3f" % ("read_many()", many, many_median))
-    print("%-34s %9.3f %9.3f   read_many() %.1fx faster (%.1fx; target >= 5)"
-          % ("loop of pandas.read_csv", loop, loop_median, loop / many, loop_median / many_median))
     print("== Peak memory of read()")
-    print("%-34s %9.1f MiB" % ("arrays", peaks["name"][1] / mib))
+    print("%-36s %8.1f MiB" % ("arrays", peaks["name"][1] / MIB))
     for how, (peak, size) in peaks.items():
-        print("%-34s %9.1f MiB   %.1f MiB above the arrays"
-              % ("peak added, read(%s)" % how, peak / mib, (peak - size) / mib))
+        print("%-36s %8.1f MiB   %.1f MiB above the arrays   %s"
+              % ("peak added, read(%s)" % how, peak / MIB, (peak - size) / MIB,
+                 verdict((peak - size) / MIB, at_most=16)))
     for f in work.rglob("*"):
         if f.is_file():
             f.unlink()

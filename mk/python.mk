@@ -2,8 +2,10 @@
 # with Debian's python3-build, python3-wheel and python3-setuptools, without
 # build isolation, so nothing is downloaded; install it with pip into a
 # venv made with --system-site-packages (NumPy and pandas from Debian).
-# `make bench-python` compares reading scans into arrays with the peers
-# (BENCH_QUICK=1: a 20,000-line file).
+# `make bench-python` times reading scans into arrays (with and without the
+# report) side by side with the command line and the pandas peers, each
+# ratio printed with its target and whether it is met (BENCH_QUICK=1: a
+# 20,000-line file).
 PYTHON ?= /usr/bin/python3
 
 .PHONY: python python-test bench-python

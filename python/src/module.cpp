@@ -17,6 +17,7 @@
 #include "cancellable_files.hpp"
 #include "capped_text.hpp"
 #include "engine/arrays/scan_arrays.hpp"
+#include "findings_binding.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
 #include "platform/process.hpp"
@@ -53,7 +54,8 @@ const char* keyword_name(HeaderKeyword keyword) {
 }
 
 // What a read gives Python: the arrays of the rows, the header's tables,
-// the console text, and the errno value of a failure (0: none).
+// the console text, the errno value of a failure (0: none), and the
+// findings of a read with a report (None without).
 struct ReadResult {
   py::array label, column, point, events, value;
   py::array points, events_table;
@@ -63,6 +65,7 @@ struct ReadResult {
   // The decoder's words for a damaged packed input; empty: the system's
   // text for `error`.
   py::bytes reason;
+  py::object findings = py::none();
 };
 
 ReadResult to_python(ScanArrays& scan, const std::string& console,
@@ -94,9 +97,18 @@ ReadResult to_python(ScanArrays& scan, const std::string& console,
   return out;
 }
 
-// Reads the input `fs` opens as `name` (`dash`: what "-" stands for).
+// The findings a read with a report noted, else None.
+py::object findings_or_none(const Findings* findings) {
+  if (findings == nullptr) return py::none();
+  return py::cast(findings_of(*findings));
+}
+
+// Reads the input `fs` opens as `name` (`dash`: what "-" stands for),
+// noting its findings when `report` is set.
 ReadResult read_named(FileSystem& fs, const char* name, DashName dash,
-                      Cancel* cancel) {
+                      Cancel* cancel, bool report) {
+  Findings findings;
+  Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
   CappedText console;
   std::string damage;
@@ -109,18 +121,21 @@ ReadResult read_named(FileSystem& fs, const char* name, DashName dash,
     } else {
       CappedTextOutput text(console);
       scan = read_arrays(in.io(), in.input(), text, {}, CHUNK_ROWS,
-                         {allocate_in_large_pages});
+                         {allocate_in_large_pages}, notes);
       in.close();
       if (scan.error != 0) damage = in.damage();
     }
   }
-  return to_python(scan, console.take(), damage);
+  ReadResult out = to_python(scan, console.take(), damage);
+  out.findings = findings_or_none(notes);
+  return out;
 }
 
 // Reads the file `name` (a file system path as bytes; "-" is a file of
 // that name).
-ReadResult read_path(const std::string& name, Cancel* cancel) {
-  return read_named(system_file_system(), name.c_str(), DashName::file, cancel);
+ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
+  return read_named(system_file_system(), name.c_str(), DashName::file, cancel,
+                    report);
 }
 
 // The identity of a Python input: that of the file it reads where known
@@ -136,22 +151,22 @@ FileId object_id(std::uint64_t device, std::uint64_t inode) {
 
 // Reads a binary file object block by block; raises what its reads raised.
 ReadResult read_file_object(const py::object& file, std::uint64_t device,
-                            std::uint64_t inode, Cancel* cancel) {
+                            std::uint64_t inode, Cancel* cancel, bool report) {
   PythonFileIo io(file, cancel);
   OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
-  ReadResult result = read_named(fs, "", DashName::file, cancel);
+  ReadResult result = read_named(fs, "", DashName::file, cancel, report);
   io.raise_failure();
   return result;
 }
 
 // Reads a scan held in memory (any object with the buffer protocol); packed
 // bytes are read as the text they hold, as a packed file is.
-ReadResult read_buffer(const py::buffer& source, Cancel* cancel) {
+ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
   const py::buffer_info info = source.request();
   MemoryInputIo io(static_cast<const char*>(info.ptr),
                    static_cast<std::size_t>(info.size * info.itemsize), cancel);
   OneInputFileSystem fs(system_file_system(), io, io.id());
-  return read_named(fs, "", DashName::file, cancel);
+  return read_named(fs, "", DashName::file, cancel, report);
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -266,7 +281,8 @@ void bind_types(py::module_& m) {
       .def_readonly("counts", &ReadResult::counts)
       .def_readonly("console", &ReadResult::console)
       .def_readonly("error", &ReadResult::error)
-      .def_readonly("reason", &ReadResult::reason);
+      .def_readonly("reason", &ReadResult::reason)
+      .def_readonly("findings", &ReadResult::findings);
   py::class_<ConvertResult>(m, "ConvertResult",
                             "The console text of a conversion and its failure.")
       .def_readonly("ok", &ConvertResult::ok)
@@ -281,16 +297,17 @@ void bind_types(py::module_& m) {
 void bind_object_sources(py::module_& m) {
   m.def("read_file_object", &read_file_object, py::arg("file"),
         py::arg("device") = 0, py::arg("inode") = 0,
-        py::arg("cancel") = nullptr,
+        py::arg("cancel") = nullptr, py::arg("report") = false,
         "Reads a binary file object block by block into arrays; `device` "
         "and `inode`: the file it reads, where known.");
   m.def(
       "read_standard_input",
-      [](Cancel* cancel) {
+      [](Cancel* cancel, bool report) {
         return read_named(system_file_system(), "-", DashName::standard_input,
-                          cancel);
+                          cancel, report);
       },
-      py::arg("cancel") = nullptr, "Reads standard input into arrays.");
+      py::arg("cancel") = nullptr, py::arg("report") = false,
+      "Reads standard input into arrays.");
   m.def("convert_object", &convert_object, py::arg("source"), py::arg("name"),
         py::arg("output"), py::arg("device") = 0, py::arg("inode") = 0,
         py::arg("cancel") = nullptr,
@@ -308,12 +325,15 @@ PYBIND11_MODULE(_core, m) {
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
   tnx::bind_object_sources(m);
+  tnx::bind_findings(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
-        py::arg("cancel") = nullptr,
-        "Reads the scan file `name` (bytes) into arrays.");
+        py::arg("cancel") = nullptr, py::arg("report") = false,
+        "Reads the scan file `name` (bytes) into arrays, with its findings "
+        "when `report` is set.");
   m.def("read_buffer", &tnx::read_buffer, py::arg("source"),
-        py::arg("cancel") = nullptr,
-        "Reads a scan held in memory into arrays.");
+        py::arg("cancel") = nullptr, py::arg("report") = false,
+        "Reads a scan held in memory into arrays, with its findings when "
+        "`report` is set.");
   m.def(
       "convert", &tnx::convert_one, py::arg("input"), py::arg("output"),
       py::arg("cancel") = nullptr,

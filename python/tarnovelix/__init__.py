@@ -10,16 +10,28 @@ row ``i`` of the row file the command line writes.
     >>> scan = tarnovelix.read("scan.dat")
     >>> scan.value.sum(), scan.header.points[:3]
     >>> frame = tarnovelix.read_many(["a.dat", "b.dat"])   # pandas
+    >>> tarnovelix.read("scan.dat", report=True).findings   # as --report
     >>> tarnovelix.convert("scan.dat", "scan.ntp")          # the row file
 """
 
 from __future__ import annotations
 
+import functools
 import os
 from typing import TYPE_CHECKING, Iterable, List, Optional, Union
 
 from . import _core
 from ._conversion import Conversion, batch_of, convert_pair
+from ._findings import (
+    Finding,
+    FindingError,
+    Findings,
+    FindingWarning,
+    act_on,
+    checked_on_findings,
+    counts_table,
+    findings_of,
+)
 from ._inputs import Given, Name, Source, expanded, given_of
 from ._names import PathName
 from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
@@ -34,8 +46,12 @@ __version__: str = _core.version
 __all__ = [
     "ScanError",
     "ScanWarning",
+    "FindingError",
+    "FindingWarning",
     "Scan",
     "Header",
+    "Findings",
+    "Finding",
     "Conversion",
     "read",
     "read_many",
@@ -53,8 +69,8 @@ def __dir__() -> List[str]:
     return list(__all__)
 
 
-def _read(given: Given, cancel: Optional[_core.Cancel]) -> Scan:
-    result = given.read(cancel)
+def _read(given: Given, cancel: Optional[_core.Cancel], report: bool = False) -> Scan:
+    result = given.read(cancel, report)
     if result.error != 0:
         raise error_of(result.error, given.label(), result.reason)
     if given.looks_like_a_name(result):
@@ -62,18 +78,18 @@ def _read(given: Given, cancel: Optional[_core.Cancel]) -> Scan:
             "bytes are a scan's content, and these hold no line: give a "
             "file's name as str or os.PathLike (os.fsdecode(name))"
         )
-    return scan_of(result, given.shown)
+    return scan_of(result, given.shown, findings_of(result))
 
 
-def _read_or_failure(given: Given, cancel: Optional[_core.Cancel]):
+def _read_or_failure(given: Given, cancel: Optional[_core.Cancel], report: bool = False):
     """The Scan, or the ScanError of a file that could not be read."""
     try:
-        return _read(given, cancel)
+        return _read(given, cancel, report)
     except ScanError as error:
         return error
 
 
-def read(source: Source) -> Scan:
+def read(source: Source, report: bool = False, on_findings: str = "ignore") -> Scan:
     """Reads one scan into arrays.
 
     ``source`` is a file's name (``str`` or ``os.PathLike``; ``"~"``
@@ -90,13 +106,31 @@ def read(source: Source) -> Scan:
     system's reason, and what a file object's read raises passes through.
     The GIL is released while the file is read, and Ctrl-C stops a long
     read (a large file, a pipe, a file object) at its next read.
+
+    With ``report=True`` the scan's :attr:`Scan.findings` are what the
+    command line's ``--report`` shows of it: the first five findings of
+    each kind, with their lines and texts, and the count of every kind
+    (the lines are scanned a second time: it costs about as much as
+    ``--report`` does). ``on_findings`` says what to do when there are
+    any, as pandas' ``on_bad_lines`` does for bad lines: ``"ignore"``
+    (the default), ``"warn"`` (a :class:`FindingWarning` per line of the
+    report) or ``"raise"`` (a :class:`FindingError` naming the first
+    finding); either of the last two reads with the report.
     """
+    report = checked_on_findings(on_findings) != "ignore" or bool(report)
     given = given_of(source, "read")
-    return on_caller_or_worker(_read, given, (given.value,))
+    one = functools.partial(_read, report=True) if report else _read
+    scan = on_caller_or_worker(one, given, (given.value,))
+    act_on(scan.findings, given.label(), on_findings, stacklevel=2)
+    return scan
 
 
 def read_many(
-    sources: Sources, jobs: Optional[int] = None, errors: str = "raise"
+    sources: Sources,
+    jobs: Optional[int] = None,
+    errors: str = "raise",
+    report: bool = False,
+    on_findings: str = "ignore",
 ) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
@@ -112,18 +146,33 @@ def read_many(
     :class:`ScanError` after the others stopped; ``"warn"`` leaves out a
     file that cannot be read with a :class:`ScanWarning`, ``"skip"``
     without a word. An interrupt stops every read promptly.
+
+    With ``report=True``, ``frame.attrs["findings"]`` holds each file's
+    count of findings of every kind as columns (``file``, then one per
+    kind of :attr:`Findings.KINDS`, a row per file read, in order):
+    ``pandas.DataFrame(frame.attrs["findings"])`` makes it a table.
+    ``on_findings`` is :func:`read`'s, file by file in order, once every
+    file is read.
     """
     # A missing pandas fails before any file is read.
     import pandas
 
     count = checked_jobs(jobs)
     checked_errors(errors)
+    report = checked_on_findings(on_findings) != "ignore" or bool(report)
     items = [given_of(item, "read_many") for item in names_of(sources)]
     one = _read if errors == "raise" else _read_or_failure
+    if report:
+        one = functools.partial(one, report=True)
     results = run_all(one, items, count) if items else []
     names = [given.label(i) for i, given in enumerate(items)]
     scans, names = kept(results, names, errors, ScanWarning)
-    return frame_of(pandas, scans, names)
+    for scan, name in zip(scans, names):
+        act_on(scan.findings, name, on_findings, stacklevel=2)
+    frame = frame_of(pandas, scans, names)
+    if report:
+        frame.attrs["findings"] = counts_table([s.findings for s in scans], names)
+    return frame
 
 
 def convert(input: Source, output: PathName) -> Conversion:

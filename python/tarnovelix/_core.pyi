@@ -5,12 +5,19 @@ import numpy.typing as npt
 
 version: str
 MAX_COLUMNS: int
+FINDING_KINDS: Tuple[str, ...]
 
 class Cancel:
     def __init__(self) -> None: ...
     def set(self) -> None: ...
     @property
     def is_set(self) -> bool: ...
+
+class ReadFindings:
+    # (kind, line or None, column, text), the first five of each kind.
+    shown: Tuple[Tuple[str, Optional[int], int, str], ...]
+    counts: Tuple[int, ...]
+    summary: str
 
 class ReadResult:
     label: npt.NDArray[np.int32]
@@ -24,6 +31,7 @@ class ReadResult:
     console: bytes
     error: int
     reason: bytes
+    findings: Optional[ReadFindings]
 
 class ConvertResult:
     ok: bool
@@ -32,12 +40,20 @@ class ConvertResult:
     error: int
     reason: bytes
 
-def read_path(name: bytes, cancel: Optional[Cancel] = ...) -> ReadResult: ...
-def read_buffer(source: memoryview, cancel: Optional[Cancel] = ...) -> ReadResult: ...
-def read_file_object(
-    file: object, device: int = ..., inode: int = ..., cancel: Optional[Cancel] = ...
+def read_path(
+    name: bytes, cancel: Optional[Cancel] = ..., report: bool = ...
 ) -> ReadResult: ...
-def read_standard_input(cancel: Optional[Cancel] = ...) -> ReadResult: ...
+def read_buffer(
+    source: memoryview, cancel: Optional[Cancel] = ..., report: bool = ...
+) -> ReadResult: ...
+def read_file_object(
+    file: object,
+    device: int = ...,
+    inode: int = ...,
+    cancel: Optional[Cancel] = ...,
+    report: bool = ...,
+) -> ReadResult: ...
+def read_standard_input(cancel: Optional[Cancel] = ..., report: bool = ...) -> ReadResult: ...
 def convert_object(
     source: object,
     name: bytes,

@@ -60,14 +60,16 @@ class Given(NamedTuple):
         what = "memory" if self.kind == "content" else "file object"
         return "<%s>" % what if index is None else "<%s %d>" % (what, index)
 
-    def read(self, cancel) -> _core.ReadResult:
+    def read(self, cancel, report: bool = False) -> _core.ReadResult:
         if self.kind == "name":
-            return _core.read_path(file_name(self.value), cancel)
+            return _core.read_path(file_name(self.value), cancel, report)
         if self.kind == "stdin":
-            return _core.read_standard_input(cancel)
+            return _core.read_standard_input(cancel, report)
         if self.kind == "content":
-            return _core.read_buffer(self.value, cancel)
-        return _core.read_file_object(self.value, self.device, self.inode, cancel)
+            return _core.read_buffer(self.value, cancel, report)
+        return _core.read_file_object(
+            self.value, self.device, self.inode, cancel, report
+        )
 
     def looks_like_a_name(self, result: _core.ReadResult) -> bool:
         """Whether this content gave nothing and could be a file's name

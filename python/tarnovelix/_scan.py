@@ -16,6 +16,8 @@ if TYPE_CHECKING:
     import pandas  # type: ignore[import]  # Debian's has no type information
     import xarray
 
+    from ._findings import Findings
+
 
 class ScanError(OSError):
     """A scan or row file that could not be read or written.
@@ -63,7 +65,8 @@ class Scan:
     the text the command line prints for the header (each line kept to its
     first 65,536 bytes, see :class:`Conversion`), ``source`` the name read
     (a file object's ``name``; None for a scan in memory or a file object
-    without a name).
+    without a name), ``findings`` what ``--report`` shows of the scan
+    (:class:`Findings`; None unless read with ``report=True``).
     """
 
     label: np.ndarray
@@ -74,6 +77,7 @@ class Scan:
     header: Header
     console: str
     source: Optional[str] = None
+    findings: Optional[Findings] = None
 
     def __len__(self) -> int:
         return len(self.value)
@@ -145,8 +149,8 @@ class Scan:
         )
 
 
-def scan_of(result, source: Optional[str]) -> Scan:
-    """The Scan of a read's result (``_core.ReadResult``)."""
+def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) -> Scan:
+    """The Scan of a read's result (``_core.ReadResult``) and its findings."""
     return Scan(
         label=result.label,
         column=result.column,
@@ -160,6 +164,7 @@ def scan_of(result, source: Optional[str]) -> Scan:
         ),
         console=decode(result.console),
         source=source,
+        findings=findings,
     )
 
 

@@ -211,7 +211,16 @@ class WindowsFileSystem final : public FileSystem {
     }
     BY_HANDLE_FILE_INFORMATION found{};
     if (!GetFileInformationByHandle(handle, &found)) {
-      return IoResult{0, errno_from_last_error()};
+      const DWORD error = GetLastError();
+      // A file redirected to standard input can come as a handle that
+      // reads but cannot describe itself (wine gives the program such a
+      // handle for `< file`). Read it as a stream with an identity of its
+      // own rather than refuse a file that reads.
+      if (error != ERROR_INVALID_HANDLE) return IoResult{0, errno_from(error)};
+      id.device = UINT64_MAX;
+      id.inode = reinterpret_cast<std::uintptr_t>(handle);
+      id.kind = FileKind::other;
+      return IoResult{};
     }
     describe(found, info);
     return IoResult{};

@@ -6,6 +6,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 namespace tnx {
@@ -23,6 +24,24 @@ void* allocate_in_large_pages(std::size_t bytes) noexcept {
   }
 #endif
   return std::malloc(bytes);
+}
+
+bool populate_stack(std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  const char here = 0;
+  const auto top = reinterpret_cast<std::uintptr_t>(&here);
+  const auto page = static_cast<std::uintptr_t>(::getpagesize());
+  if (bytes > top) return false;
+  // The page holding `here` is there already; the ones below it are not.
+  const std::uintptr_t end = top & ~(page - 1);
+  const std::uintptr_t start = (top - bytes) & ~(page - 1);
+  // An address the system is told about, never dereferenced here.
+  void* const first = reinterpret_cast<void*>(start);  // NOLINT
+  return ::madvise(first, end - start, MADV_POPULATE_WRITE) == 0;
+#else
+  (void)bytes;
+  return false;
+#endif
 }
 
 }  // namespace tnx

@@ -16,4 +16,13 @@ namespace tnx {
 // in small pages. Smaller blocks, and other systems: std::malloc.
 void* allocate_in_large_pages(std::size_t bytes) noexcept;
 
+// populate_stack()
+//
+// Asks the system (Linux) to back the `bytes` of stack below the caller's
+// frame in one call, so that the frames of a run do not take one page fault
+// per fresh page as they grow. Pages already there stay as they are.
+// Returns false where the system cannot (before Linux 5.14, other systems,
+// or a stack limit below `bytes`): then the stack grows as usual.
+bool populate_stack(std::size_t bytes) noexcept;
+
 }  // namespace tnx

@@ -130,19 +130,9 @@ std::string finding_text(const Finding& finding) {
   return {};
 }
 
-void tell_findings(Console& console, std::string_view name,
-                   const Findings& findings) {
+std::string findings_summary(const Findings& findings) {
   const std::uint64_t total = findings.total();
-  if (total == 0) return;
-  std::string where;
-  for (const Finding& finding : findings.shown()) {
-    where.assign(name);
-    if (finding.line != 0) {
-      where += ':';
-      where += std::to_string(finding.line);
-    }
-    console.report(where, finding_text(finding));
-  }
+  if (total == 0) return {};
   std::string summary =
       std::to_string(total) + (total == 1 ? " finding (" : " findings (");
   bool first = true;
@@ -156,7 +146,22 @@ void tell_findings(Console& console, std::string_view name,
     summary += std::to_string(count);
   }
   summary += ')';
-  console.report(name, summary);
+  return summary;
+}
+
+void tell_findings(Console& console, std::string_view name,
+                   const Findings& findings) {
+  if (findings.total() == 0) return;
+  std::string where;
+  for (const Finding& finding : findings.shown()) {
+    where.assign(name);
+    if (finding.line != 0) {
+      where += ':';
+      where += std::to_string(finding.line);
+    }
+    console.report(where, finding_text(finding));
+  }
+  console.report(name, findings_summary(findings));
 }
 
 }  // namespace tnx

@@ -17,6 +17,13 @@ namespace tnx {
 // What `finding` says, after "NAME:LINE: ".
 [[nodiscard]] std::string finding_text(const Finding& finding);
 
+// findings_summary()
+//
+// The report's last line after "NAME: ": the count of every finding and of
+// each kind found, "3 findings (lines without rows: 2, ...)". Empty for
+// none.
+[[nodiscard]] std::string findings_summary(const Findings& findings);
+
 // tell_findings()
 //
 // Adds the report of `findings` for the input `name` to the reason lines

@@ -25,7 +25,8 @@
 cmake_minimum_required(VERSION 3.25)
 
 set(CONTROL_FILES args expected.stdout expected.stderr expected.rows
-                  expected.exit setup.cmake posix_only stdin)
+                  expected.exit setup.cmake posix_only stdin
+                  stdin.file)
 
 foreach(var BINARY CASE_DIR SCRATCH)
   if(NOT DEFINED ${var})
@@ -108,6 +109,9 @@ if(EXISTS "${CASE_DIR}/stdin")
   # Standard input through a real pipe, as from a shell.
   set(COMMAND COMMAND "${CMAKE_COMMAND}" -E cat "${CASE_DIR}/stdin"
               COMMAND ${COMMAND})
+elseif(EXISTS "${CASE_DIR}/stdin.file")
+  # Standard input redirected from a file, as `< file` in a shell.
+  set(COMMAND COMMAND ${COMMAND} INPUT_FILE "${CASE_DIR}/stdin.file")
 else()
   # Never the terminal: an empty standard input.
   file(TOUCH "${SCRATCH}/empty")

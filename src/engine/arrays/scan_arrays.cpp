@@ -306,6 +306,27 @@ std::size_t first_chunk_rows(const ConversionInput& input,
              : chunk_rows;
 }
 
+// The data pass into `rows`, each line handed to `notes` first when given.
+// Returns 0 or the errno value of a failed read.
+int run_rows_pass(LineReader& reader, ChunkedRows& rows, PassNotes* notes) {
+  if (notes == nullptr) {
+    return run_data_pass(
+        reader, [&rows](const Line& line) { scan_data_line(line, rows); },
+        [&rows] { return rows.failed(); });
+  }
+  // Each data line's notes, numbered from the line after the header, as a
+  // conversion numbers them; a loop of its own, so the one without a
+  // report stays as it was.
+  std::uint64_t number = HEADER_LINES + 1;
+  return run_data_pass(
+      reader,
+      [&](const Line& line) {
+        notes->data_line(line, ++number);
+        scan_data_line(line, rows);
+      },
+      [&rows] { return rows.failed(); }, REPORTED_LINE_NUMBERS);
+}
+
 }  // namespace
 
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
@@ -320,20 +341,16 @@ ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
 
 ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                        TextOutput& text, const ConversionSettings& settings,
-                       std::size_t chunk_rows, const ArraySettings& arrays) {
+                       std::size_t chunk_rows, const ArraySettings& arrays,
+                       PassNotes* notes) {
   chunk_rows = std::max<std::size_t>(chunk_rows, MAX_COLUMNS);
   ScanArrays out;
   InputPasses passes(io, input, settings, InputBuffer());
-  out.error = passes.run_header(out.tables, text);
+  out.error = passes.run_header(out.tables, text, notes);
 
   ChunkedRows rows(out.tables, first_chunk_rows(input, chunk_rows), chunk_rows,
                    arrays);
-  if (out.error == 0) {
-    out.error = run_data_pass(
-        passes.reader(),
-        [&rows](const Line& line) { scan_data_line(line, rows); },
-        [&rows] { return rows.failed(); });
-  }
+  if (out.error == 0) out.error = run_rows_pass(passes.reader(), rows, notes);
   if (rows.failed() || !rows.join(out)) {
     const ColumnTables tables = out.tables;
     out = ScanArrays();

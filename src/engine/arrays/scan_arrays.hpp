@@ -80,10 +80,13 @@ inline constexpr std::size_t CHUNK_ROWS = std::size_t{128} << 10;
 // The same, the header pass's echo and summaries handed to `text` as they
 // come instead of kept in ScanArrays::console (left empty): the caller
 // decides how much of an echo as long as its header line to keep.
+// `notes`, when given, are handed what the passes met besides the rows, as
+// a conversion hands them (a report; it costs a second scan of each line).
 [[nodiscard]] ScanArrays read_arrays(FileIo& io, const ConversionInput& input,
                                      TextOutput& text,
                                      const ConversionSettings& settings = {},
                                      std::size_t chunk_rows = CHUNK_ROWS,
-                                     const ArraySettings& arrays = {});
+                                     const ArraySettings& arrays = {},
+                                     PassNotes* notes = nullptr);
 
 }  // namespace tnx
