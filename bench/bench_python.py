@@ -15,7 +15,8 @@ ratio of the medians against its target:
   read_many (300 files)    vs a loop of pandas.read_csv over their row files
   convert + pandas         the row file, then pandas.read_csv of it (once)
   convert + numpy.loadtxt  the row file, then numpy.loadtxt of it (once)
-  peak memory              of read(), above the size of its arrays, and
+  peak memory              of read(), above the size of its arrays: of a
+                           name, a file object over a pipe, a BytesIO; and
                            of read().grid() and read().to_xarray()
 
 A row is one Comparison in comparisons(): adding a figure is adding one.
@@ -96,18 +97,30 @@ def print_comparison(row, times):
              verdict(ratio, row.at_most, row.at_least)))
 
 
-def peak_memory(scan_path, then="None"):
-    """Peak resident memory of a fresh process reading the scan and
-    evaluating `then` of it (`s`), above what it held before the read, and
-    the size of the arrays (bytes)."""
+# How peak_memory() hands the scan to read(): by name, as a file object
+# over a pipe (its content never whole in the process), or as a BytesIO
+# holding it (made before the measure starts).
+SOURCES = {
+    "name": "source = sys.argv[1]",
+    "pipe file object": "import subprocess\n"
+                        "source = subprocess.Popen(['cat', sys.argv[1]], stdout=subprocess.PIPE).stdout",
+    "BytesIO": "import io\nsource = io.BytesIO(open(sys.argv[1], 'rb').read())",
+}
+
+
+def peak_memory(scan_path, how="name", then="None"):
+    """Peak resident memory of a fresh process reading the scan (given as
+    SOURCES[how] says) and evaluating `then` of it (`s`), above what it held
+    before the read, and the size of the arrays (bytes)."""
     code = (
         "import sys, tarnovelix, numpy\n"
+        + SOURCES[how] + "\n"
         "def kib(field):\n"
         "    text = open('/proc/self/status').read()\n"
         "    return int(text.split(field + ':')[1].split()[0]) * 1024\n"
         + ("import xarray\n" if "xarray" in then else "")
         + "before = kib('VmRSS')\n"
-        "s = tarnovelix.read(sys.argv[1])\n"
+        "s = tarnovelix.read(source)\n"
         "kept = " + then + "\n"
         "after = kib('VmHWM')\n"
         "size = sum(a.nbytes for a in (s.label, s.column, s.point, s.events, s.value, s.lines))\n"
@@ -226,17 +239,18 @@ def main():
     for row in comparisons(arguments, scan, rows_file, files, row_files):
         counts = [row.rounds, row.reference_rounds or row.rounds]
         print_comparison(row, side_by_side([row.run_subject, row.run_reference], counts))
-    peak, size = peak_memory(scan)
+    peaks = {how: peak_memory(scan, how) for how in SOURCES}
     print("== Peak memory of read()")
-    print("%-36s %8.1f MiB" % ("arrays", size / MIB))
-    print("%-36s %8.1f MiB   %.1f MiB above the arrays   %s"
-          % ("peak resident memory added", peak / MIB, (peak - size) / MIB,
-             verdict((peak - size) / MIB, at_most=16)))
+    print("%-36s %8.1f MiB" % ("arrays", peaks["name"][1] / MIB))
+    for how, (peak, size) in peaks.items():
+        print("%-36s %8.1f MiB   %.1f MiB above the arrays   %s"
+              % ("peak added, read(%s)" % how, peak / MIB, (peak - size) / MIB,
+                 verdict((peak - size) / MIB, at_most=16)))
     for then in ("s.grid()", "s.to_xarray()"):
-        shape_peak, _ = peak_memory(scan, then)
+        shape_peak, _ = peak_memory(scan, then=then)
         print("%-36s %8.1f MiB   %.2f times read()'s"
               % ("peak with " + then.replace("s.", "read()."), shape_peak / MIB,
-                 shape_peak / peak))
+                 shape_peak / peaks["name"][0]))
     for f in work.rglob("*"):
         if f.is_file():
             f.unlink()

@@ -25,10 +25,10 @@
 #include "program/batch_plan.hpp"
 #include "program/command_line.hpp"
 #include "program/console.hpp"
-#include "program/decoding_io.hpp"
 #include "program/file_conversion.hpp"
 #include "program/input_file.hpp"
 #include "program/run.hpp"
+#include "python_file_io.hpp"
 #include "scan_grid_bindings.hpp"
 
 namespace py = pybind11;
@@ -120,9 +120,10 @@ py::object findings_or_none(const Findings* findings) {
   return py::cast(findings_of(*findings));
 }
 
-// Reads the file `name` (a file system path as bytes; "-" is a file of
-// that name), noting its findings when `report` is set.
-ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
+// Reads the input `fs` opens as `name` (`dash`: what "-" stands for),
+// noting its findings when `report` is set.
+ReadResult read_named(FileSystem& fs, const char* name, DashName dash,
+                      Cancel* cancel, bool report) {
   Findings findings;
   Findings* notes = report ? &findings : nullptr;
   ScanArrays scan;
@@ -131,8 +132,8 @@ ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
   std::string damage;
   {
     py::gil_scoped_release unlocked;
-    CancellableFileSystem fs(system_file_system(), cancel);
-    InputFile in(fs, name.c_str(), DashName::file);
+    CancellableFileSystem cancellable(fs, cancel);
+    InputFile in(cancellable, name, dash);
     if (in.error() != 0) {
       scan.error = in.error();
     } else {
@@ -148,34 +149,42 @@ ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
   return out;
 }
 
-// Reads a scan held in memory (any object with the buffer protocol), noting
-// its findings when `report` is set.
+// Reads the file `name` (a file system path as bytes; "-" is a file of
+// that name).
+ReadResult read_path(const std::string& name, Cancel* cancel, bool report) {
+  return read_named(system_file_system(), name.c_str(), DashName::file, cancel,
+                    report);
+}
+
+// The identity of a Python input: that of the file it reads where known
+// (`device`, `inode`: 0 when not), so that no conversion writes over it;
+// a stream, of unknown size.
+FileId object_id(std::uint64_t device, std::uint64_t inode) {
+  FileId id;
+  id.device = device;
+  id.inode = inode;
+  id.kind = FileKind::other;
+  return id;
+}
+
+// Reads a binary file object block by block; raises what its reads raised.
+ReadResult read_file_object(const py::object& file, std::uint64_t device,
+                            std::uint64_t inode, Cancel* cancel, bool report) {
+  PythonFileIo io(file, cancel);
+  OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
+  ReadResult result = read_named(fs, "", DashName::file, cancel, report);
+  io.raise_failure();
+  return result;
+}
+
+// Reads a scan held in memory (any object with the buffer protocol); packed
+// bytes are read as the text they hold, as a packed file is.
 ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
   const py::buffer_info info = source.request();
-  Findings findings;
-  Findings* notes = report ? &findings : nullptr;
-  ScanArrays scan;
-  CappedText console;
-  KeptHeaderTexts texts;
-  std::string damage;
-  {
-    py::gil_scoped_release unlocked;
-    MemoryInputIo io(static_cast<const char*>(info.ptr),
-                     static_cast<std::size_t>(info.size * info.itemsize),
-                     cancel);
-    // Packed bytes are read as the text they hold, as a packed file is.
-    DecodingIo packed(io);
-    packed.sniff(0, true);
-    CappedTextOutput text(console);
-    scan =
-        read_arrays(packed.reader(io), packed.text_of({0, io.id(), true}), text,
-                    {}, CHUNK_ROWS, {allocate_in_large_pages}, {notes, &texts});
-    packed.stop();
-    if (scan.error != 0) damage = packed.reason();
-  }
-  ReadResult out = to_python(scan, console.take(), texts, damage);
-  out.findings = findings_or_none(notes);
-  return out;
+  MemoryInputIo io(static_cast<const char*>(info.ptr),
+                   static_cast<std::size_t>(info.size * info.itemsize), cancel);
+  OneInputFileSystem fs(system_file_system(), io, io.id());
+  return read_named(fs, "", DashName::file, cancel, report);
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -198,19 +207,20 @@ const char* file_name(FailedFile file) {
   return "";
 }
 
-// Converts `input` into `output` as a single run does.
-ConvertResult convert_one(const std::string& input, const std::string& output,
-                          Cancel* cancel) {
+// Converts the input `fs` opens as `input` into `output` as a single run
+// does.
+ConvertResult convert_named(FileSystem& fs, const std::string& input,
+                            const std::string& output, Cancel* cancel) {
   ConversionOutcome outcome;
   CappedText text;
   {
     py::gil_scoped_release unlocked;
-    CancellableFileSystem fs(system_file_system(), cancel);
+    CancellableFileSystem cancellable(fs, cancel);
     // The console moves its text to the CappedText as it grows, so the
     // echo of a long header line is never held whole.
     CappedScratchIo console_io(text);
     Console console(console_io, ConsoleMode::collect);
-    outcome = convert_file(input.c_str(), output.c_str(), fs, console);
+    outcome = convert_file(input.c_str(), output.c_str(), cancellable, console);
     text.add(console.take_text().memory());
   }
   ConvertResult out;
@@ -225,6 +235,33 @@ ConvertResult convert_one(const std::string& input, const std::string& output,
     out.reason = py::bytes(failure.reason);
   }
   return out;
+}
+
+// Converts `input` into `output` as a single run does.
+ConvertResult convert_one(const std::string& input, const std::string& output,
+                          Cancel* cancel) {
+  return convert_named(system_file_system(), input, output, cancel);
+}
+
+// Converts a binary file object, or a scan held in memory (any other
+// object with the buffer protocol), into `output`; `name` is what the
+// console calls the input. Raises what the file object's reads raised.
+ConvertResult convert_object(const py::object& source, const std::string& name,
+                             const std::string& output, std::uint64_t device,
+                             std::uint64_t inode, Cancel* cancel) {
+  if (py::isinstance<py::buffer>(source)) {
+    const py::buffer_info info = py::buffer(source).request();
+    MemoryInputIo io(static_cast<const char*>(info.ptr),
+                     static_cast<std::size_t>(info.size * info.itemsize),
+                     cancel);
+    OneInputFileSystem fs(system_file_system(), io, io.id());
+    return convert_named(fs, name, output, cancel);
+  }
+  PythonFileIo io(source, cancel);
+  OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
+  ConvertResult result = convert_named(fs, name, output, cancel);
+  io.raise_failure();
+  return result;
 }
 
 // The command line's run, with the arguments as bytes; returns the exit
@@ -276,6 +313,29 @@ void bind_types(py::module_& m) {
       .def_readonly("reason", &ConvertResult::reason);
 }
 
+// The calls that read or convert a source that is no name: a binary file
+// object, standard input, a scan held in memory (converted).
+void bind_object_sources(py::module_& m) {
+  m.def("read_file_object", &read_file_object, py::arg("file"),
+        py::arg("device") = 0, py::arg("inode") = 0,
+        py::arg("cancel") = nullptr, py::arg("report") = false,
+        "Reads a binary file object block by block into arrays; `device` "
+        "and `inode`: the file it reads, where known.");
+  m.def(
+      "read_standard_input",
+      [](Cancel* cancel, bool report) {
+        return read_named(system_file_system(), "-", DashName::standard_input,
+                          cancel, report);
+      },
+      py::arg("cancel") = nullptr, py::arg("report") = false,
+      "Reads standard input into arrays.");
+  m.def("convert_object", &convert_object, py::arg("source"), py::arg("name"),
+        py::arg("output"), py::arg("device") = 0, py::arg("inode") = 0,
+        py::arg("cancel") = nullptr,
+        "Converts a binary file object or a scan held in memory into the "
+        "row file `output`; `name` is the input's name in the console text.");
+}
+
 }  // namespace
 }  // namespace tnx
 
@@ -285,6 +345,7 @@ PYBIND11_MODULE(_core, m) {
   m.attr("version") = TNX_VERSION;
   m.attr("MAX_COLUMNS") = tnx::MAX_COLUMNS;
   tnx::bind_types(m);
+  tnx::bind_object_sources(m);
   tnx::bind_findings(m);
   tnx::bind_scan_grid(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),

@@ -32,13 +32,14 @@ from ._findings import (
     counts_table,
     findings_of,
 )
-from ._names import PathName, file_name, is_path
+from ._inputs import Given, Name, Source, expanded, given_of
+from ._names import PathName
 from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
-from ._sources import checked_errors, checked_jobs, kept, names_of
+from ._sources import checked_errors, checked_jobs, convert_source, input_names, kept, names_of
 from ._workers import on_caller_or_worker, run_all
 
 if TYPE_CHECKING:
-    import pandas
+    import pandas  # type: ignore[import]  # Debian's has no type information
 
 __version__: str = _core.version
 
@@ -59,34 +60,31 @@ __all__ = [
     "__version__",
 ]
 
-Source = Union[PathName, bytearray, memoryview]
-# One name (a file, a glob pattern, a folder) or the items themselves.
-Sources = Union[PathName, Iterable[Source]]
+# One name (a file, a glob pattern, a folder), one file object or content,
+# or the items themselves.
+Sources = Union[Source, Iterable[Source]]
 
 
 def __dir__() -> List[str]:
     return list(__all__)
 
 
-def _read(source: Source, cancel: Optional[_core.Cancel], report: bool = False) -> Scan:
-    if is_path(source):
-        name = os.fspath(source)
-        result = _core.read_path(file_name(name), cancel, report)
-        shown = os.fsdecode(name)
-    else:
-        result = _core.read_buffer(memoryview(source).cast("B"), cancel, report)
-        shown = None
+def _read(given: Given, cancel: Optional[_core.Cancel], report: bool = False) -> Scan:
+    result = given.read(cancel, report)
     if result.error != 0:
-        raise error_of(
-            result.error, shown if shown is not None else "<memory>", result.reason
+        raise error_of(result.error, given.label(), result.reason)
+    if given.looks_like_a_name(result):
+        raise ValueError(
+            "bytes are a scan's content, and these hold no line: give a "
+            "file's name as str or os.PathLike (os.fsdecode(name))"
         )
-    return scan_of(result, shown, findings_of(result))
+    return scan_of(result, given.shown, findings_of(result))
 
 
-def _read_or_failure(source: Source, cancel: Optional[_core.Cancel], report: bool = False):
+def _read_or_failure(given: Given, cancel: Optional[_core.Cancel], report: bool = False):
     """The Scan, or the ScanError of a file that could not be read."""
     try:
-        return _read(source, cancel, report)
+        return _read(given, cancel, report)
     except ScanError as error:
         return error
 
@@ -94,13 +92,20 @@ def _read_or_failure(source: Source, cancel: Optional[_core.Cancel], report: boo
 def read(source: Source, report: bool = False, on_findings: str = "ignore") -> Scan:
     """Reads one scan into arrays.
 
-    ``source`` is a file name (``str``, ``bytes`` or ``os.PathLike``) or a
-    scan held in memory (any other bytes-like object: ``bytearray``,
-    ``memoryview``, a NumPy byte array; wrap ``bytes`` content in a
-    ``memoryview``). Malformed lines give no rows, as in the command line;
-    a file that cannot be opened or read raises :class:`ScanError` with the
-    system's reason. The GIL is released while the file is read, and Ctrl-C
-    stops a long read (a large file, a pipe) at its next read.
+    ``source`` is a file's name (``str`` or ``os.PathLike``; ``"~"``
+    expanded, ``"-"`` standard input, packed files told by their first
+    bytes), a binary file object (anything with ``readinto`` or ``read``:
+    an open file, ``gzip.open(...)``, ``io.BytesIO``, read in blocks, never
+    whole), or the scan's content in memory (``bytes``, ``bytearray``,
+    ``memoryview``, any object with the buffer protocol; packed content is
+    read as the text it holds). Bytes are always content, never a name: give
+    a name held as bytes as ``os.fsdecode(name)``; bytes holding no line end
+    that give nothing raise ``ValueError`` saying so. Anything else raises
+    ``TypeError``. Malformed lines give no rows, as in the command line; a
+    file that cannot be opened or read raises :class:`ScanError` with the
+    system's reason, and what a file object's read raises passes through.
+    The GIL is released while the file is read, and Ctrl-C stops a long
+    read (a large file, a pipe, a file object) at its next read.
 
     With ``report=True`` the scan's :attr:`Scan.findings` are what the
     command line's ``--report`` shows of it: the first five findings of
@@ -113,9 +118,10 @@ def read(source: Source, report: bool = False, on_findings: str = "ignore") -> S
     finding); either of the last two reads with the report.
     """
     report = checked_on_findings(on_findings) != "ignore" or bool(report)
+    given = given_of(source, "read")
     one = functools.partial(_read, report=True) if report else _read
-    scan = on_caller_or_worker(one, source, (source,))
-    act_on(scan.findings, scan.source or "<memory>", on_findings, stacklevel=2)
+    scan = on_caller_or_worker(one, given, (given.value,))
+    act_on(scan.findings, given.label(), on_findings, stacklevel=2)
     return scan
 
 
@@ -129,10 +135,10 @@ def read_many(
 ) -> pandas.DataFrame:
     """Reads many scans into one pandas DataFrame.
 
-    ``sources`` is a list of sources (as :func:`read` takes them) or one
-    name: a file, a glob pattern (``"scans/*.dat"``, its matches sorted; a
-    pattern that matches nothing is read as the name it is, and fails as a
-    missing file) or a folder (its ``*.dat`` files and the packed
+    ``sources`` is a list of sources (as :func:`read` takes them), one
+    file object or content, or one name: a file, a glob pattern
+    (``"scans/*.dat"``, its matches sorted; a pattern that matches nothing
+    is read as the name it is, and fails as a missing file) or a folder (its ``*.dat`` files and the packed
     ``*.dat.gz``, ``.bz2``, ``.xz`` and ``.zst``, sorted). The columns of
     :meth:`Scan.to_pandas` (``events`` and ``value`` int64, or uint32 with
     ``compact=True``; ``line`` the row's data line in its file) and
@@ -157,15 +163,12 @@ def read_many(
     count = checked_jobs(jobs)
     checked_errors(errors)
     report = checked_on_findings(on_findings) != "ignore" or bool(report)
-    items = names_of(sources)
+    items = [given_of(item, "read_many") for item in names_of(sources)]
     one = _read if errors == "raise" else _read_or_failure
     if report:
         one = functools.partial(one, report=True)
     results = run_all(one, items, count) if items else []
-    names = [
-        os.fsdecode(os.fspath(s)) if is_path(s) else "<memory %d>" % i
-        for i, s in enumerate(items)
-    ]
+    names = [given.label(i) for i, given in enumerate(items)]
     scans, names = kept(results, names, errors, ScanWarning)
     for scan, name in zip(scans, names):
         act_on(scan.findings, name, on_findings, stacklevel=2)
@@ -175,25 +178,34 @@ def read_many(
     return frame
 
 
-def convert(input: PathName, output: PathName) -> Conversion:
+def convert(input: Source, output: PathName) -> Conversion:
     """Converts the scan ``input`` into the row file ``output`` exactly as
     the command line does: the same rows, the same safe output (a regular
-    row file is replaced only once every row is written). Raises
+    row file is replaced only once every row is written). ``input`` is any
+    source :func:`read` takes (a name, ``"-"``, a file object, content);
+    ``output`` is a name (``str``, ``bytes`` or ``os.PathLike``, ``"~"``
+    expanded; ``"-"``: standard output). Raises
     :class:`ScanError` on failure, with the command line's reason (an
     ``output`` that is the input itself, by any name or link: EINVAL,
     "same file as the input", the input never written); returns the
     :class:`Conversion`. Ctrl-C
     stops a long conversion at its next read or write, its row file not put
-    in place."""
-    pair = (os.fsdecode(os.fspath(input)), os.fsdecode(os.fspath(output)))
-    result = on_caller_or_worker(convert_pair, pair, pair)
+    in place. What a file object's read raises passes through."""
+    given = given_of(input, "convert")
+    output_name = expanded(output)
+    if given.kind in ("name", "stdin"):
+        pair = (given.value, output_name)
+        result = on_caller_or_worker(convert_pair, pair, pair)
+    else:
+        job = (given, output_name)
+        result = on_caller_or_worker(convert_source, job, (given.value, output_name))
     if result.error is not None:
         raise result.error
     return result
 
 
 def convert_many(
-    inputs: Union[PathName, Iterable[PathName]],
+    inputs: Union[Name, Iterable[Name]],
     output_dir: Optional[PathName] = None,
     jobs: Optional[int] = None,
     compress: Optional[str] = None,
@@ -210,12 +222,13 @@ def convert_many(
     the inputs, is refused. An interrupt stops every conversion promptly
     and leaves no partial row file. ``inputs`` is a list of names or one
     name: a file, a glob pattern or a folder, as :func:`read_many` takes
-    them."""
+    them (names only: a file object or content has no row file name of its
+    own, and raises ``TypeError``; :func:`convert` converts one)."""
     count = checked_jobs(jobs)
     if compress not in (None, "gz", "zst"):
         raise ValueError("compress must be 'gz' or 'zst', not %r" % (compress,))
     packing = "" if compress is None else "." + compress
-    names = [os.fsdecode(os.fspath(i)) for i in names_of(inputs)]
-    folder = "" if output_dir is None else os.fsdecode(os.fspath(output_dir))
+    names = input_names(inputs)
+    folder = "" if output_dir is None else expanded(output_dir)
     one = batch_of(names, folder, packing)
     return run_all(one, list(range(len(names))), count) if names else []

@@ -39,17 +39,22 @@ class Conversion:
 Conversion.__module__ = "tarnovelix"
 
 
-def convert_pair(pair: Tuple[str, str], cancel) -> Conversion:
-    """Converts ``pair[0]`` into ``pair[1]``; the failure, with the
-    program's own errno value and reason, goes into the Conversion."""
-    input_name, output_name = pair
-    outcome = _core.convert(file_name(input_name), file_name(output_name), cancel)
+def conversion_of(outcome, input_name: str, output_name: str) -> Conversion:
+    """The Conversion of a conversion's result (``_core.ConvertResult``):
+    a failure with the program's own errno value and reason."""
     result = Conversion(input_name, output_name, decode(outcome.console))
     if not outcome.ok:
         name = input_name if outcome.failed_file == "input" else output_name
         reason = decode(outcome.reason) or os.strerror(outcome.error)
         result.error = ScanError(outcome.error, reason, name)
     return result
+
+
+def convert_pair(pair: Tuple[str, str], cancel) -> Conversion:
+    """Converts ``pair[0]`` into ``pair[1]``."""
+    input_name, output_name = pair
+    outcome = _core.convert(file_name(input_name), file_name(output_name), cancel)
+    return conversion_of(outcome, input_name, output_name)
 
 
 def batch_of(

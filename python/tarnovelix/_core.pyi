@@ -49,6 +49,22 @@ def read_path(
 def read_buffer(
     source: memoryview, cancel: Optional[Cancel] = ..., report: bool = ...
 ) -> ReadResult: ...
+def read_file_object(
+    file: object,
+    device: int = ...,
+    inode: int = ...,
+    cancel: Optional[Cancel] = ...,
+    report: bool = ...,
+) -> ReadResult: ...
+def read_standard_input(cancel: Optional[Cancel] = ..., report: bool = ...) -> ReadResult: ...
+def convert_object(
+    source: object,
+    name: bytes,
+    output: bytes,
+    device: int = ...,
+    inode: int = ...,
+    cancel: Optional[Cancel] = ...,
+) -> ConvertResult: ...
 def convert(input: bytes, output: bytes, cancel: Optional[Cancel] = ...) -> ConvertResult: ...
 def grid(
     column: npt.NDArray[np.uint8],

@@ -8,10 +8,6 @@ from typing import Union
 PathName = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
-def is_path(source: object) -> bool:
-    return isinstance(source, (str, bytes, os.PathLike))
-
-
 def file_name(name) -> bytes:
     """`name` as the system takes it. A NUL byte would end the name early
     and so name another file: refused, as Python's own calls refuse it."""

@@ -15,7 +15,7 @@ from ._names import decode
 if TYPE_CHECKING:
     # For the annotations only: pandas and xarray are imported by the calls
     # that use them.
-    import pandas
+    import pandas  # type: ignore[import]  # Debian's has no type information
     import xarray
 
     from ._findings import Findings
@@ -78,8 +78,9 @@ class Scan:
     line that gave rows; :attr:`line` the line of each row. ``header``
     holds the tables, ``console`` the text the command line prints for
     the header (each line kept to its first 65,536 bytes, see
-    :class:`Conversion`), ``source`` the name read (None for a scan in
-    memory), ``findings`` what ``--report`` shows of the scan
+    :class:`Conversion`), ``source`` the name read (a file object's
+    ``name``; None for a scan in memory or a file object without a name),
+    ``findings`` what ``--report`` shows of the scan
     (:class:`Findings`; None unless read with ``report=True``).
     """
 

@@ -10,7 +10,6 @@ import threading
 from typing import Optional, Sequence
 
 from . import _core
-from ._names import is_path
 
 
 def _jobs(jobs: Optional[int]) -> int:
@@ -139,19 +138,20 @@ _LONG_READ_BYTES = 1 << 20
 
 def may_take_long(source) -> bool:
     """Whether reading or writing `source` may last long enough for Ctrl-C
-    to matter: a large file or buffer, or a file that is not a regular one
-    (a pipe or a device may keep the call waiting), standard input or
-    output ("-") among them."""
-    if not is_path(source):
+    to matter: a large file or buffer, a file object (its reads may wait,
+    on a pipe or a socket), or a file that is not a regular one (a pipe or
+    a device may keep the call waiting), standard input or output ("-")
+    among them."""
+    if not isinstance(source, (str, os.PathLike)):
         try:
             return memoryview(source).nbytes >= _LONG_READ_BYTES
         except TypeError:
-            return False  # the read itself says what is wrong
+            return True
     if os.fsdecode(os.fspath(source)) == "-":
         return True
     try:
         info = os.stat(source)
-    except OSError:
+    except (OSError, ValueError):
         return False
     return not stat.S_ISREG(info.st_mode) or info.st_size >= _LONG_READ_BYTES
 

@@ -68,10 +68,10 @@ def x_axis(coordinates: np.ndarray) -> XAxis:
 def draw(scan, title: str, axis: Optional[XAxis] = None):
     """The figure of a scan (matplotlib); `axis` default: x_axis() of the
     header's points."""
-    import matplotlib
+    import matplotlib  # type: ignore[import]  # Debian's has no type information
 
     matplotlib.use("Agg")
-    import matplotlib.pyplot as plt
+    import matplotlib.pyplot as plt  # type: ignore[import]
 
     image, labels = scan.grid()
     columns = image.shape[1]

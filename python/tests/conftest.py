@@ -72,8 +72,8 @@ def kept_console(stdout: bytes) -> bytes:
     )
 
 
-# A child making one call of the scan NAME (SOURCE: "file", "memory" or
-# "pipe", the pipe its standard input); prints by how many KiB the call
+# A child making one call of the scan NAME (SOURCE: "file", "memory",
+# "file object" or "pipe", the pipe its standard input); prints by how many KiB the call
 # raised the process's peak resident memory. The peak is VmHWM, the
 # child's own: getrusage's ru_maxrss starts at the parent's size at fork.
 _PEAK_GROWTH = textwrap.dedent(
@@ -90,6 +90,8 @@ _PEAK_GROWTH = textwrap.dedent(
         name = memoryview(open(name, "rb").read())
     elif source == "pipe":
         name = "/dev/stdin"
+    elif source == "file object":
+        name = open(name, "rb")
     before = peak()
     if call == "read":
         tarnovelix.read(name)

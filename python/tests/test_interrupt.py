@@ -68,6 +68,10 @@ CHILD = textwrap.dedent(
         tarnovelix.read(names[0])
     elif call == "convert":
         tarnovelix.convert(names[0], "rows.ntp")
+    elif call == "read file object":
+        tarnovelix.read(open(names[0], "rb"))
+    elif call == "convert file object":
+        tarnovelix.convert(open(names[0], "rb"), "rows.ntp")
     elif call == "read_many":
         tarnovelix.read_many(names, jobs=2)
     else:
@@ -198,7 +202,11 @@ def assert_nothing_written(folder):
     assert not (folder / "rows").exists() or os.listdir(folder / "rows") == []
 
 
-@pytest.mark.parametrize("call", ["read", "convert", "read_many", "convert_many"])
+# The calls, and read and convert of the pipe as a file object.
+PIPE_CALLS = ["read", "convert", "read_many", "convert_many", "read file object", "convert file object"]
+
+
+@pytest.mark.parametrize("call", PIPE_CALLS)
 def test_interrupt_stops_a_read_of_a_pipe_that_never_ends(tmp_path, call):
     # A line every 10 ms: every read of the pipe returns, and the next one
     # must see the interrupt.
@@ -222,7 +230,7 @@ def test_interrupt_stops_a_read_of_a_pipe_that_never_ends(tmp_path, call):
     assert_nothing_written(tmp_path)
 
 
-@pytest.mark.parametrize("call", ["read", "convert", "read_many", "convert_many"])
+@pytest.mark.parametrize("call", PIPE_CALLS)
 def test_second_interrupt_gives_up_on_a_pipe_nobody_writes(tmp_path, call):
     # With no bytes written, the read waits in the system, where no flag
     # reaches it: the first interrupt cannot stop it, the second stops
