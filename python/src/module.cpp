@@ -167,24 +167,35 @@ FileId object_id(std::uint64_t device, std::uint64_t inode) {
   return id;
 }
 
-// Reads a binary file object block by block; raises what its reads raised.
-ReadResult read_file_object(const py::object& file, std::uint64_t device,
-                            std::uint64_t inode, Cancel* cancel, bool report) {
-  PythonFileIo io(file, cancel);
+// Runs `use` on a file system whose one input is `source`: a scan held in
+// memory (any object with the buffer protocol), or else a binary file
+// object read block by block (`device`, `inode`: the file it reads, where
+// known). Raises what the file object's reads raised.
+template <class Use>
+auto on_object_input(const py::object& source, std::uint64_t device,
+                     std::uint64_t inode, Cancel* cancel, Use use) {
+  if (py::isinstance<py::buffer>(source)) {
+    const py::buffer_info info = py::buffer(source).request();
+    MemoryInputIo io(static_cast<const char*>(info.ptr),
+                     static_cast<std::size_t>(info.size * info.itemsize),
+                     cancel);
+    OneInputFileSystem fs(system_file_system(), io, io.id());
+    return use(fs);
+  }
+  PythonFileIo io(source, cancel);
   OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
-  ReadResult result = read_named(fs, "", DashName::file, cancel, report);
+  auto result = use(fs);
   io.raise_failure();
   return result;
 }
 
-// Reads a scan held in memory (any object with the buffer protocol); packed
-// bytes are read as the text they hold, as a packed file is.
-ReadResult read_buffer(const py::buffer& source, Cancel* cancel, bool report) {
-  const py::buffer_info info = source.request();
-  MemoryInputIo io(static_cast<const char*>(info.ptr),
-                   static_cast<std::size_t>(info.size * info.itemsize), cancel);
-  OneInputFileSystem fs(system_file_system(), io, io.id());
-  return read_named(fs, "", DashName::file, cancel, report);
+// Reads a binary file object, or a scan held in memory; packed bytes are
+// read as the text they hold, as a packed file is.
+ReadResult read_object(const py::object& source, std::uint64_t device,
+                       std::uint64_t inode, Cancel* cancel, bool report) {
+  return on_object_input(source, device, inode, cancel, [&](FileSystem& fs) {
+    return read_named(fs, "", DashName::file, cancel, report);
+  });
 }
 
 // What a conversion gives Python: whether it succeeded, the console text
@@ -243,25 +254,14 @@ ConvertResult convert_one(const std::string& input, const std::string& output,
   return convert_named(system_file_system(), input, output, cancel);
 }
 
-// Converts a binary file object, or a scan held in memory (any other
-// object with the buffer protocol), into `output`; `name` is what the
-// console calls the input. Raises what the file object's reads raised.
+// Converts a binary file object, or a scan held in memory, into `output`;
+// `name` is what the console calls the input.
 ConvertResult convert_object(const py::object& source, const std::string& name,
                              const std::string& output, std::uint64_t device,
                              std::uint64_t inode, Cancel* cancel) {
-  if (py::isinstance<py::buffer>(source)) {
-    const py::buffer_info info = py::buffer(source).request();
-    MemoryInputIo io(static_cast<const char*>(info.ptr),
-                     static_cast<std::size_t>(info.size * info.itemsize),
-                     cancel);
-    OneInputFileSystem fs(system_file_system(), io, io.id());
+  return on_object_input(source, device, inode, cancel, [&](FileSystem& fs) {
     return convert_named(fs, name, output, cancel);
-  }
-  PythonFileIo io(source, cancel);
-  OneInputFileSystem fs(system_file_system(), io, object_id(device, inode));
-  ConvertResult result = convert_named(fs, name, output, cancel);
-  io.raise_failure();
-  return result;
+  });
 }
 
 // The command line's run, with the arguments as bytes; returns the exit
@@ -316,7 +316,7 @@ void bind_types(py::module_& m) {
 // The calls that read or convert a source that is no name: a binary file
 // object, standard input, a scan held in memory (converted).
 void bind_object_sources(py::module_& m) {
-  m.def("read_file_object", &read_file_object, py::arg("file"),
+  m.def("read_file_object", &read_object, py::arg("file"),
         py::arg("device") = 0, py::arg("inode") = 0,
         py::arg("cancel") = nullptr, py::arg("report") = false,
         "Reads a binary file object block by block into arrays; `device` "
@@ -352,10 +352,14 @@ PYBIND11_MODULE(_core, m) {
         py::arg("cancel") = nullptr, py::arg("report") = false,
         "Reads the scan file `name` (bytes) into arrays, with its findings "
         "when `report` is set.");
-  m.def("read_buffer", &tnx::read_buffer, py::arg("source"),
-        py::arg("cancel") = nullptr, py::arg("report") = false,
-        "Reads a scan held in memory into arrays, with its findings when "
-        "`report` is set.");
+  m.def(
+      "read_buffer",
+      [](const py::buffer& source, tnx::Cancel* cancel, bool report) {
+        return tnx::read_object(source, 0, 0, cancel, report);
+      },
+      py::arg("source"), py::arg("cancel") = nullptr, py::arg("report") = false,
+      "Reads a scan held in memory into arrays, with its findings when "
+      "`report` is set.");
   m.def(
       "convert", &tnx::convert_one, py::arg("input"), py::arg("output"),
       py::arg("cancel") = nullptr,
