@@ -110,8 +110,8 @@ def read(source: Source, report: bool = False, on_findings: str = "ignore") -> S
     With ``report=True`` the scan's :attr:`Scan.findings` are what the
     command line's ``--report`` shows of it: the first five findings of
     each kind, with their lines and texts, and the count of every kind
-    (the lines are scanned a second time: it costs about as much as
-    ``--report`` does). ``on_findings`` says what to do when there are
+    (told what the one scan of each line saw: a few percent over a read
+    without it). ``on_findings`` says what to do when there are
     any, as pandas' ``on_bad_lines`` does for bad lines: ``"ignore"``
     (the default), ``"warn"`` (a :class:`FindingWarning` per line of the
     report) or ``"raise"`` (a :class:`FindingError` naming the first

@@ -68,8 +68,8 @@ struct ArraySettings {
 
 // What a read hands on besides the rows, each only when given.
 struct ReadSinks {
-  // What the passes met, as a conversion hands it to a report (it costs a
-  // second look at each line).
+  // What the passes met, as a conversion hands it to a report (each data
+  // line as the one scan of it saw it).
   PassNotes* notes = nullptr;
   // The header's comment lines and the dropped line.
   HeaderTextSink* header_texts = nullptr;
