@@ -151,6 +151,19 @@ def test_report_false_stays_as_it_was(tmp_path):
     assert plain.console == reported.console
 
 
+def recording(call, source, on_findings, raises):
+    """`call(source, on_findings=...)` with its warnings recorded: its
+    result, the FindingError it must raise when `raises` (else None), and
+    the warnings."""
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        if not raises:
+            return call(source, on_findings=on_findings), None, caught
+        with pytest.raises(tarnovelix.FindingError) as raised:
+            call(source, on_findings=on_findings)
+    return None, raised.value, caught
+
+
 @pytest.mark.parametrize("data, on_findings, outcome", [
     (FOUND, "ignore", None),
     (FOUND, "warn", "warn"),
@@ -162,15 +175,8 @@ def test_on_findings(tmp_path, data, on_findings, outcome):
     path = tmp_path / "found.dat"
     path.write_bytes(data)
     name = str(path)
-    with warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        if outcome == "raise":
-            with pytest.raises(tarnovelix.FindingError) as raised:
-                tarnovelix.read(path, on_findings=on_findings)
-        else:
-            scan = tarnovelix.read(path, on_findings=on_findings)
+    scan, error, caught = recording(tarnovelix.read, path, on_findings, outcome == "raise")
     if outcome == "raise":
-        error = raised.value
         assert str(error).startswith(
             name + ":6: values stop at \"x\" in column 2: the rest of the line gives no rows")
         assert (error.source, error.finding.line, error.finding.kind) == (name, 6, "text_in_values")
@@ -224,14 +230,10 @@ def test_read_many_counts_are_each_files(tmp_path):
 def test_read_many_on_findings_goes_file_by_file(tmp_path, on_findings):
     pytest.importorskip("pandas")
     paths = many_files(tmp_path)
-    with warnings.catch_warnings(record=True) as caught:
-        warnings.simplefilter("always")
-        if on_findings == "raise":
-            with pytest.raises(tarnovelix.FindingError) as raised:
-                tarnovelix.read_many(paths, on_findings=on_findings)
-            assert raised.value.source == str(paths[1])
-            return
-        frame = tarnovelix.read_many(paths, on_findings=on_findings)
+    frame, error, caught = recording(tarnovelix.read_many, paths, on_findings, on_findings == "raise")
+    if on_findings == "raise":
+        assert error.source == str(paths[1])
+        return
     sources = [w.message.source for w in caught]
     assert sorted(set(sources), key=sources.index) == [str(p) for p in paths[1:]]
     assert "findings" in frame.attrs
