@@ -229,9 +229,13 @@ def frame_of(
         codes = categories.get_indexer(np.asarray(names, dtype=object))[codes].astype(codes_type)
 
     def joined(field_name: str, dtype) -> np.ndarray:
+        # Each field joined straight into the frame's dtype: a widened one
+        # is written once, not joined and then copied again.
         if not scans:
             return np.empty(0, dtype=dtype)
-        return np.concatenate([getattr(s, field_name) for s in scans])
+        return np.concatenate([getattr(s, field_name) for s in scans], dtype=dtype)
+
+    counts = np.uint32 if compact else np.int64
 
     return pd.DataFrame(
         {
@@ -240,8 +244,8 @@ def frame_of(
             "label": joined("label", np.int32),
             "column": joined("column", np.uint8),
             "point": joined("point", np.float64),
-            "events": wide(joined("events", np.uint32), compact),
-            "value": wide(joined("value", np.uint32), compact),
+            "events": joined("events", counts),
+            "value": joined("value", counts),
         },
         copy=False,
     )
