@@ -115,6 +115,9 @@ class BatchRun {
  private:
   FileReport convert(std::size_t index, ConversionMemory& memory,
                      Findings& findings, ConversionRecord& record) const;
+  FileReport convert_unlocked(std::size_t index, ConversionMemory& memory,
+                              Findings& findings, ConversionRecord& record,
+                              std::unique_lock<std::mutex>& lock);
   FileReport convert_alone(std::size_t index, ConversionMemory& memory,
                            Findings& findings,
                            std::unique_lock<std::mutex>& lock);
@@ -192,6 +195,22 @@ FileReport BatchRun::convert(std::size_t index, ConversionMemory& memory,
   return report;
 }
 
+// Converts file `index` with `lock` released, counted among the files
+// being converted while it is (a job that would convert alone waits for that
+// count to fall to zero). Called and returns with `lock` held.
+FileReport BatchRun::convert_unlocked(std::size_t index,
+                                      ConversionMemory& memory,
+                                      Findings& findings,
+                                      ConversionRecord& record,
+                                      std::unique_lock<std::mutex>& lock) {
+  ++converting_;
+  lock.unlock();
+  FileReport report = convert(index, memory, findings, record);
+  lock.lock();
+  --converting_;
+  return report;
+}
+
 // Memory that runs out with many jobs may be what the other jobs' files
 // hold at that moment: the file is converted again once no other job
 // converts, and no job takes a new file until it is done. A tight memory
@@ -201,12 +220,8 @@ FileReport BatchRun::convert_alone(std::size_t index, ConversionMemory& memory,
                                    std::unique_lock<std::mutex>& lock) {
   ++waiting_alone_;
   room_.wait(lock, [this] { return converting_ == 0; });
-  ++converting_;
-  lock.unlock();
   ConversionRecord record;
-  FileReport report = convert(index, memory, findings, record);
-  lock.lock();
-  --converting_;
+  FileReport report = convert_unlocked(index, memory, findings, record, lock);
   --waiting_alone_;
   return report;
 }
@@ -225,12 +240,8 @@ void BatchRun::work() {
     });
     if (next_ >= names_.size()) return;
     const std::size_t index = next_++;
-    ++converting_;
-    lock.unlock();
     ConversionRecord record;
-    FileReport report = convert(index, memory, findings, record);
-    lock.lock();
-    --converting_;
+    FileReport report = convert_unlocked(index, memory, findings, record, lock);
     const bool again = worth_another_try(record);
     if (again) report = convert_alone(index, memory, findings, lock);
     // A job that waits to convert alone waits for the others to end their
