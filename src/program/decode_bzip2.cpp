@@ -1,7 +1,7 @@
 // The bzip2 decoder, over libbz2.
 #include <bzlib.h>
 
-#include "program/codec_sizes.hpp"
+#include "program/codec_stream.hpp"
 #include "program/decoder.hpp"
 
 namespace tnx {
@@ -20,17 +20,9 @@ const char* bzip2_error_text(int code) {
 
 class Bzip2Decoder final : public Decoder {
  public:
-  Bzip2Decoder() = default;
-  Bzip2Decoder(const Bzip2Decoder&) = delete;
-  Bzip2Decoder& operator=(const Bzip2Decoder&) = delete;
-  ~Bzip2Decoder() override {
-    if (ready_) (void)BZ2_bzDecompressEnd(&stream_);
-  }
-
   bool start() {
-    stream_ = bz_stream{};
-    ready_ = BZ2_bzDecompressInit(&stream_, 0, 0) == BZ_OK;
-    return ready_;
+    return stream_.start(
+        [](bz_stream& s) { return BZ2_bzDecompressInit(&s, 0, 0) == BZ_OK; });
   }
 
   DecodeStep decode(const char* in, std::size_t in_size, char* out,
@@ -38,23 +30,13 @@ class Bzip2Decoder final : public Decoder {
     if (stream_ended_) {
       if (in_size == 0) return {};
       // Bytes after a stream's end start the next stream.
-      (void)BZ2_bzDecompressEnd(&stream_);
-      ready_ = false;
       if (!start()) return {0, 0, "out of memory", true};
       stream_ended_ = false;
     }
-    // The library takes pointers to non-const bytes; it never writes its
-    // input.
-    stream_.next_in = const_cast<char*>(in);  // NOLINT
-    stream_.avail_in = clamp_size(in_size);
-    stream_.next_out = out;
-    stream_.avail_out = clamp_size(out_size);
-    const unsigned int in_before = stream_.avail_in;
-    const unsigned int out_before = stream_.avail_out;
+    stream_.point(in, in_size, out, out_size);
     const int ret =
-        in_size == 0 && out_size == 0 ? BZ_OK : BZ2_bzDecompress(&stream_);
-    DecodeStep step{in_before - stream_.avail_in,
-                    out_before - stream_.avail_out, nullptr, false};
+        in_size == 0 && out_size == 0 ? BZ_OK : BZ2_bzDecompress(stream_.get());
+    DecodeStep step{stream_.consumed(), stream_.produced(), nullptr, false};
     if (ret == BZ_STREAM_END) {
       stream_ended_ = true;
     } else if (ret != BZ_OK) {
@@ -67,8 +49,7 @@ class Bzip2Decoder final : public Decoder {
   [[nodiscard]] bool at_end() const override { return stream_ended_; }
 
  private:
-  bz_stream stream_{};
-  bool ready_ = false;
+  CodecStream<bz_stream, BZ2_bzDecompressEnd> stream_;
   bool stream_ended_ = false;
 };
 
