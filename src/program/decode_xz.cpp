@@ -27,9 +27,6 @@ const char* xz_error_text(lzma_ret code) {
 
 class XzDecoder final : public Decoder {
  public:
-  XzDecoder() = default;
-  XzDecoder(const XzDecoder&) = delete;
-  XzDecoder& operator=(const XzDecoder&) = delete;
   ~XzDecoder() override { lzma_end(&stream_); }
 
   // LZMA_CONCATENATED: streams one after the other decode as one text.

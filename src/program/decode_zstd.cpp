@@ -9,9 +9,6 @@ namespace {
 
 class ZstdDecoder final : public Decoder {
  public:
-  ZstdDecoder() = default;
-  ZstdDecoder(const ZstdDecoder&) = delete;
-  ZstdDecoder& operator=(const ZstdDecoder&) = delete;
   ~ZstdDecoder() override { (void)ZSTD_freeDCtx(context_); }
 
   // The library's default bound of a frame's window (128 MiB) holds: a

@@ -10,9 +10,6 @@ namespace {
 
 class ZstdEncoder final : public Encoder {
  public:
-  ZstdEncoder() = default;
-  ZstdEncoder(const ZstdEncoder&) = delete;
-  ZstdEncoder& operator=(const ZstdEncoder&) = delete;
   ~ZstdEncoder() override { (void)ZSTD_freeCCtx(context_); }
 
   // Level 1, packed by the library's own worker threads, one per
