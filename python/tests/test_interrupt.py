@@ -130,22 +130,23 @@ STARTS = textwrap.dedent(
     interrupted = 0
     for jobs in range(2, 2 + %d):
         timer = threading.Timer(rng.uniform(0, 0.004), signal.pthread_kill, (main, signal.SIGINT))
+        # The round's one interrupt may land anywhere in it, also once the
+        # call has returned: between the two, or in the wait for it.
         try:
-            timer.start()
-            if what == "read":
-                tarnovelix.read_many(files, jobs=jobs)
-            else:
-                tarnovelix.convert_many(files, output_dir="rows", jobs=jobs)
-            timer.join()
-        except KeyboardInterrupt:
-            interrupted += 1
-        # The round's interrupt may still be on its way: let it land here.
-        waited = time.monotonic()
-        while interrupted < jobs - 1 and time.monotonic() - waited < 5:
             try:
-                time.sleep(0.001)
+                timer.start()
+                if what == "read":
+                    tarnovelix.read_many(files, jobs=jobs)
+                else:
+                    tarnovelix.convert_many(files, output_dir="rows", jobs=jobs)
+                timer.join()
             except KeyboardInterrupt:
                 interrupted += 1
+            waited = time.monotonic()
+            while interrupted < jobs - 1 and time.monotonic() - waited < 5:
+                time.sleep(0.001)
+        except KeyboardInterrupt:
+            interrupted += 1
     print("interrupted", interrupted, flush=True)
     """
     % ROUNDS
