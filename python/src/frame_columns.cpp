@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/arrays/scan_grid.hpp"
@@ -84,6 +86,41 @@ void write_scan(const ScanArrays& a, const Columns<Count>& out,
   widen(a.value.data(), n, out.value + at);
 }
 
+// The scans from `first` to `last`, their rows from `at` on.
+template <class Count>
+void write_range(const std::vector<ScanArrays>& scans, std::size_t first,
+                 std::size_t last, const Columns<Count>& out,
+                 std::size_t at) noexcept {
+  for (std::size_t i = first; i < last; ++i) {
+    write_scan(scans[i], out, at);
+    at += scans[i].rows;
+  }
+}
+
+// Writes every scan, the first half of the rows on a second thread when
+// there are enough of them: the columns are fresh memory, and its page
+// faults and copies take two processors as well as one.
+template <class Count>
+void write_scans(const std::vector<ScanArrays>& scans,
+                 const Columns<Count>& out, std::size_t rows) noexcept {
+  constexpr std::size_t kRowsForTwoThreads = 1 << 16;
+  std::size_t split = 0;
+  std::size_t at = 0;
+  while (split < scans.size() && 2 * at < rows) at += scans[split++].rows;
+  if (rows < kRowsForTwoThreads || std::thread::hardware_concurrency() < 2) {
+    write_range(scans, 0, scans.size(), out, 0);
+    return;
+  }
+  std::optional<std::thread> second;
+  try {
+    second.emplace([&] { write_range(scans, 0, split, out, 0); });
+  } catch (const std::system_error&) {
+    write_range(scans, 0, split, out, 0);
+  }
+  write_range(scans, split, scans.size(), out, at);
+  if (second) second->join();
+}
+
 template <class Count>
 py::tuple joined(const std::vector<ScanArrays>& scans, std::size_t rows) {
   const auto n = static_cast<py::ssize_t>(rows);
@@ -98,11 +135,7 @@ py::tuple joined(const std::vector<ScanArrays>& scans, std::size_t rows) {
                            events.mutable_data(), value.mutable_data()};
   {
     py::gil_scoped_release unlocked;
-    std::size_t at = 0;
-    for (const ScanArrays& a : scans) {
-      write_scan(a, out, at);
-      at += a.rows;
-    }
+    write_scans(scans, out, rows);
   }
   return py::make_tuple(line, label, column, point, events, value);
 }

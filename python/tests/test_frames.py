@@ -210,7 +210,9 @@ MIXES = {
     "twice": ["wrapped", "plain", 0],
     "long and short": ["long line", "last line short", "blank lines", "nul byte"],
     "a failure skipped": ["plain", None, "long blanks"],
+    "rows for two threads": ["plain", "many rows", "crlf", "many rows", 1],
 }
+MANY_ROWS = b"".join(b"%d " % i + b"7 " * 100 + b"\n" for i in range(400))
 
 
 @pytest.mark.parametrize("compact", [False, True])
@@ -224,7 +226,7 @@ def test_read_many_is_the_files_frames_joined(tmp_path, mix, compact):
         if isinstance(shape, int):
             path = paths[shape]
         elif shape is not None:
-            path.write_bytes(HEADER + SHAPES[shape])
+            path.write_bytes(HEADER + (MANY_ROWS if shape == "many rows" else SHAPES[shape]))
         paths.append(path)
     frame = tarnovelix.read_many(paths, errors="skip", compact=compact, jobs=2)
     parts = []
