@@ -18,6 +18,7 @@
 #include "capped_text.hpp"
 #include "engine/arrays/scan_arrays.hpp"
 #include "findings_binding.hpp"
+#include "frame_columns.hpp"
 #include "header_texts.hpp"
 #include "platform/file_system.hpp"
 #include "platform/memory_pages.hpp"
@@ -348,6 +349,7 @@ PYBIND11_MODULE(_core, m) {
   tnx::bind_object_sources(m);
   tnx::bind_findings(m);
   tnx::bind_scan_grid(m);
+  tnx::bind_frame_columns(m);
   m.def("read_path", &tnx::read_path, py::arg("name"),
         py::arg("cancel") = nullptr, py::arg("report") = false,
         "Reads the scan file `name` (bytes) into arrays, with its findings "

@@ -1,4 +1,4 @@
-from typing import Dict, List, Optional, Tuple
+from typing import Any, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 import numpy.typing as npt
@@ -74,6 +74,7 @@ def grid(
 def line_of_rows(
     column: npt.NDArray[np.uint8], lines: npt.NDArray[np.int64]
 ) -> npt.NDArray[np.int64]: ...
+def frame_columns(scans: Sequence[Any], compact: bool) -> Tuple[npt.NDArray[Any], ...]: ...
 def row_file_name(input: bytes, output_dir: bytes, packing: bytes = ...) -> bytes: ...
 def refused_row_files(
     inputs: List[bytes], output_dir: bytes, packing: bytes = ...

@@ -228,24 +228,18 @@ def frame_of(
     if len(categories) != len(names):
         codes = categories.get_indexer(np.asarray(names, dtype=object))[codes].astype(codes_type)
 
-    def joined(field_name: str, dtype) -> np.ndarray:
-        # Each field joined straight into the frame's dtype: a widened one
-        # is written once, not joined and then copied again.
-        if not scans:
-            return np.empty(0, dtype=dtype)
-        return np.concatenate([getattr(s, field_name) for s in scans], dtype=dtype)
-
-    counts = np.uint32 if compact else np.int64
-
+    # Every column written once, in its final dtype, by one pass over the
+    # scans with the GIL released.
+    line, label, column, point, events, value = _core.frame_columns(scans, compact)
     return pd.DataFrame(
         {
             "file": pd.Categorical.from_codes(codes, categories=categories),
-            "line": joined("line", np.int64),
-            "label": joined("label", np.int32),
-            "column": joined("column", np.uint8),
-            "point": joined("point", np.float64),
-            "events": joined("events", counts),
-            "value": joined("value", counts),
+            "line": line,
+            "label": label,
+            "column": column,
+            "point": point,
+            "events": events,
+            "value": value,
         },
         copy=False,
     )

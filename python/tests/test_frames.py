@@ -199,3 +199,57 @@ def has_xarray():
     except ImportError:
         return False
     return True
+
+
+# Mixes of files whose joined columns could go wrong: a file without rows
+# between others, one name given twice (the number of the file named again),
+# lines in pieces, a file that fails (None: a name with no file).
+MIXES = {
+    "one": ["plain"],
+    "empty between": ["plain", "no rows", "crlf"],
+    "twice": ["wrapped", "plain", 0],
+    "long and short": ["long line", "last line short", "blank lines", "nul byte"],
+    "a failure skipped": ["plain", None, "long blanks"],
+    "rows for two threads": ["plain", "many rows", "crlf", "many rows", 1],
+}
+MANY_ROWS = b"".join(b"%d " % i + b"7 " * 100 + b"\n" for i in range(400))
+
+
+@pytest.mark.parametrize("compact", [False, True])
+@pytest.mark.parametrize("mix", MIXES)
+def test_read_many_is_the_files_frames_joined(tmp_path, mix, compact):
+    import pandas as pd
+
+    paths = []
+    for i, shape in enumerate(MIXES[mix]):
+        path = tmp_path / ("scan%d.dat" % i)
+        if isinstance(shape, int):
+            path = paths[shape]
+        elif shape is not None:
+            path.write_bytes(HEADER + (MANY_ROWS if shape == "many rows" else SHAPES[shape]))
+        paths.append(path)
+    frame = tarnovelix.read_many(paths, errors="skip", compact=compact, jobs=2)
+    parts = []
+    for path in paths:
+        if path.exists():
+            part = tarnovelix.read(path).to_pandas(compact=compact)
+            part.insert(0, "file", str(path))
+            parts.append(part)
+    expected = pd.concat(parts, ignore_index=True)
+    kept = [str(p) for p in dict.fromkeys(paths) if p.exists()]
+    expected["file"] = expected["file"].astype(pd.CategoricalDtype(kept))
+    expected.attrs = {}
+    pd.testing.assert_frame_equal(frame, expected)
+
+
+@pytest.mark.parametrize("field, array", [
+    ("lines", np.array([5], dtype=np.int64)),
+    ("value", np.array([1, 2], dtype=np.uint32)),
+    ("column", np.array([1, 0, 1], dtype=np.uint8)),
+])
+def test_frame_columns_refuse_arrays_no_read_gives(field, array):
+    import dataclasses
+
+    scan = read(HEADER + b"1 2 3\n2 4 5 6\n")
+    with pytest.raises(ValueError):
+        tarnovelix._core.frame_columns([scan, dataclasses.replace(scan, **{field: array})], False)
