@@ -34,7 +34,7 @@ from ._findings import (
 )
 from ._inputs import Given, Name, Source, expanded, given_of
 from ._names import PathName
-from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, scan_of
+from ._scan import Header, Scan, ScanError, ScanWarning, error_of, frame_of, headers_table, scan_of
 from ._sources import checked_errors, checked_jobs, convert_source, input_names, kept, names_of
 from ._workers import on_caller_or_worker, run_all
 
@@ -150,6 +150,10 @@ def read_many(
     file that cannot be read with a :class:`ScanWarning`, ``"skip"``
     without a word. An interrupt stops every read promptly.
 
+    ``frame.attrs["headers"]`` holds each file's header texts as columns
+    (``file``, ``comments`` and ``dropped`` as :meth:`Scan.metadata` has
+    them, a row per file read, in order).
+
     With ``report=True``, ``frame.attrs["findings"]`` holds each file's
     count of findings of every kind as columns (``file``, then one per
     kind of :attr:`Findings.KINDS`, a row per file read, in order):
@@ -173,6 +177,7 @@ def read_many(
     for scan, name in zip(scans, names):
         act_on(scan.findings, name, on_findings, stacklevel=2)
     frame = frame_of(pandas, scans, names, compact)
+    frame.attrs["headers"] = headers_table(scans, names)
     if report:
         frame.attrs["findings"] = counts_table([s.findings for s in scans], names)
     return frame

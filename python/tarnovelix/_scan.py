@@ -5,7 +5,7 @@ from __future__ import annotations
 import os
 from dataclasses import dataclass
 from functools import cached_property
-from typing import TYPE_CHECKING, Any, Dict, Optional, Sequence, Tuple
+from typing import TYPE_CHECKING, Any, Dict, List, Optional, Sequence, Tuple
 
 import numpy as np
 
@@ -212,6 +212,18 @@ def scan_of(result, source: Optional[str], findings: Optional[Findings] = None) 
         source=source,
         findings=findings,
     )
+
+
+def headers_table(scans: Sequence[Scan], names: Sequence[str]) -> Dict[str, List[str]]:
+    """Each scan's header texts as columns: ``file`` (its name, as given),
+    ``comments`` and ``dropped`` as :meth:`Scan.metadata` gives them, a row
+    per scan, in order."""
+    texts = [scan.metadata() for scan in scans]
+    return {
+        "file": list(names),
+        "comments": [t["comments"] for t in texts],
+        "dropped": [t["dropped"] for t in texts],
+    }
 
 
 def frame_of(

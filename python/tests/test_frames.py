@@ -193,6 +193,19 @@ def test_header_keeps_comment_lines_and_the_dropped_line(program, tmp_path, sour
     assert scan.console == kept_console(stdout).decode("utf-8", "surrogateescape")
 
 
+def test_read_many_keeps_each_files_header_texts(tmp_path):
+    paths = []
+    for i, (source, _, _) in enumerate(TEXTS):
+        paths.append(tmp_path / ("s%d.dat" % i))
+        paths[-1].write_bytes(source)
+    frame = tarnovelix.read_many(paths + paths[:1])
+    assert frame.attrs["headers"] == {
+        "file": [str(p) for p in paths + paths[:1]],
+        "comments": ["\n".join(c) for _, c, _ in TEXTS + TEXTS[:1]],
+        "dropped": [d or "" for _, _, d in TEXTS + TEXTS[:1]],
+    }
+
+
 def has_xarray():
     try:
         import xarray  # noqa: F401
